@@ -1,0 +1,25 @@
+#pragma once
+// Base64 of RFC 2045 / RFC 4648 section 4: standard alphabet, '=' padding. Mail bodies carry
+// it in lines of 76 characters, each encoding 57 input bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane::mail {
+
+inline constexpr std::size_t Base64LineInputBytes = 57;
+inline constexpr std::size_t Base64LineLength = 76;
+
+// Characters needed for Count input bytes (padding included).
+constexpr std::size_t Base64EncodedLength(std::size_t count) { return (count + 2) / 3 * 4; }
+
+// Encodes Count bytes into Out, which must have room for Base64EncodedLength(Count)
+// characters. Reads exactly Count bytes of In.
+void EncodeBase64(const std::uint8_t* in, std::size_t count, char* out);
+
+// Convenience form for short data and tests: the whole encoding on one line.
+std::string EncodeBase64(std::string_view data);
+
+}  // namespace corvane::mail

@@ -1,0 +1,61 @@
+#pragma once
+// The composed message: its lines in order, ready for the DATA phase. Lines the composer
+// writes are owned here; the Base64 lines of attachments stay on their attachment items and
+// are only referenced, so a large file is held once, not twice.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "mail/LineList.h"
+
+namespace corvane::mail {
+
+class TComposedMessage {
+public:
+    void Add(std::string line);
+    // References Lines, which must outlive this message and stay unchanged.
+    void AddReferenced(const TLineList& lines);
+    void Append(TComposedMessage&& other);
+
+    std::size_t LineCount() const;
+
+    // Calls Visit(std::string_view line) for each line in order; stops early when Visit
+    // returns false. Returns whether every line was visited.
+    template <typename TVisit>
+    bool ForEachLine(TVisit&& visit) const {
+        for (const auto& segment : m_segments) {
+            if (const auto* owned = std::get_if<std::vector<std::string>>(&segment)) {
+                for (const auto& line : *owned) {
+                    if (!visit(std::string_view(line))) {
+                        return false;
+                    }
+                }
+            } else {
+                const TLineList& lines = *std::get<const TLineList*>(segment);
+                for (std::size_t i = 0; i < lines.Count(); ++i) {
+                    if (!visit(lines[i])) {
+                        return false;
+                    }
+                }
+            }
+        }
+        return true;
+    }
+
+    // Copies of every line, for inspection.
+    std::vector<std::string> Lines() const;
+
+    // Applies the DATA transparency rule (RFC 5321 section 4.5.2) to the owned lines: a line
+    // that begins with '.' gets a second '.'. Referenced lines are Base64 and never begin
+    // with '.'.
+    void DotStuff();
+
+private:
+    using TSegment = std::variant<std::vector<std::string>, const TLineList*>;
+    std::vector<TSegment> m_segments;
+};
+
+}  // namespace corvane::mail

@@ -1,0 +1,223 @@
+#include "MailText.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+
+namespace corvane::mail {
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+bool ParseDecimal(std::string_view text, unsigned& value) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(),
+                                     [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc{} && end == text.data() + text.size();
+}
+
+// Deletes double-quoted spans ("Doe, John") so their commas cannot split a recipient. A
+// lone quote is deleted by itself.
+std::string WithoutQuotedNames(std::string text) {
+    for (auto quote = text.find('"'); quote != std::string::npos; quote = text.find('"')) {
+        text.erase(quote, 1);
+        const auto closing = text.find('"', quote);
+        if (closing != std::string::npos) {
+            text.erase(quote, closing - quote + 1);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+bool IsIPAddress(std::string_view text) {
+    int parts = 0;
+    for (;;) {
+        const auto dot = text.find('.');
+        unsigned value = 0;
+        if (!ParseDecimal(text.substr(0, dot), value) || value < 1 || value > 254) {
+            return false;
+        }
+        ++parts;
+        if (dot == std::string_view::npos) {
+            return parts == 4;
+        }
+        text.remove_prefix(dot + 1);
+    }
+}
+
+int PortNumber(std::string_view text) {
+    unsigned value = 0;
+    if (ParseDecimal(text, value) && value >= 1 && value <= 65535) {
+        return static_cast<int>(value);
+    }
+    return 25;
+}
+
+std::string ExtractAddress(std::string_view text) {
+    const auto open = text.find('<');
+    if (open == std::string_view::npos) {
+        return std::string(text);
+    }
+    const auto close = text.find('>');
+    if (close == std::string_view::npos || close < open) {
+        return {};
+    }
+    return std::string(text.substr(open + 1, close - open - 1));
+}
+
+std::vector<std::string> RecipientAddresses(std::string_view to, std::string_view cc,
+                                            std::string_view bcc) {
+    std::string joined;
+    for (const std::string_view field : {to, cc, bcc}) {
+        if (field.empty()) {
+            continue;
+        }
+        if (!joined.empty()) {
+            joined += ',';
+        }
+        joined += field;
+    }
+    const std::string list = WithoutQuotedNames(TrimBlanks(joined));
+
+    std::vector<std::string> addresses;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = list.find(',', start);
+        const auto piece = std::string_view(list).substr(start, comma - start);
+        addresses.push_back(ExtractAddress(TrimBlanks(piece)));
+        if (comma == std::string::npos) {
+            return addresses;
+        }
+        start = comma + 1;
+    }
+}
+
+bool HoldsLineBreakOrNul(std::string_view address) {
+    return address.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+std::string ControlsAsSpaces(std::string_view address) {
+    std::string shown(address);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; },
+        ' ');
+    return shown;
+}
+
+std::string SanitizeHeaderValue(std::string_view value) {
+    std::string clean(value);
+    std::replace_if(
+        clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return clean;
+}
+
+std::string QuotedStringContent(std::string_view value) {
+    std::string quoted;
+    quoted.reserve(value.size());
+    for (const char c : value) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (c == '\r' || c == '\n') {
+            quoted += ' ';
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted;
+}
+
+std::vector<std::string> SplitAtLineBreaks(const std::vector<std::string>& lines) {
+    std::vector<std::string> split;
+    split.reserve(lines.size());
+    for (const auto& line : lines) {
+        std::size_t start = 0;
+        for (;;) {
+            const auto brk = line.find_first_of("\r\n", start);
+            split.push_back(line.substr(start, brk - start));
+            if (brk == std::string::npos) {
+                break;
+            }
+            start = brk + (line.compare(brk, 2, "\r\n") == 0 ? 2 : 1);
+        }
+    }
+    return split;
+}
+
+std::uint16_t RoundedPercent(std::uint64_t part, std::uint64_t whole) {
+    if (whole == 0) {
+        return 100;
+    }
+    // part * 100 cannot overflow for any file or message this program can hold in memory.
+    const std::uint64_t scaled = part * 100;
+    std::uint64_t quotient = scaled / whole;
+    const std::uint64_t twiceRemainder = (scaled % whole) * 2;
+    if (twiceRemainder > whole || (twiceRemainder == whole && (quotient & 1) != 0)) {
+        ++quotient;
+    }
+    return static_cast<std::uint16_t>(quotient);
+}
+
+std::string FormatMailDate(std::time_t utc, int offsetSeconds) {
+    static constexpr std::array<const char*, 7> Days{"Sun", "Mon", "Tue", "Wed",
+                                                     "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> Months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t local = utc + offsetSeconds;
+    std::tm parts{};
+    gmtime_r(&local, &parts);
+    const int offsetMinutes = (offsetSeconds < 0 ? -offsetSeconds : offsetSeconds) / 60;
+    std::array<char, 64> text{};
+    std::snprintf(text.data(), text.size(), "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d",
+                  Days[static_cast<std::size_t>(parts.tm_wday)], parts.tm_mday,
+                  Months[static_cast<std::size_t>(parts.tm_mon)], parts.tm_year + 1900,
+                  parts.tm_hour, parts.tm_min, parts.tm_sec, offsetSeconds < 0 ? '-' : '+',
+                  offsetMinutes / 60, offsetMinutes % 60);
+    return text.data();
+}
+
+TServerAddress ParseServerAddress(std::string_view text) {
+    const std::string trimmed = TrimBlanks(text);
+    std::string_view rest = trimmed;
+    TServerAddress address;
+    if (rest.starts_with('[')) {
+        const auto close = rest.find(']');
+        if (close != std::string_view::npos) {
+            address.Host = std::string(rest.substr(1, close - 1));
+            rest.remove_prefix(close + 1);
+            if (rest.starts_with(':') && rest.size() > 1) {
+                address.Port = std::string(rest.substr(1));
+            }
+            return address;
+        }
+    }
+    const auto colon = rest.find(':');
+    // More than one colon without brackets is a bare IPv6 address, never host:port.
+    if (colon != std::string_view::npos && rest.find(':', colon + 1) == std::string_view::npos) {
+        address.Host = std::string(rest.substr(0, colon));
+        if (colon + 1 < rest.size()) {
+            address.Port = std::string(rest.substr(colon + 1));
+        }
+        return address;
+    }
+    address.Host = std::string(rest);
+    return address;
+}
+
+}  // namespace corvane::mail

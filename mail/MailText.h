@@ -1,0 +1,63 @@
+#pragma once
+// Pure text functions of the mail engine: address handling, header hygiene, percentages,
+// dates. No I/O, no state; each is tested on its own.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::mail {
+
+// Removes leading and trailing characters up to and including the blank (every control
+// character counts as blank), as the program has always trimmed user input and replies.
+std::string TrimBlanks(std::string_view text);
+
+// Four dot-separated decimal parts, each 1 to 254. Anything else is a host name.
+bool IsIPAddress(std::string_view text);
+
+// The decimal port 1..65535 held by Text, or 25.
+int PortNumber(std::string_view text);
+
+// The text between the first '<' and the first '>' when Text holds a '<' (empty when that
+// '>' is missing or comes first); otherwise Text unchanged.
+std::string ExtractAddress(std::string_view text);
+
+// The envelope recipients of To, Cc and Bcc, in that order: the non-empty fields joined
+// with ',', quoted display names removed, split at ',', each piece trimmed and reduced to
+// its address. Empty pieces (a trailing comma) stay as empty addresses.
+std::vector<std::string> RecipientAddresses(std::string_view to, std::string_view cc,
+                                            std::string_view bcc);
+
+// True when Address could smuggle a second command or header onto the wire (CR, LF, NUL).
+bool HoldsLineBreakOrNul(std::string_view address);
+// Address with CR, LF and NUL shown as spaces, for error messages.
+std::string ControlsAsSpaces(std::string_view address);
+
+// A header value with every CR and LF replaced by a space, so it cannot end its line.
+std::string SanitizeHeaderValue(std::string_view value);
+
+// A MIME parameter value for use between double quotes (RFC 2045 quoted-string): '"' and
+// '\' escaped with a backslash, CR and LF replaced by spaces.
+std::string QuotedStringContent(std::string_view value);
+
+// Lines as the message will carry them: every CR LF, LF or CR inside an entry ends a line.
+std::vector<std::string> SplitAtLineBreaks(const std::vector<std::string>& lines);
+
+// Part * 100 / Whole rounded to the nearest integer, ties to even; 100 when Whole is 0.
+std::uint16_t RoundedPercent(std::uint64_t part, std::uint64_t whole);
+
+// RFC 5322 section 3.3 date-time: "Tue, 08 Dec 2026 07:50:52 +0100" for the moment Utc seen
+// in a zone OffsetSeconds east of UTC.
+std::string FormatMailDate(std::time_t utc, int offsetSeconds);
+
+// "host", "host:port", "[IPv6]:port", "[IPv6]" or a bare IPv6 address, as typed into a
+// server field. Port is "25" when none is given.
+struct TServerAddress {
+    std::string Host;
+    std::string Port = "25";
+};
+TServerAddress ParseServerAddress(std::string_view text);
+
+}  // namespace corvane::mail

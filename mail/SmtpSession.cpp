@@ -1,0 +1,308 @@
+// The SMTP dialogue (RFC 5321): one command, one complete reply, judged by its code.
+// No pipelining, no EHLO extensions, no authentication.
+
+#include <algorithm>
+#include <array>
+
+#include "mail/MailText.h"
+#include "mail/WrenEmail.h"
+
+namespace corvane::mail {
+
+namespace {
+
+constexpr std::size_t ReceiveBufferSize = 1024;
+const std::string ConnectFailedText = "Failed to connect the mail server.";
+const std::string ConnectionLostText = "Connection to the mail server was lost.";
+const std::string TimeoutText = "The mail server did not answer in time.";
+const std::string InvalidReplyText = "The mail server sent an invalid reply.";
+
+bool IsReplyCode(std::string_view code) {
+    return code.size() == 3 &&
+           std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string_view DataTerminator() {
+    // The message's last line already ended in CR LF, so this leaves one empty line before
+    // the terminating "." line (RFC 5321 section 4.1.1.4).
+    return "\r\n.\r\n";
+}
+
+}  // namespace
+
+TWrenSMTP::TWrenSMTP(std::unique_ptr<net::TSocket> socket)
+    : m_socket(std::move(socket)), m_writer(*m_socket) {
+    std::random_device entropy;
+    std::seed_seq seed{entropy(), entropy(), entropy(), entropy()};
+    m_generator.seed(seed);
+    Random = [this] { return m_generator(); };
+    Clock = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        return TLocalTime{now, static_cast<int>(local.tm_gmtoff)};
+    };
+    LocalHostName = [this] { return m_socket->LocalHostName(); };
+}
+
+TWrenSMTP::~TWrenSMTP() {
+    // No events here: whoever handles them may be gone already.
+    m_socket->Close();
+}
+
+void TWrenSMTP::Abort() noexcept {
+    // Only lock-free stores and the socket's interrupt: safe from any thread and from a
+    // signal handler. The worker closes the connection when its blocked call returns.
+    Connected = false;
+    Aborted = true;
+    m_socket->Interrupt();
+}
+
+void TWrenSMTP::CloseConnection() {
+    m_writer.Discard();
+    m_replies.Reset();
+    if (m_socket->IsOpen()) {
+        m_socket->Close();
+        Connected = false;
+        if (OnQuit) {
+            OnQuit(*this);
+        }
+    }
+    Connected = false;
+}
+
+bool TWrenSMTP::Stopped() {
+    if (Aborted) {
+        CloseConnection();
+        return true;
+    }
+    return Failed;
+}
+
+void TWrenSMTP::ReportError() {
+    Failed = true;
+    Connected = false;
+    CloseConnection();
+    if (OnError) {
+        OnError(*this, std::stoi(ReplyCode), ReplyText);
+    }
+}
+
+void TWrenSMTP::Fail(int code, const std::string& text) {
+    // The engine's own code replaces the last reply, so a failure is never reported with the
+    // code of a reply that was fine.
+    ReplyCode = std::to_string(code);
+    ReplyText = text;
+    ReportError();
+}
+
+void TWrenSMTP::Connect() {
+    const int port = PortNumber(Port);
+    const bool numericHost = IsIPAddress(Host);
+    CloseConnection();
+    Failed = false;
+    Aborted = false;
+
+    const auto opened = m_socket->Open(Host, numericHost, port, net::TClock::now() + ConnectTimeout);
+    if (opened == net::ESocketStatus::TimedOut) {
+        Fail(ErrorTimeout, TimeoutText);
+        return;
+    }
+    if (opened != net::ESocketStatus::Ok) {
+        if (!Aborted) {
+            Fail(ErrorConnect, ConnectFailedText);
+        }
+        return;
+    }
+    Connected = true;
+    if (OnConnect) {
+        OnConnect(*this);
+    }
+    if (Stopped() || ReadReply(CommandTimeout) != EReadOutcome::Reply) {
+        return;
+    }
+    if (ReplyCode != "220") {
+        IsReplyCode(ReplyCode) ? ReportError() : Fail(ErrorConnectionLost, InvalidReplyText);
+        return;
+    }
+    Command("HELO " + HeloName() + "\r\n", "250", CommandTimeout);
+}
+
+std::string TWrenSMTP::HeloName() {
+    std::string name = LocalHostName();
+    // RFC 5321 section 4.1.3: without a name, the address literal of our end.
+    if (name.empty()) {
+        name = m_socket->LocalAddressLiteral();
+    }
+    return name;
+}
+
+TWrenSMTP::EReadOutcome TWrenSMTP::ReadReply(TMilliseconds timeout) {
+    // The command may still sit in the write buffer.
+    if (!HandleSocketStatus(m_writer.Flush(SendTimeout))) {
+        return Aborted ? EReadOutcome::Aborted : EReadOutcome::Failed;
+    }
+    const auto deadline = net::TClock::now() + timeout;
+    std::array<char, ReceiveBufferSize> chunk;
+    std::string line;
+    for (;;) {
+        if (Aborted) {
+            return EReadOutcome::Aborted;
+        }
+        switch (m_replies.Next(line)) {
+            case TReplyParser::EResult::Complete:
+                ReplyCode = TrimBlanks(std::string_view(line).substr(0, 3));
+                ReplyText = TrimBlanks(std::string_view(line).substr(std::min<std::size_t>(3, line.size()), 64));
+                return EReadOutcome::Reply;
+            case TReplyParser::EResult::Invalid:
+                Fail(ErrorConnectionLost, InvalidReplyText);
+                return EReadOutcome::Failed;
+            case TReplyParser::EResult::NeedMore:
+                break;
+        }
+        const auto received = m_socket->Receive(chunk.data(), chunk.size(), deadline);
+        if (received.Status != net::ESocketStatus::Ok) {
+            HandleSocketStatus(received.Status);
+            return Aborted ? EReadOutcome::Aborted : EReadOutcome::Failed;
+        }
+        m_replies.Feed(std::string_view(chunk.data(), received.Count));
+    }
+}
+
+bool TWrenSMTP::HandleSocketStatus(net::ESocketStatus status) {
+    switch (status) {
+        case net::ESocketStatus::Ok:
+            return true;
+        case net::ESocketStatus::Interrupted:
+            Aborted = true;  // only Abort interrupts; make sure the caller sees it
+            CloseConnection();
+            return false;
+        case net::ESocketStatus::TimedOut:
+            Fail(ErrorTimeout, TimeoutText);
+            return false;
+        case net::ESocketStatus::Closed:
+        case net::ESocketStatus::Failed:
+            break;
+    }
+    if (Aborted) {
+        CloseConnection();
+    } else {
+        Fail(ErrorConnectionLost, ConnectionLostText);
+    }
+    return false;
+}
+
+bool TWrenSMTP::SendText(std::string_view text, TMilliseconds timeout) {
+    if (Aborted) {
+        return false;
+    }
+    return HandleSocketStatus(m_writer.Write(text, timeout));
+}
+
+bool TWrenSMTP::Command(const std::string& line, std::string_view expectedCode,
+                        TMilliseconds timeout) {
+    if (Stopped() || !SendText(line, SendTimeout) || ReadReply(timeout) != EReadOutcome::Reply ||
+        Stopped()) {
+        return false;
+    }
+    if (ReplyCode == expectedCode) {
+        return true;
+    }
+    IsReplyCode(ReplyCode) ? ReportError() : Fail(ErrorConnectionLost, InvalidReplyText);
+    return false;
+}
+
+bool TWrenSMTP::AddressesAreSafe(const std::string& sender,
+                                 const std::vector<std::string>& recipients) {
+    // A line break inside an address would let it carry a second command.
+    const auto safe = [this](const std::string& address) {
+        if (!HoldsLineBreakOrNul(address)) {
+            return true;
+        }
+        Fail(ErrorInvalidAddress, "Invalid address: " + ControlsAsSpaces(address));
+        return false;
+    };
+    return safe(sender) && std::all_of(recipients.begin(), recipients.end(), safe);
+}
+
+bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
+    std::uint64_t total = 0;
+    lines.ForEachLine([&total](std::string_view line) {
+        total += line.size() + 2;
+        return true;
+    });
+    std::uint64_t sent = 0;
+    std::uint32_t threshold = SendProgressStep;
+    SendPercent = 0;
+    const bool allSent = lines.ForEachLine([&](std::string_view line) {
+        if (!SendText(line, SendTimeout) || !SendText("\r\n", SendTimeout)) {
+            return false;
+        }
+        sent += line.size() + 2;
+        SendPercent = RoundedPercent(sent, total);
+        if (SendPercent >= threshold) {
+            if (OnSendProgress) {
+                OnSendProgress(*this, SendPercent, static_cast<std::int64_t>(sent),
+                               static_cast<std::int64_t>(total));
+            }
+            threshold += SendProgressStep;
+        }
+        return !Aborted;
+    });
+    m_sendTotal = total;
+    return allSent && !Stopped();
+}
+
+bool TWrenSMTP::SendMail(TWrenMsg& msg) {
+    if (Stopped()) {
+        return false;
+    }
+    const std::string sender = ExtractAddress(msg.From);
+    const std::vector<std::string> recipients = RecipientAddresses(msg.SendTo, msg.CC, msg.BCC);
+    if (!AddressesAreSafe(sender, recipients)) {
+        return false;
+    }
+
+    if (OnBeforeSend) {
+        OnBeforeSend(*this);
+    }
+    const std::optional<TComposedMessage> lines = BuildMessageLines(msg);
+    // Nothing to send: the composer failed (and said why) or the send was cancelled.
+    if (!lines || Stopped()) {
+        return false;
+    }
+    if (OnBeforeSend) {
+        OnBeforeSend(*this);
+    }
+
+    if (!Command("MAIL FROM:<" + sender + ">\r\n", "250", CommandTimeout)) {
+        return false;
+    }
+    for (const auto& recipient : recipients) {
+        // "251 User not local; will forward" is refused too: the user asked for this address.
+        if (!Command("RCPT TO:<" + recipient + ">\r\n", "250", CommandTimeout)) {
+            return false;
+        }
+    }
+    if (!Command("DATA\r\n", "354", DataTimeout) || !SendLines(*lines) ||
+        !Command(std::string(DataTerminator()), "250", DataEndTimeout)) {
+        return false;
+    }
+    if (SendPercent < 100 && OnSendProgress) {
+        const auto total = static_cast<std::int64_t>(m_sendTotal);
+        OnSendProgress(*this, 100, total, total);
+    }
+    if (OnAfterSend) {
+        OnAfterSend(*this);
+    }
+    return true;
+}
+
+void TWrenSMTP::Quit() {
+    if (Connected && !Aborted) {
+        Command("QUIT\r\n", "221", CommandTimeout);
+    }
+    CloseConnection();
+}
+
+}  // namespace corvane::mail

@@ -1,0 +1,210 @@
+#pragma once
+// The mail engine: one outgoing message (TWrenMsg with its TAttachedFiles), and TWrenSMTP,
+// which composes it (plain text, or MIME multipart/mixed with Base64 attachments) and
+// delivers it over one plain SMTP dialogue (RFC 5321: greeting, HELO, MAIL, RCPT..., DATA,
+// the lines, the end marker, QUIT).
+//
+// TWrenSMTP runs Connect, SendMail and Quit on one thread and raises every event there.
+// Abort may be called from any other thread (and from a signal handler): it only stores
+// flags and interrupts the socket, and the running operation returns promptly. Failures
+// never throw: they set Failed, close the connection and fire OnError(code, text), with the
+// server's reply code, or one of the engine's own codes:
+//   101 the connection could not be made      102 the connection was lost, or the server
+//   103 the server did not answer in time         sent something that is not a reply
+//   104 an attachment could not be read        105 an address holds a line break or NUL
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mail/ComposedMessage.h"
+#include "mail/LineList.h"
+#include "mail/ReplyParser.h"
+#include "mail/WireWriter.h"
+#include "platform/mimetypes/MimeTypes.h"
+#include "platform/net/ClientSocket.h"
+
+namespace corvane::mail {
+
+class TWrenMsg;
+
+// One attached file. EncodedLines is filled by the composer and kept until the item is
+// removed or encoded again.
+struct TAttachedFile {
+    std::string FileName;     // name without folder, used in the MIME headers
+    std::string PathName;     // the path exactly as added; the composer opens it
+    std::string ContentType;  // MIME type looked up when the item was added
+    TLineList EncodedLines;
+};
+
+class TAttachedFiles {
+public:
+    explicit TAttachedFiles(TWrenMsg& owner) : m_owner(owner) {}
+    TAttachedFiles(const TAttachedFiles&) = delete;
+    TAttachedFiles& operator=(const TAttachedFiles&) = delete;
+
+    std::size_t Count() const { return m_items.size(); }
+    TAttachedFile& operator[](std::size_t index) { return *m_items[index]; }
+    const TAttachedFile& operator[](std::size_t index) const { return *m_items[index]; }
+    void Clear() { m_items.clear(); }
+
+    // Appends an item for PathName (not checked for existence; the same path may be added
+    // twice) and returns it.
+    TAttachedFile& AddFile(const std::string& pathName);
+    std::string LookupContentType(const std::string& fileName) const;
+
+    TWrenMsg& Owner() const { return m_owner; }
+    // The extension table; the system's mime.types unless a test sets another.
+    const mimetypes::TMimeTypes* MimeTypes = &mimetypes::TMimeTypes::System();
+
+private:
+    TWrenMsg& m_owner;
+    std::vector<std::unique_ptr<TAttachedFile>> m_items;  // items keep their address
+};
+
+// Priority 1..5 and the names written in "X-MSMail-Priority: ".
+std::string_view PriorityName(int priority);
+
+class TWrenMsg {
+public:
+    TWrenMsg() = default;
+    TWrenMsg(const TWrenMsg&) = delete;
+    TWrenMsg& operator=(const TWrenMsg&) = delete;
+
+    TAttachedFiles AttachedFiles{*this};
+    std::string From;
+    std::string ReplyTo;
+    std::string InReplyTo;
+    std::string SendTo;  // recipients separated by ','
+    std::string CC;
+    std::string BCC;  // envelope only, never written as a header
+    std::string Organization;
+    std::string Xmailer;
+    bool IncludePriority = false;
+    std::string Subject;
+    std::vector<std::string> Text;
+    std::vector<std::string> ExtraHeaders;
+    std::vector<std::string> Signature;
+    int Priority = 3;
+
+    // Priority 3, IncludePriority off, every text, list and attachment emptied.
+    void Clear();
+};
+
+// The moment a message is composed, with the local zone's offset for its Date header.
+struct TLocalTime {
+    std::time_t Utc = 0;
+    int OffsetSeconds = 0;  // east of UTC
+};
+
+class TWrenSMTP {
+public:
+    using TNotifyEvent = std::function<void(TWrenSMTP& sender)>;
+    using TOnError = std::function<void(TWrenSMTP& sender, int error, const std::string& msg)>;
+    using TOnCodeStartEvent =
+        std::function<void(TWrenSMTP& sender, const std::string& fileName, std::int64_t bytesCount)>;
+    using TOnCodeProgressEvent = std::function<void(TWrenSMTP& sender, std::uint16_t percent)>;
+    using TOnSendProgressEvent = std::function<void(TWrenSMTP& sender, std::uint16_t percent,
+                                                    std::int64_t byteSend,
+                                                    std::int64_t totalByteSend)>;
+    using TMilliseconds = std::chrono::milliseconds;
+
+    // The engine's own error codes (the server's are 2xx to 5xx).
+    static constexpr int ErrorConnect = 101;
+    static constexpr int ErrorConnectionLost = 102;
+    static constexpr int ErrorTimeout = 103;
+    static constexpr int ErrorFileRead = 104;
+    static constexpr int ErrorInvalidAddress = 105;
+
+    explicit TWrenSMTP(std::unique_ptr<net::TSocket> socket = std::make_unique<net::TClientSocket>());
+    TWrenSMTP(const TWrenSMTP&) = delete;
+    TWrenSMTP& operator=(const TWrenSMTP&) = delete;
+    ~TWrenSMTP();
+
+    // Properties.
+    std::string Port = "25";
+    std::string Host;
+    std::uint16_t EncodeProgressStep = 1;
+    std::uint16_t SendProgressStep = 1;
+
+    // Time limits (RFC 5321 section 4.5.3.2). Greeting, HELO, MAIL, RCPT and QUIT replies
+    // share CommandTimeout; SendTimeout bounds each blocked write of the message.
+    TMilliseconds ConnectTimeout{std::chrono::seconds(30)};
+    TMilliseconds CommandTimeout{std::chrono::minutes(5)};
+    TMilliseconds DataTimeout{std::chrono::minutes(2)};
+    TMilliseconds DataEndTimeout{std::chrono::minutes(10)};
+    TMilliseconds SendTimeout{std::chrono::minutes(3)};
+
+    // Events, raised on the thread that runs the operation.
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnQuit;
+    TOnError OnError;
+    TNotifyEvent OnBeforeSend;
+    TNotifyEvent OnAfterSend;
+    TOnCodeStartEvent OnEncodeStart;
+    TOnCodeProgressEvent OnEncodeProgress;
+    TNotifyEvent OnEncodeEnd;
+    TOnSendProgressEvent OnSendProgress;
+
+    // Sources that tests replace to make a composed message byte-for-byte reproducible.
+    std::function<std::uint64_t()> Random;       // uniform 64-bit values
+    std::function<TLocalTime()> Clock;           // now, with the local zone's offset
+    std::function<std::string()> LocalHostName;  // for HELO and Message-ID
+
+    // Dialogue state.
+    std::atomic<bool> Connected{false};
+    std::atomic<bool> Failed{false};
+    std::atomic<bool> Aborted{false};
+    std::string ReplyCode;
+    std::string ReplyText;
+    std::uint16_t SendPercent = 0;
+    std::uint16_t EncodePercent = 0;
+
+    void Connect();
+    bool SendMail(TWrenMsg& msg);
+    void Quit();
+    void Abort() noexcept;
+
+    // Composition; public so that it can be used and tested on its own.
+    std::optional<TComposedMessage> BuildMessageLines(TWrenMsg& msg);
+    std::string MakeBoundary();
+    // Fills Item.EncodedLines. False when the file could not be read (the dialogue has then
+    // failed with 104) or the send was aborted.
+    bool EncodeAttachment(TAttachedFile& item);
+
+private:
+    enum class EReadOutcome { Reply, Aborted, Failed };
+
+    std::string HeloName();
+    std::string MessageIdLine();
+    bool ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers);
+    bool AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary, TComposedMessage& body);
+    bool AddressesAreSafe(const std::string& sender, const std::vector<std::string>& recipients);
+
+    EReadOutcome ReadReply(TMilliseconds timeout);
+    bool SendText(std::string_view text, TMilliseconds timeout);
+    bool Command(const std::string& line, std::string_view expectedCode, TMilliseconds timeout);
+    bool SendLines(const TComposedMessage& lines);
+    bool HandleSocketStatus(net::ESocketStatus status);
+
+    void ReportError();
+    void Fail(int code, const std::string& text);
+    void CloseConnection();
+    bool Stopped();
+
+    std::unique_ptr<net::TSocket> m_socket;
+    TWireWriter m_writer;
+    TReplyParser m_replies;
+    std::uint64_t m_sendTotal = 0;  // bytes of the message being sent
+    std::mt19937_64 m_generator;
+};
+
+}  // namespace corvane::mail

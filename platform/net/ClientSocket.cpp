@@ -1,0 +1,245 @@
+#include "ClientSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <memory>
+
+namespace corvane::net {
+
+namespace {
+
+// Milliseconds left until the deadline, clamped to what poll() takes.
+int MillisecondsUntil(TDeadline deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    if (left <= 0) {
+        return 0;
+    }
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+struct TAddrInfoDeleter {
+    void operator()(addrinfo* info) const { freeaddrinfo(info); }
+};
+using TAddrInfoList = std::unique_ptr<addrinfo, TAddrInfoDeleter>;
+
+// Numeric IPv6 addresses may arrive in their URL form "[::1]".
+std::string StripBrackets(const std::string& host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        return host.substr(1, host.size() - 2);
+    }
+    return host;
+}
+
+}  // namespace
+
+TClientSocket::TClientSocket() : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TClientSocket::~TClientSocket() {
+    Close();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
+}
+
+void TClientSocket::Interrupt() noexcept {
+    const std::uint64_t one = 1;
+    // write() on an eventfd is async-signal-safe; a full counter already wakes every poll.
+    [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+bool TClientSocket::InterruptPending() const {
+    pollfd wake{m_wakeFd, POLLIN, 0};
+    return ::poll(&wake, 1, 0) > 0;
+}
+
+void TClientSocket::ClearInterrupt() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto got = ::read(m_wakeFd, &count, sizeof count);
+}
+
+ESocketStatus TClientSocket::WaitFor(int fd, EWaitFor what, TDeadline deadline) const {
+    std::array<pollfd, 2> fds{{{fd, static_cast<short>(what == EWaitFor::Readable ? POLLIN : POLLOUT), 0},
+                               {m_wakeFd, POLLIN, 0}}};
+    for (;;) {
+        const int ready = ::poll(fds.data(), fds.size(), MillisecondsUntil(deadline));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;  // a signal; its handler may have interrupted us, poll tells
+            }
+            return ESocketStatus::Failed;
+        }
+        if (fds[1].revents != 0) {
+            return ESocketStatus::Interrupted;
+        }
+        if (fds[0].revents != 0) {
+            // Errors and hang-ups are reported by the following recv/send/connect call.
+            return ESocketStatus::Ok;
+        }
+        if (TClock::now() >= deadline) {
+            return ESocketStatus::TimedOut;
+        }
+    }
+}
+
+ESocketStatus TClientSocket::ConnectOne(const void* address, unsigned addressLength, int family,
+                                        TDeadline deadline) {
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+    if (fd < 0) {
+        return ESocketStatus::Failed;
+    }
+    if (::connect(fd, static_cast<const sockaddr*>(address), addressLength) != 0 &&
+        errno != EINPROGRESS) {
+        ::close(fd);
+        return ESocketStatus::Failed;
+    }
+    const ESocketStatus waited = WaitFor(fd, EWaitFor::Writable, deadline);
+    if (waited != ESocketStatus::Ok) {
+        ::close(fd);
+        return waited;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        ::close(fd);
+        return ESocketStatus::Failed;
+    }
+    const int on = 1;
+    // Commands are small and each waits for its reply; Nagle would only add latency.
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    m_fd = fd;
+    return ESocketStatus::Ok;
+}
+
+ESocketStatus TClientSocket::Open(const std::string& host, bool numericHost, int port,
+                                  TDeadline deadline) {
+    Close();
+    ClearInterrupt();
+    if (m_wakeFd < 0) {
+        return ESocketStatus::Failed;
+    }
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    // No AI_ADDRCONFIG: it hides ::1 and 127.0.0.1 on machines with only loopback.
+    hints.ai_flags = numericHost ? AI_NUMERICHOST : 0;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(StripBrackets(host).c_str(), service.c_str(), &hints, &found) != 0) {
+        return ESocketStatus::Failed;
+    }
+    const TAddrInfoList addresses(found);
+
+    ESocketStatus last = ESocketStatus::Failed;
+    for (const addrinfo* each = addresses.get(); each != nullptr; each = each->ai_next) {
+        last = ConnectOne(each->ai_addr, each->ai_addrlen, each->ai_family, deadline);
+        if (last == ESocketStatus::Ok || last == ESocketStatus::Interrupted ||
+            last == ESocketStatus::TimedOut) {
+            return last;
+        }
+    }
+    return last;
+}
+
+ESocketStatus TClientSocket::Send(std::string_view data, TDeadline deadline) {
+    if (m_fd < 0) {
+        return ESocketStatus::Failed;
+    }
+    while (!data.empty()) {
+        if (InterruptPending()) {
+            return ESocketStatus::Interrupted;
+        }
+        const ssize_t sent = ::send(m_fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+            data.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const ESocketStatus waited = WaitFor(m_fd, EWaitFor::Writable, deadline);
+            if (waited != ESocketStatus::Ok) {
+                return waited;
+            }
+            continue;
+        }
+        return ESocketStatus::Failed;
+    }
+    return ESocketStatus::Ok;
+}
+
+TReceiveResult TClientSocket::Receive(char* buffer, std::size_t capacity, TDeadline deadline) {
+    if (m_fd < 0) {
+        return {ESocketStatus::Failed, 0};
+    }
+    for (;;) {
+        const ESocketStatus waited = WaitFor(m_fd, EWaitFor::Readable, deadline);
+        if (waited != ESocketStatus::Ok) {
+            return {waited, 0};
+        }
+        const ssize_t got = ::recv(m_fd, buffer, capacity, 0);
+        if (got > 0) {
+            return {ESocketStatus::Ok, static_cast<std::size_t>(got)};
+        }
+        if (got == 0) {
+            return {ESocketStatus::Closed, 0};
+        }
+        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return {ESocketStatus::Failed, 0};
+        }
+    }
+}
+
+void TClientSocket::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+std::string TClientSocket::LocalHostName() const {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0) {
+        return {};
+    }
+    return name.data();
+}
+
+std::string TClientSocket::LocalAddressLiteral() const {
+    if (m_fd < 0) {
+        return {};
+    }
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return {};
+    }
+    std::array<char, INET6_ADDRSTRLEN> text{};
+    if (local.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&local);
+        if (::inet_ntop(AF_INET, &v4->sin_addr, text.data(), text.size()) != nullptr) {
+            return "[" + std::string(text.data()) + "]";
+        }
+    } else if (local.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&local);
+        if (::inet_ntop(AF_INET6, &v6->sin6_addr, text.data(), text.size()) != nullptr) {
+            return "[IPv6:" + std::string(text.data()) + "]";
+        }
+    }
+    return {};
+}
+
+}  // namespace corvane::net

@@ -1,0 +1,96 @@
+#pragma once
+// Blocking TCP client socket for the mail engine.
+//
+// TSocket is the small interface the SMTP dialogue talks to; TClientSocket is the real one
+// (getaddrinfo, IPv4 and IPv6), and tests may substitute an in-memory socket.
+//
+// Contract shared by every implementation:
+// - Open, Send and Receive are called from one thread (the worker that runs the dialogue).
+// - Interrupt may be called from any thread, and from a signal handler: it never takes a
+//   lock and never blocks. Every blocking call in progress, and every one started after it
+//   until the next Open, returns ESocketStatus::Interrupted promptly.
+// - Close releases the connection; it is called by the worker, never concurrently with
+//   Open, Send or Receive.
+// - Every wait is bounded by the deadline given to the call.
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvane::net {
+
+using TClock = std::chrono::steady_clock;
+using TDeadline = TClock::time_point;
+
+enum class ESocketStatus {
+    Ok,           // the operation completed
+    Closed,       // the peer closed the connection (Receive only)
+    Failed,       // name lookup, connect, send or receive failed
+    TimedOut,     // the deadline passed first
+    Interrupted,  // Interrupt was called
+};
+
+struct TReceiveResult {
+    ESocketStatus Status = ESocketStatus::Ok;
+    std::size_t Count = 0;  // bytes received when Status is Ok (never 0 then)
+};
+
+class TSocket {
+public:
+    virtual ~TSocket() = default;
+
+    // Resolves Host (a name, or a numeric IPv4/IPv6 address when NumericHost is set, which
+    // then asks no name service) and connects to Port, trying each resolved address in turn
+    // until one answers or the deadline passes.
+    virtual ESocketStatus Open(const std::string& host, bool numericHost, int port,
+                               TDeadline deadline) = 0;
+    // Writes every byte of Data, or fails.
+    virtual ESocketStatus Send(std::string_view data, TDeadline deadline) = 0;
+    // Waits for at least one byte and returns up to Capacity of them.
+    virtual TReceiveResult Receive(char* buffer, std::size_t capacity, TDeadline deadline) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Async-signal-safe and lock-free; see the contract above.
+    virtual void Interrupt() noexcept = 0;
+
+    // The machine's host name (gethostname); empty when it cannot be had.
+    virtual std::string LocalHostName() const = 0;
+    // The local end of the open connection as an address literal: "[127.0.0.1]" or
+    // "[IPv6:::1]" (RFC 5321 section 4.1.3); empty when not connected.
+    virtual std::string LocalAddressLiteral() const = 0;
+};
+
+// The POSIX implementation. Each blocking call polls the connection together with an
+// eventfd that Interrupt writes to, so an interrupt needs no lock and no shutdown race.
+class TClientSocket final : public TSocket {
+public:
+    TClientSocket();
+    ~TClientSocket() override;
+    TClientSocket(const TClientSocket&) = delete;
+    TClientSocket& operator=(const TClientSocket&) = delete;
+
+    ESocketStatus Open(const std::string& host, bool numericHost, int port,
+                       TDeadline deadline) override;
+    ESocketStatus Send(std::string_view data, TDeadline deadline) override;
+    TReceiveResult Receive(char* buffer, std::size_t capacity, TDeadline deadline) override;
+    void Close() override;
+    bool IsOpen() const override { return m_fd >= 0; }
+    void Interrupt() noexcept override;
+
+    std::string LocalHostName() const override;
+    std::string LocalAddressLiteral() const override;
+
+private:
+    enum class EWaitFor { Readable, Writable };
+    ESocketStatus WaitFor(int fd, EWaitFor what, TDeadline deadline) const;
+    ESocketStatus ConnectOne(const void* address, unsigned addressLength, int family,
+                             TDeadline deadline);
+    bool InterruptPending() const;
+    void ClearInterrupt();
+
+    int m_fd = -1;
+    int m_wakeFd = -1;  // eventfd, lives as long as the socket object
+};
+
+}  // namespace corvane::net
