@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 
 #include "mail/MailText.h"
 #include "mail/WrenEmail.h"
@@ -84,7 +85,9 @@ void TWrenSMTP::ReportError() {
     Connected = false;
     CloseConnection();
     if (OnError) {
-        OnError(*this, std::stoi(ReplyCode), ReplyText);
+        int code = 0;
+        std::from_chars(ReplyCode.data(), ReplyCode.data() + ReplyCode.size(), code);
+        OnError(*this, code, ReplyText);
     }
 }
 
@@ -100,6 +103,9 @@ void TWrenSMTP::Connect() {
     const int port = PortNumber(Port);
     const bool numericHost = IsIPAddress(Host);
     CloseConnection();
+    // Forget an earlier cancel before clearing the flag, so that an Abort from now on
+    // interrupts even the connect.
+    m_socket->ResetInterrupt();
     Failed = false;
     Aborted = false;
 
@@ -147,6 +153,7 @@ TWrenSMTP::EReadOutcome TWrenSMTP::ReadReply(TMilliseconds timeout) {
     std::string line;
     for (;;) {
         if (Aborted) {
+            CloseConnection();
             return EReadOutcome::Aborted;
         }
         switch (m_replies.Next(line)) {
@@ -250,7 +257,8 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
         return !Aborted;
     });
     m_sendTotal = total;
-    return allSent && !Stopped();
+    // Stopped() first: after an abort it is what closes the connection.
+    return !Stopped() && allSent;
 }
 
 bool TWrenSMTP::SendMail(TWrenMsg& msg) {
@@ -268,7 +276,7 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
     }
     const std::optional<TComposedMessage> lines = BuildMessageLines(msg);
     // Nothing to send: the composer failed (and said why) or the send was cancelled.
-    if (!lines || Stopped()) {
+    if (Stopped() || !lines) {
         return false;
     }
     if (OnBeforeSend) {

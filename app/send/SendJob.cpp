@@ -1,0 +1,133 @@
+#include "SendJob.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <istream>
+#include <ostream>
+
+#include "mail/MailText.h"
+
+namespace corvane::send {
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+void FillMessage(const TSendOptions& options, std::vector<std::string> text,
+                 std::vector<std::string> signature, mail::TWrenMsg& msg) {
+    msg.Clear();
+    msg.From = options.From;
+    msg.SendTo = options.To;
+    msg.CC = options.Cc;
+    msg.BCC = options.Bcc;
+    msg.Subject = options.Subject;
+    msg.Text = std::move(text);
+    msg.Organization = options.Organization;
+    msg.Xmailer = options.XMailer;
+    msg.ExtraHeaders = options.Headers;
+    msg.ReplyTo = options.ReplyTo;
+    msg.InReplyTo = options.InReplyTo;
+    if (options.Priority) {
+        msg.Priority = *options.Priority;
+        msg.IncludePriority = true;
+    }
+    msg.Signature = std::move(signature);
+    for (const auto& path : options.Attachments) {
+        msg.AttachedFiles.AddFile(path);
+    }
+}
+
+// The window's status texts, written as lines.
+void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
+    smtp.OnConnect = [&status](mail::TWrenSMTP& sender) {
+        status << "Connected: " << sender.Host << std::endl;
+    };
+    smtp.OnError = [&status](mail::TWrenSMTP&, int error, const std::string& msg) {
+        status << "Error: " << error << ' ' << msg << std::endl;
+    };
+    smtp.OnEncodeStart = [&status](mail::TWrenSMTP&, const std::string& fileName,
+                                   std::int64_t bytes) {
+        status << "Start encoding " << fileName << " of " << bytes << " bytes." << std::endl;
+    };
+    smtp.OnEncodeEnd = [&status](mail::TWrenSMTP&) { status << "Finished encoding." << std::endl; };
+    smtp.OnBeforeSend = [&status](mail::TWrenSMTP&) {
+        status << "Connected: Sending message . . ." << std::endl;
+    };
+    smtp.OnSendProgress = [&status](mail::TWrenSMTP&, std::uint16_t, std::int64_t sent,
+                                    std::int64_t total) {
+        status << "Connected: Sending message . . . " << sent << " of " << total << " bytes."
+               << std::endl;
+    };
+    smtp.OnAfterSend = [&status](mail::TWrenSMTP& sender) {
+        status << sender.ReplyText << std::endl;
+    };
+}
+
+}  // namespace
+
+std::vector<std::string> ReadLines(std::istream& input) {
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(input, line)) {
+        if (line.ends_with('\r')) {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+int RunSend(const TSendOptions& options, std::istream& text, std::ostream& status,
+            mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
+    std::ostream quiet(nullptr);
+    std::ostream& out = options.Quiet ? quiet : status;
+
+    for (const auto& path : options.Attachments) {
+        if (!FileExists(path)) {
+            out << "File " << path << " not found!" << std::endl;
+            return ExitFailed;
+        }
+    }
+    std::vector<std::string> signature;
+    if (options.SignatureFile) {
+        std::ifstream file(*options.SignatureFile, std::ios::binary);
+        if (!file) {
+            out << "File " << *options.SignatureFile << " not found!" << std::endl;
+            return ExitFailed;
+        }
+        signature = ReadLines(file);
+    }
+
+    mail::TWrenMsg msg;
+    FillMessage(options, ReadLines(text), std::move(signature), msg);
+
+    const mail::TServerAddress server = mail::ParseServerAddress(options.Server);
+    smtp.Host = server.Host;
+    smtp.Port = server.Port;
+    smtp.EncodeProgressStep = 5;
+    smtp.SendProgressStep = 1;
+    ReportProgress(smtp, out);
+
+    out << "Connecting " << options.Server << " . . ." << std::endl;
+    smtp.Connect();
+    // Connect starts a fresh dialogue and forgets earlier cancels: repeat one that came in
+    // while the text was read or the connection opened.
+    if (interrupted && !smtp.Aborted) {
+        smtp.Abort();
+    }
+    if (!smtp.Failed) {
+        smtp.SendMail(msg);
+        smtp.Quit();
+    }
+    if (smtp.Aborted || interrupted) {
+        out << "Canceled: Ready for your mail." << std::endl;
+        return ExitCancelled;
+    }
+    return smtp.Failed ? ExitFailed : ExitAccepted;
+}
+
+}  // namespace corvane::send

@@ -1,0 +1,42 @@
+#pragma once
+// Command line of corvane-send: what to send and where, as a user would type it into the
+// window's fields.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace corvane::send {
+
+struct TSendOptions {
+    std::string Server;  // HOST, HOST:PORT, [IPv6]:PORT
+    std::string From;
+    std::string To;
+    std::string Cc;
+    std::string Bcc;
+    std::string Subject;
+    std::vector<std::string> Attachments;
+    std::optional<std::string> SignatureFile;
+    std::optional<int> Priority;  // 1..5; when set the priority headers are written
+    std::string Organization;
+    std::string XMailer;
+    std::vector<std::string> Headers;
+    std::string ReplyTo;
+    std::string InReplyTo;
+    bool Quiet = false;
+};
+
+struct THelpRequested {};
+struct TUsageError {
+    std::string Message;
+};
+
+using TParseResult = std::variant<TSendOptions, THelpRequested, TUsageError>;
+
+// Accepts "--name value" and "--name=value".
+TParseResult ParseSendOptions(const std::vector<std::string>& arguments);
+
+extern const char* const UsageText;
+
+}  // namespace corvane::send

@@ -1,0 +1,104 @@
+#include "mail/MailText.h"
+
+#include <gtest/gtest.h>
+
+namespace corvane::mail {
+namespace {
+
+TEST(MailText, OnlyFourPartsFromOneTo254AreAnAddress) {
+    EXPECT_FALSE(IsIPAddress("127.0.0.1"));  // a part 0 sends it to name lookup
+    EXPECT_TRUE(IsIPAddress("10.1.2.3"));
+    EXPECT_TRUE(IsIPAddress("1.1.1.254"));
+    for (const char* name : {"255.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "a.b.c.d", "1.2.3.4 ",
+                             "", "mail.example.org", "-1.2.3.4", "1.2.3.1000"}) {
+        EXPECT_FALSE(IsIPAddress(name)) << name;
+    }
+}
+
+TEST(MailText, PortFallsBackTo25WhenNotAPortNumber) {
+    EXPECT_EQ(PortNumber("587"), 587);
+    EXPECT_EQ(PortNumber("65535"), 65535);
+    for (const char* text : {"", "smtp", "0", "65536", "25x", "-25", " 25"}) {
+        EXPECT_EQ(PortNumber(text), 25) << text;
+    }
+}
+
+TEST(MailText, AddressIsTakenFromBetweenAngleBrackets) {
+    EXPECT_EQ(ExtractAddress("Jane Doe <jane@example.org>"), "jane@example.org");
+    EXPECT_EQ(ExtractAddress("jane@example.org"), "jane@example.org");
+    EXPECT_EQ(ExtractAddress("Jane <jane@example.org"), "");   // no closing bracket
+    EXPECT_EQ(ExtractAddress("> Jane <jane@example.org"), "");  // closing bracket first
+    EXPECT_EQ(ExtractAddress("<>"), "");
+}
+
+TEST(MailText, RecipientsKeepQuotedCommasAndFieldOrder) {
+    EXPECT_EQ(RecipientAddresses("\"Doe, Jane\" <jane@example.org>, joe@example.org", "", ""),
+              (std::vector<std::string>{"jane@example.org", "joe@example.org"}));
+    EXPECT_EQ(RecipientAddresses("to@example.org", "cc@example.org", "bcc@example.org"),
+              (std::vector<std::string>{"to@example.org", "cc@example.org", "bcc@example.org"}));
+    EXPECT_EQ(RecipientAddresses("", "", "bcc@example.org"),
+              (std::vector<std::string>{"bcc@example.org"}));
+    // A trailing comma leaves one empty recipient, and so do empty fields.
+    EXPECT_EQ(RecipientAddresses("a@example.org,", "", ""),
+              (std::vector<std::string>{"a@example.org", ""}));
+    EXPECT_EQ(RecipientAddresses("", "", ""), (std::vector<std::string>{""}));
+    // A lone quote is dropped by itself.
+    EXPECT_EQ(RecipientAddresses("O\"Brien <ob@example.org>", "", ""),
+              (std::vector<std::string>{"ob@example.org"}));
+}
+
+TEST(MailText, LineBreaksInAddressesAndHeadersAreDefused) {
+    EXPECT_TRUE(HoldsLineBreakOrNul("a@example.org\r\nRCPT TO:<x@example.org>"));
+    EXPECT_TRUE(HoldsLineBreakOrNul(std::string("a\0b", 3)));
+    EXPECT_FALSE(HoldsLineBreakOrNul("a@example.org"));
+    EXPECT_EQ(ControlsAsSpaces(std::string("a\r\nb\0c", 6)), "a  b c");
+    EXPECT_EQ(SanitizeHeaderValue("Hi\r\nBcc: x@example.org"), "Hi  Bcc: x@example.org");
+    EXPECT_EQ(QuotedStringContent("a \"b\"\\c\r\n.txt"), "a \\\"b\\\"\\\\c  .txt");
+}
+
+TEST(MailText, EveryKindOfLineBreakEndsALine) {
+    EXPECT_EQ(SplitAtLineBreaks({"a\r\nb\nc\rd", "", "e\r\n"}),
+              (std::vector<std::string>{"a", "b", "c", "d", "", "e", ""}));
+    EXPECT_EQ(SplitAtLineBreaks({"\r\r\n"}), (std::vector<std::string>{"", "", ""}));
+}
+
+TEST(MailText, PercentRoundsHalfToEven) {
+    EXPECT_EQ(RoundedPercent(1, 200), 0);   // 0.5 -> 0
+    EXPECT_EQ(RoundedPercent(3, 200), 2);   // 1.5 -> 2
+    EXPECT_EQ(RoundedPercent(5, 200), 2);   // 2.5 -> 2
+    EXPECT_EQ(RoundedPercent(2, 3), 67);    // 66.67
+    EXPECT_EQ(RoundedPercent(57, 5700), 1);
+    EXPECT_EQ(RoundedPercent(7, 7), 100);
+    EXPECT_EQ(RoundedPercent(0, 0), 100);
+    EXPECT_EQ(RoundedPercent(5'000'000'000ULL, 10'000'000'000ULL), 50);
+}
+
+TEST(MailText, DateFollowsRfc5322WithTheZoneOffset) {
+    const std::time_t moment = 1796716800;  // 2026-12-08 08:00:00 UTC, a Tuesday
+    EXPECT_EQ(FormatMailDate(moment, 0), "Tue, 08 Dec 2026 08:00:00 +0000");
+    EXPECT_EQ(FormatMailDate(moment, 5 * 3600 + 30 * 60), "Tue, 08 Dec 2026 13:30:00 +0530");
+    EXPECT_EQ(FormatMailDate(moment, -9 * 3600), "Mon, 07 Dec 2026 23:00:00 -0900");
+}
+
+TEST(MailText, ServerFieldTakesHostAndOptionalPort) {
+    const auto check = [](const char* text, const char* host, const char* port) {
+        const TServerAddress parsed = ParseServerAddress(text);
+        EXPECT_EQ(parsed.Host, host) << text;
+        EXPECT_EQ(parsed.Port, port) << text;
+    };
+    check("mail.example.org", "mail.example.org", "25");
+    check(" mail.example.org:587 ", "mail.example.org", "587");
+    check("127.0.0.1:2525", "127.0.0.1", "2525");
+    check("[::1]:2525", "::1", "2525");
+    check("[::1]", "::1", "25");
+    check("::1", "::1", "25");
+    check("mail.example.org:", "mail.example.org", "25");
+}
+
+TEST(MailText, TrimRemovesControlCharactersAndBlanks) {
+    EXPECT_EQ(TrimBlanks(" \t250 ok\r\n"), "250 ok");
+    EXPECT_EQ(TrimBlanks("   "), "");
+}
+
+}  // namespace
+}  // namespace corvane::mail
