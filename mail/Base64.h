@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,20 @@ constexpr std::size_t Base64EncodedLength(std::size_t count) { return (count + 2
 // Encodes Count bytes into Out, which must have room for Base64EncodedLength(Count)
 // characters. Reads exactly Count bytes of In.
 void EncodeBase64(const std::uint8_t* in, std::size_t count, char* out);
+
+// One way of encoding; every one gives the same characters.
+using TBase64Encoder = void (*)(const std::uint8_t* in, std::size_t count, char* out);
+struct TBase64Path {
+    std::string_view Name;
+    TBase64Encoder Encode;
+};
+
+// The portable encoder: the reference the faster ones are checked against.
+void EncodeBase64Scalar(const std::uint8_t* in, std::size_t count, char* out);
+
+// The encoders this processor can run, "scalar" first and the one EncodeBase64 uses last.
+// For the tests and benchmarks that compare them.
+std::span<const TBase64Path> Base64Encoders();
 
 // Convenience form for short data and tests: the whole encoding on one line.
 std::string EncodeBase64(std::string_view data);

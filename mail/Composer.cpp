@@ -256,6 +256,9 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
     std::uint32_t threshold = EncodeProgressStep;
     const std::uint64_t progressLines = size / ProgressBlockBytes * (ProgressBlockBytes / Base64LineInputBytes);
     std::uint64_t lineIndex = 0;
+    // EncodePercent is RoundedPercent(encoded, size) after every progress line; it only
+    // changes once Encoded reaches this bound, so the division runs once per percent.
+    std::uint64_t nextPercentAt = FirstPartReaching(1, size);
 
     TLineList lines;
     lines.Reserve(Base64EncodedLength(size), size / Base64LineInputBytes + 1);
@@ -269,11 +272,25 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
             return cannotRead();  // shorter now than when it was opened
         }
         left -= want;
-        for (std::size_t offset = 0; offset < want; offset += Base64LineInputBytes, ++lineIndex) {
-            const std::size_t count = std::min(Base64LineInputBytes, want - offset);
-            EncodeBase64(chunk.get() + offset, count, lines.AddUninitialised(Base64EncodedLength(count)));
+        // The chunk holds whole lines (57 divides its size), and 57 bytes are 19 triplets, so
+        // the chunk's full lines are its encoding cut into 76-character pieces: one call
+        // encodes them all. Only the file's last line may be shorter.
+        const std::size_t fullLines = want / Base64LineInputBytes;
+        const std::size_t fullBytes = fullLines * Base64LineInputBytes;
+        EncodeBase64(chunk.get(), fullBytes, lines.AddUninitialisedLines(fullLines, Base64LineLength));
+        if (want > fullBytes) {
+            const std::size_t rest = want - fullBytes;
+            EncodeBase64(chunk.get() + fullBytes, rest, lines.AddUninitialised(Base64EncodedLength(rest)));
+        }
+        // Progress and cancelling go line by line, as if each line had been encoded alone.
+        const std::size_t chunkLines = fullLines + (want > fullBytes ? 1 : 0);
+        for (std::size_t line = 0; line < chunkLines; ++line, ++lineIndex) {
             if (lineIndex < progressLines) {
-                EncodePercent = RoundedPercent((lineIndex + 1) * Base64LineInputBytes, size);
+                const std::uint64_t encoded = (lineIndex + 1) * Base64LineInputBytes;
+                if (encoded >= nextPercentAt) {
+                    EncodePercent = RoundedPercent(encoded, size);
+                    nextPercentAt = FirstPartReaching(EncodePercent + 1u, size);
+                }
                 if (EncodePercent >= threshold) {
                     if (OnEncodeProgress) {
                         OnEncodeProgress(*this, EncodePercent);

@@ -2,7 +2,9 @@
 // A compact, append-only list of text lines: one contiguous buffer plus the end offset of
 // each line. The engine keeps every Base64 line of every attachment until the next send;
 // as separate std::string objects a 100 MiB file would cost about 1.7 times its encoded
-// size, here it costs the encoded size plus 8 bytes a line.
+// size, here it costs the encoded size plus 8 bytes a line. Large buffers ask the system for
+// huge pages (where it offers them on request), which spares most of the page faults of
+// filling them: about a third of the time of encoding a 100 MiB file.
 
 #include <cstddef>
 #include <memory>
@@ -30,6 +32,9 @@ public:
     // Appends a line of Length bytes and returns where to write them (valid until the next
     // call that adds a line).
     char* AddUninitialised(std::size_t length);
+    // Appends Count lines of Length bytes each, one after another, and returns where to
+    // write their Count * Length bytes (valid until the next call that adds a line).
+    char* AddUninitialisedLines(std::size_t count, std::size_t length);
     void Swap(TLineList& other) noexcept;
 
     std::vector<std::string> ToVector() const;

@@ -174,6 +174,22 @@ std::uint16_t RoundedPercent(std::uint64_t part, std::uint64_t whole) {
     return static_cast<std::uint16_t>(quotient);
 }
 
+std::uint64_t FirstPartReaching(std::uint32_t percent, std::uint64_t whole) {
+    // Binary search over 0..Whole + 1, with RoundedPercent itself as the judge, so the bound
+    // agrees with it exactly, ties included.
+    std::uint64_t low = 0;
+    std::uint64_t high = whole + 1;
+    while (low < high) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        if (middle <= whole && RoundedPercent(middle, whole) >= percent) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
+}
+
 std::string FormatMailDate(std::time_t utc, int offsetSeconds) {
     static constexpr std::array<const char*, 7> Days{"Sun", "Mon", "Tue", "Wed",
                                                      "Thu", "Fri", "Sat"};

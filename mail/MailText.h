@@ -48,6 +48,12 @@ std::vector<std::string> SplitAtLineBreaks(const std::vector<std::string>& lines
 // Part * 100 / Whole rounded to the nearest integer, ties to even; 100 when Whole is 0.
 std::uint16_t RoundedPercent(std::uint64_t part, std::uint64_t whole);
 
+// The smallest Part for which RoundedPercent(Part, Whole) is at least Percent, or Whole + 1
+// when no Part up to Whole reaches it. RoundedPercent never falls as Part grows, so a loop
+// that reports progress line by line can compare its count with this bound and divide only
+// when the percentage changes (about a hundred times, not once for each of a million lines).
+std::uint64_t FirstPartReaching(std::uint32_t percent, std::uint64_t whole);
+
 // RFC 5322 section 3.3 date-time: "Tue, 08 Dec 2026 07:50:52 +0100" for the moment Utc seen
 // in a zone OffsetSeconds east of UTC.
 std::string FormatMailDate(std::time_t utc, int offsetSeconds);

@@ -241,12 +241,19 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     std::uint64_t sent = 0;
     std::uint32_t threshold = SendProgressStep;
     SendPercent = 0;
+    // SendPercent is RoundedPercent(sent, total) after every line; it only changes once Sent
+    // reaches this bound, so the division runs once per percent, not once per line.
+    std::uint64_t nextPercentAt = FirstPartReaching(1, total);
     const bool allSent = lines.ForEachLine([&](std::string_view line) {
-        if (!SendText(line, SendTimeout) || !SendText("\r\n", SendTimeout)) {
+        // The line and its CR LF, through the write buffer (SendText's work, inlined).
+        if (Aborted || !HandleSocketStatus(m_writer.WriteLine(line, SendTimeout))) {
             return false;
         }
         sent += line.size() + 2;
-        SendPercent = RoundedPercent(sent, total);
+        if (sent >= nextPercentAt) {
+            SendPercent = RoundedPercent(sent, total);
+            nextPercentAt = FirstPartReaching(SendPercent + 1u, total);
+        }
         if (SendPercent >= threshold) {
             if (OnSendProgress) {
                 OnSendProgress(*this, SendPercent, static_cast<std::int64_t>(sent),

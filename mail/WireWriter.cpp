@@ -1,21 +1,25 @@
 #include "WireWriter.h"
 
+#include <algorithm>
+
 namespace corvane::mail {
 
-net::ESocketStatus TWireWriter::Write(std::string_view text, net::TClock::duration blockTimeout) {
-    m_buffer.append(text);
-    if (m_buffer.size() < BlockSize) {
-        return net::ESocketStatus::Ok;
+void TWireWriter::Grow(std::size_t atLeast) {
+    const std::size_t capacity = std::max(atLeast, m_capacity * 2);
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (m_used != 0) {
+        std::memcpy(data.get(), m_data.get(), m_used);
     }
-    return Flush(blockTimeout);
+    m_data = std::move(data);
+    m_capacity = capacity;
 }
 
 net::ESocketStatus TWireWriter::Flush(net::TClock::duration timeout) {
-    if (m_buffer.empty()) {
+    if (m_used == 0) {
         return net::ESocketStatus::Ok;
     }
-    const auto status = m_socket.Send(m_buffer, net::TClock::now() + timeout);
-    m_buffer.clear();
+    const auto status = m_socket.Send(std::string_view(m_data.get(), m_used), net::TClock::now() + timeout);
+    m_used = 0;
     return status;
 }
 

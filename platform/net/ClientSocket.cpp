@@ -64,7 +64,7 @@ bool TClientSocket::InterruptPending() const {
     return ::poll(&wake, 1, 0) > 0;
 }
 
-void TClientSocket::ClearInterrupt() {
+void TClientSocket::ResetInterrupt() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto got = ::read(m_wakeFd, &count, sizeof count);
 }
@@ -125,7 +125,6 @@ ESocketStatus TClientSocket::ConnectOne(const void* address, unsigned addressLen
 ESocketStatus TClientSocket::Open(const std::string& host, bool numericHost, int port,
                                   TDeadline deadline) {
     Close();
-    ClearInterrupt();
     if (m_wakeFd < 0) {
         return ESocketStatus::Failed;
     }

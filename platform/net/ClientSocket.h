@@ -8,7 +8,7 @@
 // - Open, Send and Receive are called from one thread (the worker that runs the dialogue).
 // - Interrupt may be called from any thread, and from a signal handler: it never takes a
 //   lock and never blocks. Every blocking call in progress, and every one started after it
-//   until the next Open, returns ESocketStatus::Interrupted promptly.
+//   until ResetInterrupt, returns ESocketStatus::Interrupted promptly.
 // - Close releases the connection; it is called by the worker, never concurrently with
 //   Open, Send or Receive.
 // - Every wait is bounded by the deadline given to the call.
@@ -53,6 +53,8 @@ public:
     virtual bool IsOpen() const = 0;
     // Async-signal-safe and lock-free; see the contract above.
     virtual void Interrupt() noexcept = 0;
+    // Forgets an earlier Interrupt, before a new connection is opened.
+    virtual void ResetInterrupt() = 0;
 
     // The machine's host name (gethostname); empty when it cannot be had.
     virtual std::string LocalHostName() const = 0;
@@ -77,6 +79,7 @@ public:
     void Close() override;
     bool IsOpen() const override { return m_fd >= 0; }
     void Interrupt() noexcept override;
+    void ResetInterrupt() override;
 
     std::string LocalHostName() const override;
     std::string LocalAddressLiteral() const override;
@@ -87,7 +90,6 @@ private:
     ESocketStatus ConnectOne(const void* address, unsigned addressLength, int family,
                              TDeadline deadline);
     bool InterruptPending() const;
-    void ClearInterrupt();
 
     int m_fd = -1;
     int m_wakeFd = -1;  // eventfd, lives as long as the socket object

@@ -10,6 +10,7 @@
 
 #include "mail/Base64.h"
 #include "mail/WrenEmail.h"
+#include "TempFolder.h"
 
 namespace corvane::mail {
 namespace {
@@ -18,22 +19,12 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-class TempFolder {
+// Writes a file into the test's folder and returns its path as the engine takes it.
+class TempFolder : public test::TTempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "corvane-composer-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(m_path); }
     std::string Write(const std::string& name, const std::string& content) const {
-        const fs::path path = m_path / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+        return WriteFile(name, content).string();
     }
-    fs::path Path() const { return m_path; }
-
-private:
-    fs::path m_path;
 };
 
 std::string Bytes(std::size_t count) {

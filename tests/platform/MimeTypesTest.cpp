@@ -2,31 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include "TempFolder.h"
 
 namespace corvane::mimetypes {
 namespace {
 
-namespace fs = std::filesystem;
-
 class MimeTypesFiles : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const std::string& content) {
-        const fs::path path = fs::temp_directory_path() /
-                              (name + "-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::ofstream(path) << content;
-        m_files.push_back(path);
-        return path.string();
-    }
-    ~MimeTypesFiles() override {
-        for (const auto& file : m_files) {
-            fs::remove(file);
-        }
+        return m_folder.WriteFile(name, content).string();
     }
 
 private:
-    std::vector<fs::path> m_files;
+    test::TTempFolder m_folder;
 };
 
 TEST_F(MimeTypesFiles, ExtensionsMatchWithoutRegardToCase) {

@@ -1,0 +1,38 @@
+#include "EnStatusBar.h"
+
+namespace corvane::desktop {
+
+TEnStatusBar::TEnStatusBar(QWidget* parent) : QStatusBar(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(true);
+    setSizeGripEnabled(false);
+}
+
+void TEnStatusBar::SetPanelWidths(const std::vector<int>& widths) {
+    for (QLabel* panel : m_panels) {
+        removeWidget(panel);
+        delete panel;
+    }
+    m_panels.clear();
+    for (const int width : widths) {
+        auto* panel = new QLabel(this);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(m_panels.size()));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setFixedWidth(width);
+        addWidget(panel);
+        m_panels.push_back(panel);
+    }
+}
+
+void TEnStatusBar::SetPanelWidth(int index, int width) {
+    Panel(index)->setFixedWidth(width);
+}
+
+void TEnStatusBar::SetPanelText(int index, const QString& text) {
+    QLabel* panel = Panel(index);
+    panel->setText(text);
+    panel->repaint();
+}
+
+}  // namespace corvane::desktop

@@ -1,0 +1,99 @@
+#pragma once
+// TRegistry, the registry accessor: a selected hive and at most one open key, whose values
+// can be queried, read and written. On Linux the keys live in the process's settings store
+// (TSqliteStore::Process()); a WIN32 build calls the Windows registry's ANSI functions.
+//
+// Contract:
+// - Every path is taken from the root of the selected hive, whether or not it begins with a
+//   backslash (one leading backslash is dropped) and whether or not a key is open; a
+//   trailing backslash is ignored. The empty path names the hive root, which is always
+//   opened without creation. A path with an empty component ("A\\\\B") or a component
+//   longer than 255 characters names no key.
+// - OpenKey asks for full access, as KEY_ALL_ACCESS does: in a store the user cannot write
+//   it fails, also for a key that exists. OpenKeyReadOnly and KeyExists only read.
+// - Key and value names compare without regard to ASCII case; a key or value keeps the case
+//   it was created with.
+// - Nothing throws: opens, writes and deletes report false, reads nullopt. A write that
+//   returned true is durable. Nothing is cached, so what another process writes is seen at
+//   once; an access to an open key that has been deleted meanwhile fails.
+// - One object is used by one thread at a time.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry/RegistryTypes.h"
+#ifndef _WIN32
+#include "platform/registry/SqliteStore.h"
+#endif
+
+namespace corvane::registry {
+
+class TRegistry {
+public:
+    // HKEY_CURRENT_USER, no key open.
+    TRegistry() = default;
+    explicit TRegistry(ERootKey root) : m_rootKey(root) {}
+    ~TRegistry() { CloseKey(); }
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    ERootKey RootKey() const { return m_rootKey; }
+    // Selecting another hive closes the open key.
+    void SetRootKey(ERootKey root);
+
+    // Closes the open key, then opens Path with full access; with CanCreate every missing
+    // key along the path is made (RegCreateKeyEx), otherwise the key must exist
+    // (RegOpenKeyEx).
+    bool OpenKey(std::string_view path, bool canCreate);
+    // Closes the open key, then opens an existing key for reading only.
+    bool OpenKeyReadOnly(std::string_view path);
+    bool HasOpenKey() const;
+    // The open key's path as it was given, without the leading backslash; empty when none.
+    const std::string& CurrentPath() const { return m_currentPath; }
+    void CloseKey();
+
+    bool KeyExists(std::string_view path) const;
+    // Deletes the key at Path with all its subkeys, depth first. The hive root cannot be
+    // deleted. Needs a store the user can write.
+    bool DeleteKey(std::string_view path);
+    // The open key's subkeys, in the order the registry enumerates them (by name).
+    std::optional<std::vector<std::string>> GetKeyNames() const;
+
+    // Values of the open key; the name "" is the key's default value.
+    std::optional<TRegDataInfo> GetDataInfo(std::string_view name) const;
+    bool ValueExists(std::string_view name) const { return GetDataInfo(name).has_value(); }
+    std::optional<TRegValue> ReadValue(std::string_view name) const;
+    // REG_SZ and REG_EXPAND_SZ: the text up to the first NUL byte (the whole data when it
+    // has none); REG_EXPAND_SZ is not expanded. A value of any other type reads as the
+    // empty text. nullopt when there is no such value (or no open key).
+    std::optional<std::string> ReadString(std::string_view name) const;
+    // A REG_DWORD of exactly 4 bytes, as a signed 32-bit value; nullopt for anything else.
+    std::optional<std::int32_t> ReadInteger(std::string_view name) const;
+
+    // Replaces the value whatever its previous type. Needs a key opened with OpenKey.
+    bool WriteValue(std::string_view name, ERegDataType type, std::string_view data);
+    // REG_SZ: the text's bytes and one NUL byte.
+    bool WriteString(std::string_view name, std::string_view value);
+    // REG_DWORD: 4 bytes, little-endian.
+    bool WriteInteger(std::string_view name, std::int32_t value);
+
+private:
+    ERootKey m_rootKey = ERootKey::CurrentUser;
+    std::string m_currentPath;
+    bool m_writable = false;  // opened with full access
+#ifdef _WIN32
+    void* m_key = nullptr;  // the open HKEY
+#else
+    std::optional<TStoreKey> m_key;
+    std::uint64_t m_storeSerial = 0;  // the store object the key was found in
+#endif
+};
+
+// The components of a registry path below the hive root, by the rules of the contract
+// above; nullopt when the path names no key.
+std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path);
+
+}  // namespace corvane::registry

@@ -1,0 +1,190 @@
+// TWrenSMTP against a real SMTP server written by nobody here (Debian's aiosmtpd on
+// 127.0.0.1), with what arrived parsed by Python's email package: every attachment must
+// come back byte for byte, the headers a receiving system needs must be there, and Bcc
+// must be in the envelope only.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "AiosmtpdServer.h"
+#include "TempFolder.h"
+#include "mail/WrenEmail.h"
+
+namespace corvane::mail {
+namespace {
+
+using test::TReceivedMessage;
+
+std::string RandomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
+    return bytes;
+}
+
+std::string WithLf(std::string text) {
+    for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+class SmtpWithARealServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sink.Running()) << sink.Problem();
+        smtp.Host = sink.Host();
+        smtp.Port = sink.Port();
+        // Bounded waits even if the server stalls; far above what a send here takes.
+        smtp.CommandTimeout = smtp.DataTimeout = smtp.DataEndTimeout = smtp.SendTimeout =
+            std::chrono::seconds(60);
+        smtp.OnError = [this](TWrenSMTP&, int code, const std::string& text) {
+            errors.push_back(std::to_string(code) + " " + text);
+        };
+        msg.From = "Ann Sender <ann@example.test>";
+        msg.SendTo = "\"Doe, Bob\" <bob@example.test>";
+        msg.CC = "carol@example.test";
+        msg.BCC = "Dave Hidden <dave@example.test>";
+        msg.Subject = "Figures for the fourth quarter";
+        msg.Text = {"Hello Bob,", ".", "..two dots lead this line", "the figures are attached."};
+        msg.Signature = {"-- ", "Ann"};
+    }
+
+    // Connect, SendMail and Quit, as the window's worker runs them.
+    void Send() {
+        smtp.Connect();
+        ASSERT_FALSE(smtp.Failed) << testing::PrintToString(errors);
+        ASSERT_TRUE(smtp.SendMail(msg)) << testing::PrintToString(errors);
+        smtp.Quit();
+        EXPECT_FALSE(smtp.Failed);
+        EXPECT_TRUE(errors.empty()) << testing::PrintToString(errors);
+    }
+
+    // What every message sent from SetUp's fields must show on arrival. A plain message's
+    // body ends with the empty line that the end marker adds after the last line.
+    void ExpectEnvelopeHeadersAndText(const TReceivedMessage& received, bool plain = false) const {
+        EXPECT_EQ(received.Defects, "");
+        EXPECT_EQ(received.EnvelopeFrom, "ann@example.test");
+        EXPECT_EQ(received.EnvelopeTo, (std::vector<std::string>{"bob@example.test",
+                                                                 "carol@example.test",
+                                                                 "dave@example.test"}));
+        for (const char* name : {"Date", "Message-ID", "From", "To", "Subject"}) {
+            EXPECT_TRUE(received.Header(name).has_value()) << name;
+        }
+        EXPECT_EQ(received.Header("From"), msg.From);
+        EXPECT_EQ(received.Header("To"), msg.SendTo);
+        EXPECT_EQ(received.Header("Cc"), msg.CC);
+        EXPECT_EQ(received.Header("Subject"), msg.Subject);
+        EXPECT_FALSE(received.Header("Bcc").has_value());
+        EXPECT_EQ(received.Raw.find("dave@example.test"), std::string::npos);
+        EXPECT_EQ(received.Raw.find("Dave Hidden"), std::string::npos);
+        // The transparency dots are gone again, and the signature follows an empty line.
+        EXPECT_EQ(WithLf(received.Text),
+                  std::string("Hello Bob,\n.\n..two dots lead this line\nthe figures are attached.\n"
+                              "\n-- \nAnn\n") + (plain ? "\n" : ""));
+    }
+
+    test::TAiosmtpdServer sink;
+    test::TTempFolder files;
+    TWrenSMTP smtp;
+    TWrenMsg msg;
+    std::vector<std::string> errors;
+};
+
+TEST_F(SmtpWithARealServer, AttachmentsOfEverySizeArriveIdenticalByteForByte) {
+    struct TFile {
+        std::string Name;
+        std::string Bytes;
+    };
+    // Empty, around one Base64 line, exactly one progress block, and large random files.
+    const std::vector<TFile> sent{
+        {"empty.bin", ""},
+        {"one.dat", RandomBytes(1, 1)},
+        {"two.dat", RandomBytes(2, 2)},
+        {"line.txt", RandomBytes(57, 3)},
+        {"line-and-one.pdf", RandomBytes(58, 4)},
+        {"block.csv", RandomBytes(2280, 5)},
+        {"medium.jpg", RandomBytes(300 * 1024 + 7, 6)},
+        {"large.zip", RandomBytes(3 * 1024 * 1024 + 1, 7)},
+        {"say \"hi\" \\ bye.txt", "quotes and a backslash in the name\n"},
+    };
+    for (const auto& file : sent) {
+        msg.AttachedFiles.AddFile(files.WriteFile(file.Name, file.Bytes).string());
+    }
+
+    Send();
+
+    const auto received = sink.Message(1);
+    ASSERT_TRUE(received.has_value()) << "nothing arrived";
+    ExpectEnvelopeHeadersAndText(*received);
+    EXPECT_EQ(received->Header("MIME-Version"), "1.0");
+    ASSERT_EQ(received->Attachments.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        SCOPED_TRACE(sent[i].Name);
+        const auto& arrived = received->Attachments[i];
+        EXPECT_EQ(arrived.FileName, sent[i].Name);
+        EXPECT_EQ(arrived.ContentType, Lower(msg.AttachedFiles[i].ContentType));
+        EXPECT_EQ(arrived.Data.size(), sent[i].Bytes.size());
+        EXPECT_TRUE(arrived.Data == sent[i].Bytes) << "the bytes differ";
+    }
+}
+
+TEST_F(SmtpWithARealServer, APlainMessageArrivesWithEveryHeaderItWasGiven) {
+    msg.ReplyTo = "replies@example.test";
+    msg.InReplyTo = "<earlier.1@example.test>";
+    msg.Organization = "Example Ltd";
+    msg.Xmailer = "Corvane";
+    msg.IncludePriority = true;
+    msg.Priority = 2;
+    msg.ExtraHeaders = {"X-Tracking: 42", "", "Keywords: figures"};
+
+    Send();
+
+    const auto received = sink.Message(1);
+    ASSERT_TRUE(received.has_value()) << "nothing arrived";
+    ExpectEnvelopeHeadersAndText(*received, true);
+    EXPECT_TRUE(received->Attachments.empty());
+    EXPECT_FALSE(received->Header("MIME-Version").has_value());
+    EXPECT_EQ(received->Header("Reply-To"), msg.ReplyTo);
+    EXPECT_EQ(received->Header("In-Reply-To"), msg.InReplyTo);
+    EXPECT_EQ(received->Header("Organization"), msg.Organization);
+    EXPECT_EQ(received->Header("X-Mailer"), msg.Xmailer);
+    EXPECT_EQ(received->Header("X-Priority"), "2");
+    EXPECT_EQ(received->Header("X-MSMail-Priority"), "High");
+    EXPECT_EQ(received->Header("X-Tracking"), "42");
+    // The empty extra line was dropped, so the next one is still a header, not body text.
+    EXPECT_EQ(received->Header("Keywords"), "figures");
+}
+
+TEST_F(SmtpWithARealServer, OneEngineSendsTwoMessagesInTurn) {
+    msg.AttachedFiles.AddFile(files.WriteFile("first.bin", RandomBytes(1000, 8)).string());
+    Send();
+    msg.AttachedFiles.Clear();
+    msg.AttachedFiles.AddFile(files.WriteFile("second.bin", RandomBytes(5000, 9)).string());
+    Send();
+
+    const auto first = sink.Message(1);
+    const auto second = sink.Message(2);
+    ASSERT_TRUE(first.has_value() && second.has_value());
+    ExpectEnvelopeHeadersAndText(*first);
+    ExpectEnvelopeHeadersAndText(*second);
+    ASSERT_EQ(first->Attachments.size(), 1u);
+    ASSERT_EQ(second->Attachments.size(), 1u);
+    EXPECT_TRUE(first->Attachments[0].Data == RandomBytes(1000, 8));
+    EXPECT_TRUE(second->Attachments[0].Data == RandomBytes(5000, 9));
+    EXPECT_NE(first->Header("Message-ID"), second->Header("Message-ID"));
+}
+
+}  // namespace
+}  // namespace corvane::mail

@@ -1,0 +1,429 @@
+#include "ScriptedSmtpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+
+namespace corvane::test {
+
+namespace {
+
+constexpr std::chrono::seconds AcceptLimit{30};
+// How long the server goes on recording after its script, or keeps from reading, at most.
+constexpr std::chrono::seconds QuietLimit{60};
+constexpr std::string_view EndOfData = "\r\n.\r\n";
+
+int PollMilliseconds(std::chrono::milliseconds limit) {
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, limit.count()));
+}
+
+}  // namespace
+
+// ---- TSmtpScript -------------------------------------------------------------------------
+
+TSmtpScript& TSmtpScript::Send(std::string bytes) {
+    m_steps.push_back({EKind::Send, {std::move(bytes)}, TMilliseconds{0}});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::SendChunks(std::vector<std::string> chunks, TMilliseconds pause) {
+    m_steps.push_back({EKind::Send, std::move(chunks), pause});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::ReadLine() {
+    m_steps.push_back({EKind::ReadLine, {}, TMilliseconds{0}});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::ReadData() {
+    m_steps.push_back({EKind::ReadData, {}, TMilliseconds{0}});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::Close() {
+    m_steps.push_back({EKind::Close, {}, TMilliseconds{0}});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::Reset() {
+    m_steps.push_back({EKind::Reset, {}, TMilliseconds{0}});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::StopReading() {
+    m_steps.push_back({EKind::StopReading, {}, TMilliseconds{0}});
+    return *this;
+}
+
+// ---- TScriptedSmtpServer -----------------------------------------------------------------
+
+TScriptedSmtpServer::TScriptedSmtpServer(TSmtpScript script, EAddressFamily family)
+    : m_script(std::move(script)), m_family(family) {
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int domain = family == EAddressFamily::IPv4 ? AF_INET : AF_INET6;
+    const int fd = ::socket(domain, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || m_wakeFd < 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return;
+    }
+    // Numeric loopback addresses only: the server never asks a name service.
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (family == EAddressFamily::IPv4) {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof(sockaddr_in);
+    } else {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_addr = in6addr_loopback;
+        length = sizeof(sockaddr_in6);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 1) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return;
+    }
+    m_port = ntohs(family == EAddressFamily::IPv4
+                       ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
+                       : reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+    m_listenFd = fd;
+    m_listening = true;
+    m_thread = std::thread([this] { Run(); });
+}
+
+TScriptedSmtpServer::~TScriptedSmtpServer() {
+    Stop();
+    if (m_listenFd >= 0) {
+        ::close(m_listenFd);
+    }
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
+}
+
+void TScriptedSmtpServer::Stop() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+    }
+    // Every wait of the server thread polls the wake descriptor, so this join is prompt.
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+std::string TScriptedSmtpServer::Host() const {
+    return m_family == EAddressFamily::IPv4 ? "127.0.0.1" : "::1";
+}
+
+std::string TScriptedSmtpServer::Received() const {
+    const std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+std::vector<std::string> TScriptedSmtpServer::Lines() const {
+    const std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+std::vector<std::string> TScriptedSmtpServer::Data() const {
+    const std::lock_guard lock(m_mutex);
+    return m_data;
+}
+
+std::string TScriptedSmtpServer::Problem() const {
+    const std::lock_guard lock(m_mutex);
+    return m_problem;
+}
+
+bool TScriptedSmtpServer::WaitUntilAccepted(TMilliseconds limit) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [this] { return m_accepted; });
+}
+
+bool TScriptedSmtpServer::WaitForReceived(std::string_view needle, TMilliseconds limit) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [&] {
+        return m_received.find(needle) != std::string::npos;
+    });
+}
+
+bool TScriptedSmtpServer::WaitUntilClosed(TMilliseconds limit) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [&] { return m_closed; });
+}
+
+void TScriptedSmtpServer::ResumeReading() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_resume = true;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void TScriptedSmtpServer::NoteProblem(std::string text) {
+    const std::lock_guard lock(m_mutex);
+    if (m_problem.empty()) {
+        m_problem = std::move(text);
+    }
+}
+
+bool TScriptedSmtpServer::Stopping() const {
+    const std::lock_guard lock(m_mutex);
+    return m_stopping;
+}
+
+TScriptedSmtpServer::EWaitResult TScriptedSmtpServer::WaitFor(int fd, short events,
+                                                              TMilliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (Stopping()) {
+            return EWaitResult::Stopped;
+        }
+        const auto left = std::chrono::duration_cast<TMilliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return EWaitResult::TimedOut;
+        }
+        std::array<pollfd, 2> fds{{{m_wakeFd, POLLIN, 0}, {fd, events, 0}}};
+        // A negative descriptor is ignored by poll: then this only waits for the wake-up.
+        const int ready = ::poll(fds.data(), fds.size(), PollMilliseconds(left));
+        if (ready < 0 && errno != EINTR) {
+            return EWaitResult::Failed;
+        }
+        if (fds[0].revents != 0) {
+            // Stop, or ResumeReading: consume the wake-up and let the caller look at why.
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto got = ::read(m_wakeFd, &count, sizeof count);
+            if (Stopping()) {
+                return EWaitResult::Stopped;
+            }
+            return EWaitResult::Woken;
+        }
+        if (ready > 0 && fds[1].revents != 0) {
+            return EWaitResult::Ready;
+        }
+    }
+}
+
+TScriptedSmtpServer::ERead TScriptedSmtpServer::ReadMore(int fd, TMilliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<TMilliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        switch (WaitFor(fd, POLLIN, left)) {
+            case EWaitResult::Ready:
+                break;
+            case EWaitResult::Woken:
+                continue;  // ResumeReading has no meaning here
+            case EWaitResult::Stopped:
+                return ERead::Stopped;
+            case EWaitResult::TimedOut:
+                return ERead::TimedOut;
+            case EWaitResult::Failed:
+                return ERead::Closed;
+        }
+        std::array<char, 64 * 1024> buffer;
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (got <= 0) {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+            m_changed.notify_all();
+            return ERead::Closed;
+        }
+        const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
+        m_unparsed.append(bytes);
+        const std::lock_guard lock(m_mutex);
+        m_received.append(bytes);
+        m_changed.notify_all();
+        return ERead::Data;
+    }
+}
+
+bool TScriptedSmtpServer::SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const EWaitResult waited = WaitFor(fd, POLLOUT, DefaultLimit);
+            if (waited == EWaitResult::Ready || waited == EWaitResult::Woken) {
+                continue;
+            }
+        }
+        return false;
+    }
+    return true;
+}
+
+bool TScriptedSmtpServer::PauseFor(TMilliseconds pause) {
+    const auto deadline = std::chrono::steady_clock::now() + pause;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<TMilliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        switch (WaitFor(-1, 0, left)) {
+            case EWaitResult::Stopped:
+            case EWaitResult::Failed:
+                return false;
+            case EWaitResult::TimedOut:
+                return true;
+            case EWaitResult::Ready:
+            case EWaitResult::Woken:
+                break;
+        }
+    }
+}
+
+bool TScriptedSmtpServer::WaitForResume() {
+    const auto deadline = std::chrono::steady_clock::now() + QuietLimit;
+    for (;;) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_resume) {
+                return true;
+            }
+        }
+        const auto left = std::chrono::duration_cast<TMilliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const EWaitResult waited = WaitFor(-1, 0, left);
+        if (waited != EWaitResult::Woken) {
+            return false;
+        }
+    }
+}
+
+int TScriptedSmtpServer::AcceptClient() {
+    if (WaitFor(m_listenFd, POLLIN, AcceptLimit) != EWaitResult::Ready) {
+        NoteProblem("no client connected");
+        return -1;
+    }
+    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        NoteProblem("accept failed");
+        return -1;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_accepted = true;
+    m_changed.notify_all();
+    return fd;
+}
+
+bool TScriptedSmtpServer::RunStep(int& fd, std::size_t index) {
+    const TSmtpScript::TStep& step = m_script.m_steps[index];
+    const std::string where = " in step " + std::to_string(index + 1);
+    switch (step.Kind) {
+        case TSmtpScript::EKind::Send:
+            for (std::size_t i = 0; i < step.Chunks.size(); ++i) {
+                if ((i > 0 && !PauseFor(step.Pause)) || !SendAll(fd, step.Chunks[i])) {
+                    NoteProblem("could not send" + where);
+                    return false;
+                }
+            }
+            return true;
+        case TSmtpScript::EKind::ReadLine:
+            for (;;) {
+                const auto end = m_unparsed.find("\r\n");
+                if (end != std::string::npos) {
+                    const std::lock_guard lock(m_mutex);
+                    m_lines.push_back(m_unparsed.substr(0, end));
+                    m_unparsed.erase(0, end + 2);
+                    return true;
+                }
+                if (ReadMore(fd, DefaultLimit) != ERead::Data) {
+                    NoteProblem("no complete line" + where);
+                    return false;
+                }
+            }
+        case TSmtpScript::EKind::ReadData:
+            for (;;) {
+                // Empty data is the marker's dot line alone; otherwise the CR LF before the
+                // dot ends the data's last line and stays with the data.
+                if (m_unparsed.starts_with(EndOfData.substr(2))) {
+                    const std::lock_guard lock(m_mutex);
+                    m_data.emplace_back();
+                    m_unparsed.erase(0, EndOfData.size() - 2);
+                    return true;
+                }
+                const auto end = m_unparsed.find(EndOfData);
+                if (end != std::string::npos) {
+                    const std::lock_guard lock(m_mutex);
+                    m_data.push_back(m_unparsed.substr(0, end + 2));
+                    m_unparsed.erase(0, end + EndOfData.size());
+                    return true;
+                }
+                if (ReadMore(fd, DefaultLimit) != ERead::Data) {
+                    NoteProblem("no end of data" + where);
+                    return false;
+                }
+            }
+        case TSmtpScript::EKind::Close:
+            ::shutdown(fd, SHUT_WR);
+            return true;
+        case TSmtpScript::EKind::Reset: {
+            const linger abortive{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            ::close(fd);
+            fd = -1;
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+            m_changed.notify_all();
+            return false;
+        }
+        case TSmtpScript::EKind::StopReading:
+            return WaitForResume();
+    }
+    return false;
+}
+
+void TScriptedSmtpServer::Run() {
+    int fd = AcceptClient();
+    if (fd < 0) {
+        return;
+    }
+    // One connection per script: nobody else gets in.
+    ::close(m_listenFd);
+    m_listenFd = -1;
+
+    for (std::size_t i = 0; i < m_script.m_steps.size(); ++i) {
+        if (!RunStep(fd, i)) {
+            break;
+        }
+    }
+    // Record whatever else the client writes, until it closes.
+    while (fd >= 0) {
+        const ERead read = ReadMore(fd, QuietLimit);
+        if (read != ERead::Data) {
+            break;
+        }
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+}  // namespace corvane::test
