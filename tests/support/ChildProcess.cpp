@@ -1,0 +1,151 @@
+#include "ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
+extern char** environ;
+
+namespace corvane::test {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+void CloseIfOpen(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+// Input goes through a temporary file, so a large input never blocks the test on a pipe.
+int InputFile(const std::string& input) {
+    char name[] = "/tmp/corvane-child-input-XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0) {
+        return -1;
+    }
+    ::unlink(name);
+    std::size_t written = 0;
+    while (written < input.size()) {
+        const ssize_t n = ::write(fd, input.data() + written, input.size() - written);
+        if (n <= 0) {
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+}  // namespace
+
+TChildProcess::TChildProcess(const std::vector<std::string>& arguments, const std::string& input) {
+    int outPipe[2] = {-1, -1};
+    int errPipe[2] = {-1, -1};
+    const int inFd = InputFile(input);
+    if (inFd < 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inFd, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        m_pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(inFd);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    m_outFd = outPipe[0];
+    m_errFd = errPipe[0];
+}
+
+TChildProcess::~TChildProcess() {
+    if (m_pid > 0 && !m_status) {
+        ::kill(m_pid, SIGKILL);
+        Reap(0);
+    }
+    CloseIfOpen(m_outFd);
+    CloseIfOpen(m_errFd);
+}
+
+void TChildProcess::Collect(TMilliseconds limit) {
+    std::array<pollfd, 2> fds{{{m_outFd, POLLIN, 0}, {m_errFd, POLLIN, 0}}};
+    if (::poll(fds.data(), fds.size(), static_cast<int>(limit.count())) <= 0) {
+        return;
+    }
+    std::array<char, 65536> buffer;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) {
+            continue;
+        }
+        int& fd = i == 0 ? m_outFd : m_errFd;
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got > 0) {
+            (i == 0 ? m_output : m_error).append(buffer.data(), static_cast<std::size_t>(got));
+        } else {
+            CloseIfOpen(fd);
+        }
+    }
+}
+
+bool TChildProcess::WaitForError(const std::string& needle, TMilliseconds limit) {
+    const auto deadline = TClock::now() + limit;
+    while (m_error.find(needle) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<TMilliseconds>(deadline - TClock::now());
+        if (left.count() <= 0 || (m_outFd < 0 && m_errFd < 0)) {
+            return false;
+        }
+        Collect(std::min(left, TMilliseconds(100)));
+    }
+    return true;
+}
+
+bool TChildProcess::Reap(int options) {
+    int status = 0;
+    if (::waitpid(m_pid, &status, options) != m_pid) {
+        return false;
+    }
+    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+std::optional<int> TChildProcess::WaitForExit(TMilliseconds limit) {
+    const auto deadline = TClock::now() + limit;
+    while (!m_status && m_pid > 0) {
+        Collect(TMilliseconds(20));
+        if (Reap(WNOHANG) || TClock::now() >= deadline) {
+            break;
+        }
+    }
+    // Whatever the program wrote before it ended is still in the pipes (bounded: a program
+    // it started may hold them open).
+    const auto drainUntil = TClock::now() + TMilliseconds(2000);
+    while (m_status && (m_outFd >= 0 || m_errFd >= 0) && TClock::now() < drainUntil) {
+        Collect(TMilliseconds(100));
+    }
+    return m_status;
+}
+
+void TChildProcess::Signal(int signal) const {
+    if (m_pid > 0 && !m_status) {
+        ::kill(m_pid, signal);
+    }
+}
+
+}  // namespace corvane::test
