@@ -111,8 +111,9 @@ public:
     }
     int Count(std::string_view name) const {
         const std::lock_guard lock(m_mutex);
-        return static_cast<int>(std::count_if(m_events.begin(), m_events.end(),
-                                              [name](const std::string& e) { return NameOf(e) == name; }));
+        return static_cast<int>(
+            std::count_if(m_events.begin(), m_events.end(),
+                          [name](const std::string& e) { return NameOf(e) == name; }));
     }
     bool WaitFor(std::string_view name, std::chrono::milliseconds limit) const {
         std::unique_lock lock(m_mutex);
@@ -123,7 +124,9 @@ public:
     }
 
 private:
-    static std::string_view NameOf(std::string_view event) { return event.substr(0, event.find(' ')); }
+    static std::string_view NameOf(std::string_view event) {
+        return event.substr(0, event.find(' '));
+    }
 
     void Add(std::string event) {
         int occurrence = 0;
@@ -215,7 +218,9 @@ std::string StepName(EStep step) {
                                       "SecondRcpt", "Data", "EndOfData", "Quit"};
     return Names[static_cast<std::size_t>(step)];
 }
-void PrintTo(EStep step, std::ostream* out) { *out << StepName(step); }
+void PrintTo(EStep step, std::ostream* out) {
+    *out << StepName(step);
+}
 
 std::string AcceptingReply(EStep step) {
     switch (step) {
@@ -293,8 +298,7 @@ TSmtpScript ScriptActingAt(EStep at, const std::function<void(TSmtpScript&)>& ac
 }
 
 TSmtpScript AcceptingScript() {
-    return ScriptActingAt(EStep::Quit,
-                          [](TSmtpScript& s) { s.Send(AcceptingReply(EStep::Quit)); });
+    return ScriptActingAt(EStep::Quit, [](TSmtpScript& s) { s.Send(AcceptingReply(EStep::Quit)); });
 }
 
 std::vector<std::string> AcceptingReplies() {
@@ -337,7 +341,8 @@ protected:
 
     // Everything the client wrote, once it has closed the connection.
     std::string ReceivedOnceClosed() const {
-        EXPECT_TRUE(server->WaitUntilClosed()) << "the client did not close the connection";
+        EXPECT_TRUE(server->WaitUntilClosed())
+            << "the client did not close the connection; the server says: " << server->Problem();
         return server->Received();
     }
 
@@ -379,8 +384,9 @@ struct TMemoryRun {
     std::string ReplyCode;
 };
 
-TMemoryRun RunInMemory(const std::vector<std::string>& chunks,
-                       const std::function<void(TWrenSMTP&, TWrenMsg&, TMemorySocket&)>& adjust = {}) {
+TMemoryRun RunInMemory(
+    const std::vector<std::string>& chunks,
+    const std::function<void(TWrenSMTP&, TWrenMsg&, TMemorySocket&)>& adjust = {}) {
     auto owned = std::make_unique<TMemorySocket>();
     TMemorySocket& wire = *owned;
     TWrenSMTP smtp(std::move(owned));
@@ -497,6 +503,7 @@ TEST_F(SmtpOverTcp, AWholeSessionWritesExactlyTheseBytesAndRaisesTheseEvents) {
     EXPECT_EQ(smtp.ReplyText, "2.0.0 Ok: queued as 4711");
     smtp.Quit();
     const std::string received = ReceivedOnceClosed();
+    EXPECT_EQ(server->Problem(), "") << "the server's script did not run to its end";
 
     // The boundary and the Message-ID's unique part come from the random source; their
     // form is fixed, and the rest of the session is fixed byte for byte.
@@ -506,48 +513,56 @@ TEST_F(SmtpOverTcp, AWholeSessionWritesExactlyTheseBytesAndRaisesTheseEvents) {
     std::smatch messageId;
     ASSERT_TRUE(std::regex_search(received, messageId,
                                   std::regex("Message-ID: <([^<>@\\s]+)@client\\.test>\r\n")));
-    const std::string b = boundary[1];
-    const std::string expected =
-        "HELO client.test\r\n"
-        "MAIL FROM:<ann@example.test>\r\n"
-        "RCPT TO:<bob@example.test>\r\n"
-        "RCPT TO:<carol@example.test>\r\n"
-        "RCPT TO:<dave@example.test>\r\n"
-        "DATA\r\n"
-        "Date: Mon, 08 Dec 2025 08:50:52 +0100\r\n"
-        "Message-ID: <" + messageId[1].str() + "@client.test>\r\n"
-        "From: Ann Sender <ann@example.test>\r\n"
-        "To: \"Doe, Bob\" <bob@example.test>\r\n"
-        "CC: carol@example.test\r\n"
-        "Subject: Quarterly figures\r\n"
-        "MIME-Version: 1.0\r\n"
-        "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n"
-        "\r\n"
-        "--" + b + "\r\n"
-        "Content-Type: text/plain\r\n"
-        "Content-Transfer-Encoding: 8bit\r\n"
-        "\r\n"
-        "Hello Bob,\r\n"
-        "..\r\n"
-        "the figures are attached.\r\n"
-        "\r\n"
-        "Ann\r\n"
-        "\r\n"
-        "--" + b + "\r\n"
-        "Content-Type: text/csv; name=\"figures.csv\"\r\n"
-        "Content-Transfer-Encoding: base64\r\n"
-        "Content-Disposition: attachment; fileName=\"figures.csv\"\r\n"
-        "\r\n"
-        "cSx2YWx1ZQoxLDEwCjIsMjAK\r\n"
-        "\r\n"
-        "--" + b + "--\r\n"
-        "\r\n.\r\n"
-        "QUIT\r\n";
+    const std::vector<std::string> lines{
+        "HELO client.test",
+        "MAIL FROM:<ann@example.test>",
+        "RCPT TO:<bob@example.test>",
+        "RCPT TO:<carol@example.test>",
+        "RCPT TO:<dave@example.test>",
+        "DATA",
+        "Date: Mon, 08 Dec 2025 08:50:52 +0100",
+        "Message-ID: <{ID}@client.test>",
+        "From: Ann Sender <ann@example.test>",
+        "To: \"Doe, Bob\" <bob@example.test>",
+        "CC: carol@example.test",
+        "Subject: Quarterly figures",
+        "MIME-Version: 1.0",
+        "Content-Type: multipart/mixed; boundary=\"{B}\"",
+        "",
+        "--{B}",
+        "Content-Type: text/plain",
+        "Content-Transfer-Encoding: 8bit",
+        "",
+        "Hello Bob,",
+        "..",
+        "the figures are attached.",
+        "",
+        "Ann",
+        "",
+        "--{B}",
+        "Content-Type: text/csv; name=\"figures.csv\"",
+        "Content-Transfer-Encoding: base64",
+        "Content-Disposition: attachment; fileName=\"figures.csv\"",
+        "",
+        "cSx2YWx1ZQoxLDEwCjIsMjAK",
+        "",
+        "--{B}--",
+        "",
+        ".",
+        "QUIT",
+    };
+    std::string expected;
+    for (const auto& line : lines) {
+        expected +=
+            std::regex_replace(std::regex_replace(line, std::regex("\\{B\\}"), boundary[1].str()),
+                               std::regex("\\{ID\\}"), messageId[1].str());
+        expected += "\r\n";
+    }
     EXPECT_EQ(received, expected);
 
-    std::vector<std::string> expectedEvents{"OnConnect", "OnBeforeSend",
-                                            "OnEncodeStart figures.csv 18", "OnEncodeProgress 100",
-                                            "OnEncodeEnd", "OnBeforeSend"};
+    std::vector<std::string> expectedEvents{
+        "OnConnect",   "OnBeforeSend", "OnEncodeStart figures.csv 18", "OnEncodeProgress 100",
+        "OnEncodeEnd", "OnBeforeSend"};
     for (const auto& progress : log.SendProgress()) {
         expectedEvents.push_back("OnSendProgress " + std::to_string(progress.Percent));
     }
@@ -561,7 +576,6 @@ TEST_F(SmtpOverTcp, AWholeSessionWritesExactlyTheseBytesAndRaisesTheseEvents) {
     // Another engine with the same sources composes the very same data.
     EXPECT_EQ(ComposedData(msg), DataIn(received));
 }
-
 
 class SmtpOverTcpByFamily : public SmtpOverTcp,
                             public ::testing::WithParamInterface<EAddressFamily> {};
@@ -583,8 +597,30 @@ TEST_P(SmtpOverTcpByFamily, AnEmptyHostNameGreetsWithTheAddressLiteralOfOurEnd) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Loopback, SmtpOverTcpByFamily,
-                         ::testing::Values(EAddressFamily::IPv4, EAddressFamily::IPv6),
-                         FamilyName);
+                         ::testing::Values(EAddressFamily::IPv4, EAddressFamily::IPv6), FamilyName);
+
+TEST_F(SmtpOverTcp, RepliesArrivingInPiecesAreReadWhole) {
+    // Split inside the code, between CR and LF, and right after a line's end.
+    ASSERT_TRUE(
+        Serve(TSmtpScript()
+                  .SendChunks(
+                      {"22", "0-mail.test ESMTP\r", "\n220-no UCE\r\n", "2", "20 ready\r\n"}, 20ms)
+                  .ReadLine()
+                  .SendChunks({"250-mail.test\r\n250", " HELP\r\n"}, 20ms)
+                  .Expect(AcceptingReply(EStep::Mail))
+                  .Expect(AcceptingReply(EStep::FirstRcpt))
+                  .Expect(AcceptingReply(EStep::SecondRcpt))
+                  .Expect(AcceptingReply(EStep::Data))
+                  .ReadData()
+                  .SendChunks({"250 2.0.0 Ok", ": queued\r\n"}, 20ms)
+                  .Expect(AcceptingReply(EStep::Quit))));
+
+    EXPECT_TRUE(RunSession(smtp, msg));
+
+    EXPECT_EQ(ReceivedOnceClosed(), ClientBytesThrough(EStep::Quit, ComposedData(msg)));
+    EXPECT_EQ(server->Problem(), "");
+    EXPECT_EQ(log.Count("OnError"), 0);
+}
 
 // ---- Recipients --------------------------------------------------------------------------
 
@@ -594,7 +630,9 @@ struct TRecipientCase {
     std::string Sender;
     std::vector<std::string> Recipients;
 };
-void PrintTo(const TRecipientCase& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TRecipientCase& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpRecipients : public ::testing::TestWithParam<TRecipientCase> {};
 
@@ -632,24 +670,44 @@ TEST_P(SmtpRecipients, AreSplitAndSentInToCcBccOrderAndBccStaysOutOfTheData) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, SmtpRecipients,
-    ::testing::Values(
-        TRecipientCase{"QuotedNameWithAComma", "ann@example.test",
-                       "\"Doe, John\" <john@example.test>, mary@example.test", "", "",
-                       "ann@example.test", {"john@example.test", "mary@example.test"}},
-        TRecipientCase{"TrailingCommaGivesAnEmptyRecipient", "Ann <ann@example.test>",
-                       "bob@example.test,", "", "", "ann@example.test",
-                       {"bob@example.test", ""}},
-        TRecipientCase{"ToThenCcThenBcc", "ann@example.test", "Bob <bob@example.test>",
-                       "carol@example.test, Dan <dan@example.test>", "eve@example.test",
-                       "ann@example.test",
-                       {"bob@example.test", "carol@example.test", "dan@example.test",
-                        "eve@example.test"}},
-        TRecipientCase{"EmptyFieldsAreSkipped", "ann@example.test", "", "",
-                       "Hidden <zed@example.test>", "ann@example.test", {"zed@example.test"}},
-        TRecipientCase{"DisplayFormSenderSendsOnlyTheAddress",
-                       "\"Sender, Ann\" <ann@example.test>", "bob@example.test", "", "",
-                       "ann@example.test", {"bob@example.test"}},
-        TRecipientCase{"NoFieldsGiveOneEmptySenderAndRecipient", "", "", "", "", "", {""}}),
+    ::testing::Values(TRecipientCase{"QuotedNameWithAComma",
+                                     "ann@example.test",
+                                     "\"Doe, John\" <john@example.test>, mary@example.test",
+                                     "",
+                                     "",
+                                     "ann@example.test",
+                                     {"john@example.test", "mary@example.test"}},
+                      TRecipientCase{"TrailingCommaGivesAnEmptyRecipient",
+                                     "Ann <ann@example.test>",
+                                     "bob@example.test,",
+                                     "",
+                                     "",
+                                     "ann@example.test",
+                                     {"bob@example.test", ""}},
+                      TRecipientCase{"ToThenCcThenBcc",
+                                     "ann@example.test",
+                                     "Bob <bob@example.test>",
+                                     "carol@example.test, Dan <dan@example.test>",
+                                     "eve@example.test",
+                                     "ann@example.test",
+                                     {"bob@example.test", "carol@example.test", "dan@example.test",
+                                      "eve@example.test"}},
+                      TRecipientCase{"EmptyFieldsAreSkipped",
+                                     "ann@example.test",
+                                     "",
+                                     "",
+                                     "Hidden <zed@example.test>",
+                                     "ann@example.test",
+                                     {"zed@example.test"}},
+                      TRecipientCase{"DisplayFormSenderSendsOnlyTheAddress",
+                                     "\"Sender, Ann\" <ann@example.test>",
+                                     "bob@example.test",
+                                     "",
+                                     "",
+                                     "ann@example.test",
+                                     {"bob@example.test"}},
+                      TRecipientCase{
+                          "NoFieldsGiveOneEmptySenderAndRecipient", "", "", "", "", "", {""}}),
     ByName{});
 
 // ---- Refusals ----------------------------------------------------------------------------
@@ -661,7 +719,9 @@ struct TRefusal {
     int Code;
     std::string Text;
 };
-void PrintTo(const TRefusal& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TRefusal& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpRefusal : public SmtpOverTcp, public ::testing::WithParamInterface<TRefusal> {};
 
@@ -688,8 +748,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "220-mail.test welcomes you\r\n554 but not today\r\n", 554, "but not today"},
         TRefusal{"Helo", EStep::Helo, "501 5.5.4 Bad HELO\r\n", 501, "5.5.4 Bad HELO"},
         TRefusal{"Mail", EStep::Mail, "553 5.1.8 Sender refused\r\n", 553, "5.1.8 Sender refused"},
-        TRefusal{"MailWithAMultiLineReply", EStep::Mail,
-                 "250-fine so far\r\n550 5.7.1 but no\r\n", 550, "5.7.1 but no"},
+        TRefusal{"MailWithAMultiLineReply", EStep::Mail, "250-fine so far\r\n550 5.7.1 but no\r\n",
+                 550, "5.7.1 but no"},
         TRefusal{"FirstRcpt", EStep::FirstRcpt, "550 5.1.1 No such user\r\n", 550,
                  "5.1.1 No such user"},
         TRefusal{"SecondRcptWith251", EStep::SecondRcpt,
@@ -718,7 +778,8 @@ TEST(SmtpReplyFraming, RepliesSplitAtEveryBytePositionAreReadWhole) {
     const std::vector<std::string> replies = MultiLineReplies();
     for (std::size_t which = 0; which < replies.size(); ++which) {
         for (std::size_t at = 1; at < replies[which].size(); ++at) {
-            SCOPED_TRACE("reply " + std::to_string(which) + " split after byte " + std::to_string(at));
+            SCOPED_TRACE("reply " + std::to_string(which) + " split after byte " +
+                         std::to_string(at));
             std::vector<std::string> chunks;
             for (std::size_t i = 0; i < replies.size(); ++i) {
                 if (i == which) {
@@ -788,7 +849,9 @@ struct TBadReply {
     std::string Reply;
     bool Acceptable;
 };
-void PrintTo(const TBadReply& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TBadReply& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpReplyLimits : public ::testing::TestWithParam<TBadReply> {};
 
@@ -800,11 +863,12 @@ TEST_P(SmtpReplyLimits, OversizedOrMalformedRepliesAreProtocolErrors) {
         replies.resize(static_cast<std::size_t>(row.Step) + 1);
     }
     const auto started = std::chrono::steady_clock::now();
-    const TMemoryRun run = RunInMemory(replies, [](TWrenSMTP& smtp, TWrenMsg&, TMemorySocket& wire) {
-        // A reply that never ends must be refused by its size, not by waiting for more.
-        wire.WhenDrained = TMemorySocket::EWhenDrained::Block;
-        smtp.CommandTimeout = 3s;
-    });
+    const TMemoryRun run =
+        RunInMemory(replies, [](TWrenSMTP& smtp, TWrenMsg&, TMemorySocket& wire) {
+            // A reply that never ends must be refused by its size, not by waiting for more.
+            wire.WhenDrained = TMemorySocket::EWhenDrained::Block;
+            smtp.CommandTimeout = 3s;
+        });
     const auto elapsed = std::chrono::steady_clock::now() - started;
     if (row.Acceptable) {
         EXPECT_TRUE(run.Sent);
@@ -831,14 +895,17 @@ std::string Repeat(std::string_view line, int times) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, SmtpReplyLimits,
     ::testing::Values(
-        TBadReply{"LineOf8KiBIsAccepted", EStep::Greeting, "220 " + std::string(8188, 'a') + "\r\n", true},
-        TBadReply{"LineLongerThan8KiB", EStep::Greeting, "220 " + std::string(8189, 'a') + "\r\n", false},
+        TBadReply{"LineOf8KiBIsAccepted", EStep::Greeting, "220 " + std::string(8188, 'a') + "\r\n",
+                  true},
+        TBadReply{"LineLongerThan8KiB", EStep::Greeting, "220 " + std::string(8189, 'a') + "\r\n",
+                  false},
         TBadReply{"EndlessLine", EStep::Helo, "250 " + std::string(100000, 'a'), false},
         TBadReply{"ReplyUnder64KiBIsAccepted", EStep::Helo,
                   Repeat("250-" + std::string(7996, 'b') + "\r\n", 7) + "250 ok\r\n", true},
         TBadReply{"ReplyLongerThan64KiB", EStep::Helo,
                   Repeat("250-" + std::string(7996, 'b') + "\r\n", 9) + "250 ok\r\n", false},
-        TBadReply{"NulInTheGreeting", EStep::Greeting, std::string("220 hello\0world\r\n", 17), false},
+        TBadReply{"NulInTheGreeting", EStep::Greeting, std::string("220 hello\0world\r\n", 17),
+                  false},
         TBadReply{"NulInAContinuationLine", EStep::Helo,
                   std::string("250-mail\0test\r\n250 ok\r\n", 23), false},
         TBadReply{"CodeThatIsNotANumber", EStep::Greeting, "2x0 hello\r\n", false}),
@@ -851,7 +918,9 @@ struct TLoss {
     EStep Step;
     std::string Partial;  // what the server still sends before it closes
 };
-void PrintTo(const TLoss& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TLoss& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpConnectionLost : public SmtpOverTcp, public ::testing::WithParamInterface<TLoss> {};
 
@@ -878,23 +947,22 @@ std::vector<TLoss> LossCases() {
         cases.push_back({"At" + StepName(step), step, ""});
     }
     cases.push_back({"InsideAMultiLineGreeting", EStep::Greeting, "220-mail.test\r\n"});
-    cases.push_back({"InsideAMultiLineHeloReply", EStep::Helo, "250-mail.test\r\n250-8BITMIME\r\n"});
+    cases.push_back(
+        {"InsideAMultiLineHeloReply", EStep::Helo, "250-mail.test\r\n250-8BITMIME\r\n"});
     cases.push_back({"AfterTwoDigitsOfTheMailReply", EStep::Mail, "25"});
     cases.push_back({"AfterAReplyLineWithoutItsEnd", EStep::Data, "354 go ahead"});
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(EachStep, SmtpConnectionLost, ::testing::ValuesIn(LossCases()),
-                         ByName{});
+INSTANTIATE_TEST_SUITE_P(EachStep, SmtpConnectionLost, ::testing::ValuesIn(LossCases()), ByName{});
 
 TEST_F(SmtpOverTcp, AResetWhileTheMessageIsWrittenFailsWith102) {
     std::string bytes(4 << 20, '\0');
     std::mt19937 random(7);
     std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
     Attach("large.bin", bytes);
-    ASSERT_TRUE(Serve(ScriptActingAt(EStep::Data, [](TSmtpScript& s) {
-        s.Send(AcceptingReply(EStep::Data)).Reset();
-    })));
+    ASSERT_TRUE(Serve(ScriptActingAt(
+        EStep::Data, [](TSmtpScript& s) { s.Send(AcceptingReply(EStep::Data)).Reset(); })));
 
     EXPECT_FALSE(RunSession(smtp, msg));
 
@@ -908,7 +976,9 @@ struct TSilence {
     EStep Step;
     TMilliseconds TWrenSMTP::*Limit;
 };
-void PrintTo(const TSilence& row, std::ostream* out) { *out << StepName(row.Step); }
+void PrintTo(const TSilence& row, std::ostream* out) {
+    *out << StepName(row.Step);
+}
 
 class SmtpTimeLimit : public SmtpOverTcp, public ::testing::WithParamInterface<TSilence> {};
 
@@ -930,16 +1000,35 @@ TEST_P(SmtpTimeLimit, ASilentServerFailsWith103WhenTheStepsOwnLimitPasses) {
     ExpectFailureEvents(TWrenSMTP::ErrorTimeout, NoAnswerInTime);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachStep, SmtpTimeLimit,
-    ::testing::Values(TSilence{EStep::Greeting, &TWrenSMTP::CommandTimeout},
-                      TSilence{EStep::Helo, &TWrenSMTP::CommandTimeout},
-                      TSilence{EStep::Mail, &TWrenSMTP::CommandTimeout},
-                      TSilence{EStep::FirstRcpt, &TWrenSMTP::CommandTimeout},
-                      TSilence{EStep::Data, &TWrenSMTP::DataTimeout},
-                      TSilence{EStep::EndOfData, &TWrenSMTP::DataEndTimeout},
-                      TSilence{EStep::Quit, &TWrenSMTP::CommandTimeout}),
-    [](const ::testing::TestParamInfo<TSilence>& row) { return StepName(row.param.Step); });
+INSTANTIATE_TEST_SUITE_P(EachStep, SmtpTimeLimit,
+                         ::testing::Values(TSilence{EStep::Greeting, &TWrenSMTP::CommandTimeout},
+                                           TSilence{EStep::Helo, &TWrenSMTP::CommandTimeout},
+                                           TSilence{EStep::Mail, &TWrenSMTP::CommandTimeout},
+                                           TSilence{EStep::FirstRcpt, &TWrenSMTP::CommandTimeout},
+                                           TSilence{EStep::Data, &TWrenSMTP::DataTimeout},
+                                           TSilence{EStep::EndOfData, &TWrenSMTP::DataEndTimeout},
+                                           TSilence{EStep::Quit, &TWrenSMTP::CommandTimeout}),
+                         [](const ::testing::TestParamInfo<TSilence>& row) {
+                             return StepName(row.param.Step);
+                         });
+
+TEST_F(SmtpOverTcp, AServerThatStopsReadingTheMessageFailsWith103AtTheSendLimit) {
+    // More than loopback's socket buffers hold, so a write must block.
+    std::string bytes(8 << 20, '\0');
+    std::mt19937 random(13);
+    std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
+    Attach("large.bin", bytes);
+    ASSERT_TRUE(Serve(ScriptActingAt(
+        EStep::Data, [](TSmtpScript& s) { s.Send(AcceptingReply(EStep::Data)).StopReading(); })));
+    smtp.SendTimeout = 300ms;
+
+    EXPECT_FALSE(RunSession(smtp, msg));
+    server->ResumeReading();
+
+    const std::string received = ReceivedOnceClosed();
+    EXPECT_EQ(received.find("\r\n.\r\n"), std::string::npos);
+    ExpectFailureEvents(TWrenSMTP::ErrorTimeout, NoAnswerInTime);
+}
 
 TEST_F(SmtpOverTcp, AConnectionThatIsNeverAnsweredFailsWith103AtTheConnectLimit) {
     const test::TUnansweredPort port;
@@ -983,8 +1072,7 @@ TEST_P(SmtpConnectRefused, ARefusedConnectionFailsWith101) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loopback, SmtpConnectRefused,
-                         ::testing::Values(EAddressFamily::IPv4, EAddressFamily::IPv6),
-                         FamilyName);
+                         ::testing::Values(EAddressFamily::IPv4, EAddressFamily::IPv6), FamilyName);
 
 struct TServerField {
     std::string Name;
@@ -992,7 +1080,9 @@ struct TServerField {
     bool Numeric;
     int PortNumber;
 };
-void PrintTo(const TServerField& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TServerField& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpServerFields : public ::testing::TestWithParam<TServerField> {};
 
@@ -1048,8 +1138,9 @@ TEST_P(SmtpAbortWhileWaiting, FromAnotherThreadEndsTheBlockedCallPromptly) {
     smtp.Abort();
     ASSERT_EQ(worker.wait_for(AbortBound), std::future_status::ready);
     const auto took = std::chrono::steady_clock::now() - abortedAt;
-    RecordProperty("AbortMilliseconds",
-                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    RecordProperty(
+        "AbortMilliseconds",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 
     EXPECT_EQ(sent, step == EStep::Quit);
     EXPECT_TRUE(smtp.Aborted);
@@ -1060,7 +1151,9 @@ TEST_P(SmtpAbortWhileWaiting, FromAnotherThreadEndsTheBlockedCallPromptly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, SmtpAbortWhileWaiting, ::testing::ValuesIn(AllSteps),
-                         [](const ::testing::TestParamInfo<EStep>& row) { return StepName(row.param); });
+                         [](const ::testing::TestParamInfo<EStep>& row) {
+                             return StepName(row.param);
+                         });
 
 struct TAbortInHandler {
     std::string Name;
@@ -1068,7 +1161,9 @@ struct TAbortInHandler {
     int Occurrence;
     EStep LastStepWritten;
 };
-void PrintTo(const TAbortInHandler& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TAbortInHandler& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpAbortBetweenSteps : public SmtpOverTcp,
                               public ::testing::WithParamInterface<TAbortInHandler> {};
@@ -1145,9 +1240,8 @@ TEST_F(SmtpOverTcp, AbortWhileTheServerStoppedReadingTheMessageEndsTheSendPrompt
     std::mt19937 random(11);
     std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
     Attach("large.bin", bytes);
-    ASSERT_TRUE(Serve(ScriptActingAt(EStep::Data, [](TSmtpScript& s) {
-        s.Send(AcceptingReply(EStep::Data)).StopReading();
-    })));
+    ASSERT_TRUE(Serve(ScriptActingAt(
+        EStep::Data, [](TSmtpScript& s) { s.Send(AcceptingReply(EStep::Data)).StopReading(); })));
 
     bool sent = true;
     auto worker = std::async(std::launch::async, [&] { sent = RunSession(smtp, msg); });
@@ -1156,8 +1250,9 @@ TEST_F(SmtpOverTcp, AbortWhileTheServerStoppedReadingTheMessageEndsTheSendPrompt
     smtp.Abort();
     ASSERT_EQ(worker.wait_for(AbortBound), std::future_status::ready);
     const auto took = std::chrono::steady_clock::now() - abortedAt;
-    RecordProperty("AbortMilliseconds",
-                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    RecordProperty(
+        "AbortMilliseconds",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     server->ResumeReading();
 
     EXPECT_FALSE(sent);
@@ -1240,25 +1335,30 @@ TEST_P(SmtpUnreadableAttachment, FailsWith104NamingTheFileAndSendsNoMail) {
 
 INSTANTIATE_TEST_SUITE_P(Files, SmtpUnreadableAttachment,
                          ::testing::Values("MissingFile", "Folder"),
-                         [](const ::testing::TestParamInfo<std::string>& row) { return row.param; });
+                         [](const ::testing::TestParamInfo<std::string>& row) {
+                             return row.param;
+                         });
 
 struct TUnsafeAddress {
     std::string Name;
     std::string From, To, CC, BCC;
     std::string Shown;
 };
-void PrintTo(const TUnsafeAddress& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TUnsafeAddress& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpUnsafeAddress : public ::testing::TestWithParam<TUnsafeAddress> {};
 
 TEST_P(SmtpUnsafeAddress, IsRefusedWith105BeforeAnyCommandCarriesIt) {
     const TUnsafeAddress& row = GetParam();
-    const TMemoryRun run = RunInMemory(AcceptingReplies(), [&](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) {
-        msg.From = row.From;
-        msg.SendTo = row.To;
-        msg.CC = row.CC;
-        msg.BCC = row.BCC;
-    });
+    const TMemoryRun run =
+        RunInMemory(AcceptingReplies(), [&](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) {
+            msg.From = row.From;
+            msg.SendTo = row.To;
+            msg.CC = row.CC;
+            msg.BCC = row.BCC;
+        });
     EXPECT_FALSE(run.Sent);
     EXPECT_TRUE(run.Failed);
     EXPECT_FALSE(run.Aborted);
@@ -1270,15 +1370,16 @@ TEST_P(SmtpUnsafeAddress, IsRefusedWith105BeforeAnyCommandCarriesIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, SmtpUnsafeAddress,
-    ::testing::Values(
-        TUnsafeAddress{"SenderWithCrLf", "Ann <ann@example.test\r\nRCPT TO:<eve@evil.test>>",
-                       "bob@example.test", "", "", "ann@example.test  RCPT TO:<eve@evil.test"},
-        TUnsafeAddress{"ToWithLf", "ann@example.test", "bob@example.test\nDATA", "", "",
-                       "bob@example.test DATA"},
-        TUnsafeAddress{"CcWithCr", "ann@example.test", "bob@example.test",
-                       "carol@example\r.test", "", "carol@example .test"},
-        TUnsafeAddress{"BccWithNul", "ann@example.test", "bob@example.test", "",
-                       std::string("dave@exa\0mple.test", 18), "dave@exa mple.test"}),
+    ::testing::Values(TUnsafeAddress{"SenderWithCrLf",
+                                     "Ann <ann@example.test\r\nRCPT TO:<eve@evil.test>>",
+                                     "bob@example.test", "", "",
+                                     "ann@example.test  RCPT TO:<eve@evil.test"},
+                      TUnsafeAddress{"ToWithLf", "ann@example.test", "bob@example.test\nDATA", "",
+                                     "", "bob@example.test DATA"},
+                      TUnsafeAddress{"CcWithCr", "ann@example.test", "bob@example.test",
+                                     "carol@example\r.test", "", "carol@example .test"},
+                      TUnsafeAddress{"BccWithNul", "ann@example.test", "bob@example.test", "",
+                                     std::string("dave@exa\0mple.test", 18), "dave@exa mple.test"}),
     ByName{});
 
 // ---- Send progress -----------------------------------------------------------------------
@@ -1288,16 +1389,19 @@ struct TProgressCase {
     std::vector<std::string> Text;
     std::uint16_t Step;
 };
-void PrintTo(const TProgressCase& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TProgressCase& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class SmtpSendProgress : public ::testing::TestWithParam<TProgressCase> {};
 
 TEST_P(SmtpSendProgress, FollowsTheThresholdRulesLineByLine) {
     const TProgressCase& row = GetParam();
-    const TMemoryRun run = RunInMemory(AcceptingReplies(), [&](TWrenSMTP& smtp, TWrenMsg& msg, TMemorySocket&) {
-        msg.Text = row.Text;
-        smtp.SendProgressStep = row.Step;
-    });
+    const TMemoryRun run =
+        RunInMemory(AcceptingReplies(), [&](TWrenSMTP& smtp, TWrenMsg& msg, TMemorySocket&) {
+            msg.Text = row.Text;
+            smtp.SendProgressStep = row.Step;
+        });
     ASSERT_TRUE(run.Sent);
     const std::string data = DataIn(run.Written);
     const std::vector<std::string> lines = SplitLines(data);
@@ -1349,9 +1453,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SmtpSendProgressRule, WhenTheLastLineBringsItTo100ExactlyOneEventSays100) {
     // A hundred even lines: each moves the percentage by about one, so only the last line
     // rounds to 100.
-    const TMemoryRun run = RunInMemory(AcceptingReplies(), [](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) {
-        msg.Text = EvenLines(100);
-    });
+    const TMemoryRun run =
+        RunInMemory(AcceptingReplies(),
+                    [](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) { msg.Text = EvenLines(100); });
     ASSERT_TRUE(run.Sent);
     const auto total = static_cast<std::int64_t>(DataIn(run.Written).size());
     ASSERT_GE(run.Progress.size(), 2u);

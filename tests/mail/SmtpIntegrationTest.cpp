@@ -76,9 +76,9 @@ protected:
     void ExpectEnvelopeHeadersAndText(const TReceivedMessage& received, bool plain = false) const {
         EXPECT_EQ(received.Defects, "");
         EXPECT_EQ(received.EnvelopeFrom, "ann@example.test");
-        EXPECT_EQ(received.EnvelopeTo, (std::vector<std::string>{"bob@example.test",
-                                                                 "carol@example.test",
-                                                                 "dave@example.test"}));
+        EXPECT_EQ(received.EnvelopeTo,
+                  (std::vector<std::string>{"bob@example.test", "carol@example.test",
+                                            "dave@example.test"}));
         for (const char* name : {"Date", "Message-ID", "From", "To", "Subject"}) {
             EXPECT_TRUE(received.Header(name).has_value()) << name;
         }
@@ -90,9 +90,11 @@ protected:
         EXPECT_EQ(received.Raw.find("dave@example.test"), std::string::npos);
         EXPECT_EQ(received.Raw.find("Dave Hidden"), std::string::npos);
         // The transparency dots are gone again, and the signature follows an empty line.
-        EXPECT_EQ(WithLf(received.Text),
-                  std::string("Hello Bob,\n.\n..two dots lead this line\nthe figures are attached.\n"
-                              "\n-- \nAnn\n") + (plain ? "\n" : ""));
+        EXPECT_EQ(
+            WithLf(received.Text),
+            std::string("Hello Bob,\n.\n..two dots lead this line\nthe figures are attached.\n"
+                        "\n-- \nAnn\n") +
+                (plain ? "\n" : ""));
     }
 
     test::TAiosmtpdServer sink;

@@ -85,9 +85,13 @@ std::optional<std::string> TReceivedMessage::Header(const std::string& name) con
 
 // ---- TAiosmtpdServer ---------------------------------------------------------------------
 
-TAiosmtpdServer::TAiosmtpdServer() { Start(); }
+TAiosmtpdServer::TAiosmtpdServer() {
+    Start();
+}
 
-TAiosmtpdServer::~TAiosmtpdServer() { Terminate(); }
+TAiosmtpdServer::~TAiosmtpdServer() {
+    Terminate();
+}
 
 void TAiosmtpdServer::Start() {
     if (m_folder.Path().empty()) {

@@ -71,7 +71,9 @@ TRefusingPort::~TRefusingPort() {
     }
 }
 
-std::string TRefusingPort::Host() const { return HostOf(m_family); }
+std::string TRefusingPort::Host() const {
+    return HostOf(m_family);
+}
 
 TUnansweredPort::TUnansweredPort(EAddressFamily family) : m_family(family) {
     int port = 0;
@@ -99,6 +101,8 @@ TUnansweredPort::~TUnansweredPort() {
     }
 }
 
-std::string TUnansweredPort::Host() const { return HostOf(m_family); }
+std::string TUnansweredPort::Host() const {
+    return HostOf(m_family);
+}
 
 }  // namespace corvane::test

@@ -56,8 +56,7 @@ net::ESocketStatus TMemorySocket::Block(net::TDeadline deadline) {
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
         pollfd wake{m_wakeFd, POLLIN, 0};
-        const int ready =
-            ::poll(&wake, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        const int ready = ::poll(&wake, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
         if (ready > 0) {
             result = net::ESocketStatus::Interrupted;
             break;
@@ -75,7 +74,8 @@ net::ESocketStatus TMemorySocket::Open(const std::string& host, bool numericHost
                                        net::TDeadline deadline) {
     Close();
     Opens.push_back({host, numericHost, port});
-    if (OpenResult == net::ESocketStatus::TimedOut || OpenResult == net::ESocketStatus::Interrupted) {
+    if (OpenResult == net::ESocketStatus::TimedOut ||
+        OpenResult == net::ESocketStatus::Interrupted) {
         // A connect that never completes: it ends at the deadline or with Interrupt.
         const net::ESocketStatus waited = Block(deadline);
         return waited == net::ESocketStatus::Interrupted ? waited : OpenResult;

@@ -159,9 +159,8 @@ bool TScriptedSmtpServer::WaitUntilAccepted(TMilliseconds limit) const {
 
 bool TScriptedSmtpServer::WaitForReceived(std::string_view needle, TMilliseconds limit) const {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, limit, [&] {
-        return m_received.find(needle) != std::string::npos;
-    });
+    return m_changed.wait_for(lock, limit,
+                              [&] { return m_received.find(needle) != std::string::npos; });
 }
 
 bool TScriptedSmtpServer::WaitUntilClosed(TMilliseconds limit) const {
@@ -197,8 +196,8 @@ TScriptedSmtpServer::EWaitResult TScriptedSmtpServer::WaitFor(int fd, short even
         if (Stopping()) {
             return EWaitResult::Stopped;
         }
-        const auto left = std::chrono::duration_cast<TMilliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<TMilliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return EWaitResult::TimedOut;
         }
@@ -226,8 +225,8 @@ TScriptedSmtpServer::EWaitResult TScriptedSmtpServer::WaitFor(int fd, short even
 TScriptedSmtpServer::ERead TScriptedSmtpServer::ReadMore(int fd, TMilliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const auto left = std::chrono::duration_cast<TMilliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<TMilliseconds>(deadline - std::chrono::steady_clock::now());
         switch (WaitFor(fd, POLLIN, left)) {
             case EWaitResult::Ready:
                 break;
@@ -284,8 +283,8 @@ bool TScriptedSmtpServer::SendAll(int fd, std::string_view bytes) {
 bool TScriptedSmtpServer::PauseFor(TMilliseconds pause) {
     const auto deadline = std::chrono::steady_clock::now() + pause;
     for (;;) {
-        const auto left = std::chrono::duration_cast<TMilliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<TMilliseconds>(deadline - std::chrono::steady_clock::now());
         switch (WaitFor(-1, 0, left)) {
             case EWaitResult::Stopped:
             case EWaitResult::Failed:
@@ -308,8 +307,8 @@ bool TScriptedSmtpServer::WaitForResume() {
                 return true;
             }
         }
-        const auto left = std::chrono::duration_cast<TMilliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<TMilliseconds>(deadline - std::chrono::steady_clock::now());
         const EWaitResult waited = WaitFor(-1, 0, left);
         if (waited != EWaitResult::Woken) {
             return false;

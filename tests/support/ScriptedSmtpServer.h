@@ -67,8 +67,7 @@ public:
 
     // Starts listening and serving at once. Check Listening() before use: binding ::1 fails
     // on machines without IPv6.
-    explicit TScriptedSmtpServer(TSmtpScript script,
-                                 EAddressFamily family = EAddressFamily::IPv4);
+    explicit TScriptedSmtpServer(TSmtpScript script, EAddressFamily family = EAddressFamily::IPv4);
     ~TScriptedSmtpServer();
     TScriptedSmtpServer(const TScriptedSmtpServer&) = delete;
     TScriptedSmtpServer& operator=(const TScriptedSmtpServer&) = delete;
