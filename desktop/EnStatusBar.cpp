@@ -3,9 +3,10 @@
 namespace corvane::desktop {
 
 TEnStatusBar::TEnStatusBar(QWidget* parent) : QStatusBar(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Fills its own background in one pass, so the panels and the gauge never flicker.
     setAutoFillBackground(true);
     setSizeGripEnabled(false);
+    setContentsMargins(0, 0, 0, 0);
 }
 
 void TEnStatusBar::SetPanelWidths(const std::vector<int>& widths) {
@@ -17,8 +18,10 @@ void TEnStatusBar::SetPanelWidths(const std::vector<int>& widths) {
     for (const int width : widths) {
         auto* panel = new QLabel(this);
         panel->setObjectName(QStringLiteral("Panel%1").arg(m_panels.size()));
-        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
+        panel->setContentsMargins(0, 0, 0, 0);
+        panel->setIndent(2);
         panel->setFixedWidth(width);
         addWidget(panel);
         m_panels.push_back(panel);

@@ -1,7 +1,6 @@
 #pragma once
 // TEnStatusBar: the window's status bar, a row of text panels of fixed widths that also
-// carries child controls (the gauge sits on it at a position of its own). It paints every
-// pixel itself, so nothing beneath flickers.
+// carries child controls (the gauge sits on it at a position of its own).
 
 #include <QLabel>
 #include <QStatusBar>

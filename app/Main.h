@@ -1,0 +1,211 @@
+#pragma once
+// TMainForm: Corvane's one window. Three pages ("Send Mail", "Option", "About") laid out at
+// fixed pixel positions, a status bar with the progress gauge and the clock, and the
+// non-visual parts that do the work: the settings store, the SMTP engine with its message,
+// the tray icon, the sound player and the font dialog.
+//
+// A send runs on one TMyThread. The engine raises its events on that thread; every handler
+// captures what it needs from the engine at once and posts its effect to this window's
+// thread, where the effects run in the order the events were raised. The window waits for
+// the worker in a nested event loop, so painting, the tray icon, Esc and closing keep
+// working, and it returns to idle only after the worker has stopped touching the engine.
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/BusyCursor.h"
+#include "app/Picture.h"
+#include "desktop/CorvaneGauge.h"
+#include "desktop/EnStatusBar.h"
+#include "desktop/StlTrayIcon.h"
+#include "desktop/Wave.h"
+#include "mail/WrenEmail.h"
+#include "regctrls/MyReg.h"
+#include "regctrls/RegFontDialog.h"
+#include "regctrls/RegListBox.h"
+#include "regctrls/RegMemo.h"
+#include "regctrls/SuperComboBox.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+class QTabWidget;
+class QFrame;
+
+namespace corvane::app {
+
+class TMyThread;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr const char* Caption = "Corvane v1.2";
+    static constexpr const char* ReadyText = "Ready for your mail . . .";
+
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- "Send Mail" page
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet0 = nullptr;
+    QWidget* Panel0 = nullptr;
+    TPicture* LetterImage = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    regctrls::TSuperComboBox* From = nullptr;
+    regctrls::TSuperComboBox* Smtp = nullptr;
+    regctrls::TSuperComboBox* SendTo = nullptr;
+    regctrls::TSuperComboBox* CC = nullptr;
+    regctrls::TSuperComboBox* BCC = nullptr;
+    TPicture* ClipperImage = nullptr;
+    regctrls::TRegListBox* Attachment = nullptr;
+    regctrls::TSuperComboBox* Subject = nullptr;
+    TPicture* FrameImage = nullptr;
+    TPicture* StampImage = nullptr;
+    TPicture* Sealimage = nullptr;
+    regctrls::TRegMemo* Messages = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    std::array<QWidget*, 9> SigSheets{};      // SigSheet0 ("None") to SigSheet8
+    std::array<regctrls::TRegMemo*, 8> Sigs{};  // Sig1 to Sig8
+
+    // --- "Option" page
+    QWidget* TabSheet1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QGroupBox* GeneralGroupBox = nullptr;
+    QCheckBox* WordWrap = nullptr;
+    QCheckBox* EditableSig = nullptr;
+    QCheckBox* Load_in_Tray = nullptr;
+    QCheckBox* PlayWave = nullptr;
+    QCheckBox* Priority = nullptr;
+    QComboBox* PriorityValue = nullptr;
+    QCheckBox* Include_Organization = nullptr;
+    QCheckBox* Include_X_Mailer = nullptr;
+    QCheckBox* Include_X_Header = nullptr;
+    QPushButton* FontButton = nullptr;
+    QGroupBox* AfterSendingGroupBox = nullptr;
+    QCheckBox* Clear_From = nullptr;
+    QCheckBox* Clear_Smtp = nullptr;
+    QCheckBox* Clear_SendTo = nullptr;
+    QCheckBox* Clear_CC = nullptr;
+    QCheckBox* Clear_BCC = nullptr;
+    QCheckBox* Clear_Attachment = nullptr;
+    QCheckBox* Clear_Subject = nullptr;
+    QCheckBox* Clear_Messages = nullptr;
+    QPushButton* ClearButton = nullptr;
+    QGroupBox* WhenExitGroupBox = nullptr;
+    QCheckBox* Save_From = nullptr;
+    QCheckBox* Save_Smtp = nullptr;
+    QCheckBox* Save_SendTo = nullptr;
+    QCheckBox* Save_CC = nullptr;
+    QCheckBox* Save_BCC = nullptr;
+    QCheckBox* Save_Attachment = nullptr;
+    QCheckBox* Save_Subject = nullptr;
+    QCheckBox* Save_Messages = nullptr;
+    QPushButton* SaveButton = nullptr;
+    QLabel* Label20 = nullptr;
+    QLabel* Label18 = nullptr;
+    QLabel* Label19 = nullptr;
+    regctrls::TSuperComboBox* Organization = nullptr;
+    regctrls::TSuperComboBox* X_Mailer = nullptr;
+    regctrls::TRegMemo* X_Header = nullptr;
+
+    // --- "About" page
+    QWidget* TabSheet2 = nullptr;
+    QWidget* Panel2 = nullptr;
+    TPicture* Image1 = nullptr;
+    QGroupBox* BroughtGroupBox = nullptr;
+    QLabel* About_Email = nullptr;
+    QLabel* About_Web = nullptr;
+    QFrame* Bevel1 = nullptr;
+
+    // --- status bar
+    desktop::TEnStatusBar* StatusBar = nullptr;
+    desktop::TCorvaneGauge* CorvaneGauge1 = nullptr;
+
+    // --- non-visual members
+    mail::TWrenSMTP WrenSMTP;
+    mail::TWrenMsg WrenMsg;
+    regctrls::TMyReg MyReg1;
+    regctrls::TRegFontDialog* RegFontDialog1 = nullptr;
+    desktop::TStlTrayIcon* StlTrayIcon = nullptr;
+    desktop::TWave* Wave1 = nullptr;
+    QTimer* DateClock = nullptr;
+
+    // Routines.
+    void Ready();
+    void ApplyFont();
+    void ApplyOptions();
+    void ClearFields();
+    void SaveFields();
+
+    // Handlers.
+    void FormCreate();
+    void FormResize();
+    void DateClockTimer();
+    void StlTrayIconClick();
+    void StampImageClick();
+
+    // The modal message of a missing attachment; tests replace it to answer it at once.
+    std::function<void(const QString& text)> ShowMessage;
+    // Whether a send is running (its worker has not finished yet).
+    bool Sending() const { return m_sending; }
+    QString StatusText() const { return StatusBar->PanelText(0); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateSendMailPage();
+    void CreateOptionPage();
+    void CreateAboutPage();
+    void CreateStatusBar();
+    void CreateComponents();
+    void WireEngineEvents();
+
+    void ReadOptions();
+    void LoadPicturesBesideProgram();
+    void SetStatusText(const QString& text);
+    void PlaySound(const char* resourceName);
+    void PlaySuccess();
+    bool FillMessage();
+    void RunWorkerAndWait();
+    void JudgeOutcome();
+    void FormClose();
+    void Post(std::function<void()> effect);
+
+    // Engine event handlers, run on this window's thread with what the event carried.
+    void WrenSMTPConnect(const QString& host);
+    void WrenSMTPError(int error, const QString& msg);
+    void WrenSMTPEncodeStart(const QString& fileName, qint64 bytesCount);
+    void WrenSMTPEncodeProgress(int percent);
+    void WrenSMTPEncodeEnd();
+    void WrenSMTPBeforeSend();
+    void WrenSMTPSendProgress(int percent, qint64 byteSend, qint64 totalByteSend);
+    void WrenSMTPAfterSend(const QString& replyText);
+
+    TBusyCursor m_busyCursor;
+    std::unique_ptr<TMyThread> m_worker;
+    bool m_sending = false;
+    bool m_quitWhenSent = false;
+    QString m_browseDir;
+};
+
+// The one window, reachable from the worker thread (set before the window's start-up runs).
+extern TMainForm* MainForm;
+
+}  // namespace corvane::app

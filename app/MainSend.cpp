@@ -1,0 +1,266 @@
+// The send: the stamp's click, the worker and the wait for it, the engine's events on the
+// window, and the judgement of the outcome.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTabWidget>
+
+#include "app/Main.h"
+#include "app/MyThread.h"
+#include "mail/MailText.h"
+
+namespace corvane::app {
+
+namespace {
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+}  // namespace
+
+void TMainForm::Post(std::function<void()> effect) {
+    QMetaObject::invokeMethod(this, std::move(effect), Qt::QueuedConnection);
+}
+
+// Each handler captures what it shows when the event is raised: by the time the window runs
+// the effect, the worker may already have read the next reply.
+void TMainForm::WireEngineEvents() {
+    WrenSMTP.OnConnect = [this](mail::TWrenSMTP& smtp) {
+        Post([this, host = Text(smtp.Host)] { WrenSMTPConnect(host); });
+    };
+    WrenSMTP.OnError = [this](mail::TWrenSMTP&, int error, const std::string& msg) {
+        Post([this, error, text = Text(msg)] { WrenSMTPError(error, text); });
+    };
+    WrenSMTP.OnEncodeStart = [this](mail::TWrenSMTP&, const std::string& fileName, std::int64_t bytes) {
+        Post([this, name = Text(fileName), bytes] { WrenSMTPEncodeStart(name, bytes); });
+    };
+    WrenSMTP.OnEncodeProgress = [this](mail::TWrenSMTP&, std::uint16_t percent) {
+        Post([this, percent] { WrenSMTPEncodeProgress(percent); });
+    };
+    WrenSMTP.OnEncodeEnd = [this](mail::TWrenSMTP&) { Post([this] { WrenSMTPEncodeEnd(); }); };
+    WrenSMTP.OnBeforeSend = [this](mail::TWrenSMTP&) { Post([this] { WrenSMTPBeforeSend(); }); };
+    WrenSMTP.OnSendProgress = [this](mail::TWrenSMTP&, std::uint16_t percent, std::int64_t sent,
+                                     std::int64_t total) {
+        Post([this, percent, sent, total] { WrenSMTPSendProgress(percent, sent, total); });
+    };
+    WrenSMTP.OnAfterSend = [this](mail::TWrenSMTP& smtp) {
+        Post([this, reply = Text(smtp.ReplyText)] { WrenSMTPAfterSend(reply); });
+    };
+}
+
+void TMainForm::SetStatusText(const QString& text) {
+    StatusBar->SetPanelText(0, text);
+}
+
+void TMainForm::PlaySound(const char* resourceName) {
+    Wave1->WhereWave = desktop::wwResource;
+    Wave1->WaveName = resourceName;
+    Wave1->Play();
+}
+
+// The user's own "Corvane.wav" beside the program, as the Sound box's hint promises, in
+// place of the built-in sound.
+void TMainForm::PlaySuccess() {
+    const QString own = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Corvane.wav"));
+    if (QFileInfo::exists(own)) {
+        Wave1->WhereWave = desktop::wwWaveFile;
+        Wave1->WaveName = Utf8(own);
+        if (Wave1->Play()) {
+            return;
+        }
+    }
+    PlaySound("Successful");
+}
+
+void TMainForm::StampImageClick() {
+    if (m_sending) {
+        return;
+    }
+    const bool sound = PlayWave->isChecked();
+    if (sound) {
+        PlaySound("DoorClose");
+    }
+    StlTrayIcon->SetFlash(true);
+    Sealimage->hide();
+    CorvaneGauge1->SetProgress(0);
+    m_busyCursor.Start();
+    PageControl1->setEnabled(false);
+    m_sending = true;
+
+    for (regctrls::TSuperComboBox* history : {From, Smtp, SendTo, CC, BCC, Subject}) {
+        history->SaveToRegistry();
+    }
+    const mail::TServerAddress server = mail::ParseServerAddress(Utf8(Smtp->currentText()));
+    WrenSMTP.Host = server.Host;
+    WrenSMTP.Port = server.Port;
+
+    if (FillMessage()) {
+        SetStatusText(QStringLiteral("Connecting %1 . . .").arg(Smtp->currentText()));
+        RunWorkerAndWait();
+        JudgeOutcome();
+    }
+
+    StlTrayIcon->SetFlash(false);
+    m_busyCursor.Stop();
+    PageControl1->setEnabled(true);
+    m_sending = false;
+    if (m_quitWhenSent) {
+        QCoreApplication::quit();
+    }
+}
+
+// False when a listed attachment is missing; that has then been said and nothing is sent.
+bool TMainForm::FillMessage() {
+    WrenMsg.Clear();
+    WrenMsg.From = Utf8(From->currentText());
+    WrenMsg.SendTo = Utf8(SendTo->currentText());
+    WrenMsg.CC = Utf8(CC->currentText());
+    WrenMsg.BCC = Utf8(BCC->currentText());
+    WrenMsg.Subject = Utf8(Subject->currentText());
+    WrenMsg.Text = Messages->Lines();
+    if (Include_Organization->isChecked()) {
+        WrenMsg.Organization = Utf8(Organization->currentText());
+    }
+    if (Include_X_Mailer->isChecked()) {
+        WrenMsg.Xmailer = Utf8(X_Mailer->currentText());
+    }
+    if (Include_X_Header->isChecked()) {
+        WrenMsg.ExtraHeaders = X_Header->Lines();
+    }
+    if (Priority->isChecked()) {
+        WrenMsg.Priority = PriorityValue->currentIndex() + 1;
+        WrenMsg.IncludePriority = true;
+    }
+    const int signature = PageControl2->currentIndex();
+    if (signature >= 1 && signature <= 8) {
+        WrenMsg.Signature = Sigs[static_cast<std::size_t>(signature - 1)]->Lines();
+    }
+    for (const std::string& item : Attachment->Items()) {
+        if (!QFileInfo::exists(Text(item))) {
+            if (PlayWave->isChecked()) {
+                PlaySound("error");
+            }
+            const QString text = QStringLiteral("File %1 not found!").arg(Text(item));
+            SetStatusText(text);
+            ShowMessage(text);
+            return false;
+        }
+        WrenMsg.AttachedFiles.AddFile(item);
+    }
+    return true;
+}
+
+void TMainForm::RunWorkerAndWait() {
+    m_worker = std::make_unique<TMyThread>(WrenSMTP, WrenMsg);
+    QEventLoop wait;
+    // Queued after every effect the worker posted, so all of them have run when it quits.
+    connect(m_worker.get(), &QThread::finished, &wait, &QEventLoop::quit, Qt::QueuedConnection);
+    m_worker->start();
+    wait.exec();
+    m_worker->wait();
+    if (!m_worker->Unexpected().isEmpty() && !WrenSMTP.Aborted) {
+        WrenSMTP.Failed = true;
+        SetStatusText(QStringLiteral("Error: %1").arg(m_worker->Unexpected()));
+    }
+    m_worker.reset();
+}
+
+void TMainForm::JudgeOutcome() {
+    const bool sound = PlayWave->isChecked();
+    if (!WrenSMTP.Aborted && !WrenSMTP.Failed) {
+        ClearFields();
+        Sealimage->show();
+        Sealimage->raise();
+        SetStatusText(QStringLiteral("Successful: Ready for your mail."));
+        if (sound) {
+            PlaySuccess();
+        }
+    } else if (WrenSMTP.Aborted) {
+        if (sound) {
+            PlaySound("error");
+        }
+        CorvaneGauge1->SetProgress(0);
+        CorvaneGauge1->repaint();
+        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+    }
+    // A failure keeps the error text its event wrote.
+}
+
+void TMainForm::ClearFields() {
+    if (Clear_SendTo->isChecked()) {
+        SendTo->setEditText(QString());
+    }
+    if (Clear_CC->isChecked()) {
+        CC->setEditText(QString());
+    }
+    if (Clear_BCC->isChecked()) {
+        BCC->setEditText(QString());
+    }
+    if (Clear_Attachment->isChecked()) {
+        Attachment->clear();
+    }
+    if (Clear_Subject->isChecked()) {
+        Subject->setEditText(QString());
+    }
+    if (Clear_Messages->isChecked()) {
+        Messages->clear();
+    }
+    if (Clear_From->isChecked()) {
+        From->setEditText(QString());
+    }
+    if (Clear_Smtp->isChecked()) {
+        Smtp->setEditText(QString());
+    }
+}
+
+void TMainForm::WrenSMTPConnect(const QString& host) {
+    SetStatusText(QStringLiteral("Connected: %1").arg(host));
+}
+
+void TMainForm::WrenSMTPError(int error, const QString& msg) {
+    if (PlayWave->isChecked()) {
+        PlaySound("error");
+    }
+    CorvaneGauge1->SetProgress(0);
+    CorvaneGauge1->repaint();
+    SetStatusText(QStringLiteral("Error: %1 %2").arg(error).arg(msg));
+}
+
+void TMainForm::WrenSMTPEncodeStart(const QString& fileName, qint64 bytesCount) {
+    CorvaneGauge1->SetProgress(0);
+    CorvaneGauge1->repaint();
+    SetStatusText(QStringLiteral("Start encoding %1 of %2 bytes.").arg(fileName).arg(bytesCount));
+}
+
+void TMainForm::WrenSMTPEncodeProgress(int percent) {
+    CorvaneGauge1->setVisible(true);
+    CorvaneGauge1->SetProgress(percent);
+    CorvaneGauge1->repaint();
+}
+
+void TMainForm::WrenSMTPEncodeEnd() {
+    SetStatusText(QStringLiteral("Finished encoding."));
+}
+
+void TMainForm::WrenSMTPBeforeSend() {
+    CorvaneGauge1->SetProgress(0);
+    CorvaneGauge1->repaint();
+    SetStatusText(QStringLiteral("Connected: Sending message . . ."));
+}
+
+void TMainForm::WrenSMTPSendProgress(int percent, qint64 byteSend, qint64 totalByteSend) {
+    CorvaneGauge1->setVisible(true);
+    CorvaneGauge1->SetProgress(percent);
+    CorvaneGauge1->repaint();
+    SetStatusText(QStringLiteral("Connected: Sending message . . . %1 of %2 bytes.").arg(byteSend).arg(totalByteSend));
+}
+
+void TMainForm::WrenSMTPAfterSend(const QString& replyText) {
+    SetStatusText(replyText);
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,24 @@
+#pragma once
+// TPicture: a picture on the window (the letter paper, the stamp, the postmark, the paper
+// clip, the About picture) that can stretch its image to its size and report clicks.
+
+#include <QLabel>
+#include <functional>
+
+namespace corvane::app {
+
+class TPicture : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit TPicture(QWidget* parent = nullptr);
+
+    // Shows Image; Stretch scales it to the control's size, otherwise it is centred.
+    void SetPicture(const QPixmap& image, bool stretch);
+    std::function<void()> OnClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+}  // namespace corvane::app
