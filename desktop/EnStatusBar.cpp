@@ -36,6 +36,7 @@ void TEnStatusBar::SetPanelText(int index, const QString& text) {
     QLabel* panel = Panel(index);
     panel->setText(text);
     panel->repaint();
+    emit PanelTextChanged(index, text);
 }
 
 }  // namespace corvane::desktop

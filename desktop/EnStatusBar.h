@@ -23,6 +23,10 @@ public:
     void SetPanelText(int index, const QString& text);
     QString PanelText(int index) const { return Panel(index)->text(); }
 
+signals:
+    // Every text put into a panel, in order (also one equal to the text already shown).
+    void PanelTextChanged(int index, const QString& text);
+
 private:
     std::vector<QLabel*> m_panels;
 };

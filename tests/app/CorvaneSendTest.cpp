@@ -6,7 +6,7 @@
 #include <random>
 
 #include "AiosmtpdServer.h"
-#include "ChildProcess.h"
+#include "ProgramProcess.h"
 #include "LoopbackPorts.h"
 #include "ScriptedSmtpServer.h"
 #include "TempFolder.h"
@@ -15,7 +15,7 @@ namespace corvane::send {
 namespace {
 
 using namespace std::chrono_literals;
-using test::TChildProcess;
+using test::TProgramProcess;
 
 std::vector<std::string> Command(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), CORVANE_SEND_BINARY);
@@ -46,7 +46,7 @@ TEST(CorvaneSend, DeliversTextAndAttachmentsToARealServer) {
     for (const auto& [name, bytes] : files) {
         arguments.insert(arguments.end(), {"--attach", folder.WriteFile(name, bytes).string()});
     }
-    TChildProcess send(Command(arguments), "Hello\r\n.\nBye\n");
+    TProgramProcess send(Command(arguments), "Hello\r\n.\nBye\n");
     ASSERT_TRUE(send.Started());
     ASSERT_EQ(send.WaitForExit(60s), 0) << send.Error();
 
@@ -85,14 +85,14 @@ TEST(CorvaneSend, DeliversTextAndAttachmentsToARealServer) {
 TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
     test::TRefusingPort refusing;
     ASSERT_TRUE(refusing.Valid());
-    TChildProcess refused(Command({"--server", "127.0.0.1:" + refusing.Port(), "--from", "a@example.org",
+    TProgramProcess refused(Command({"--server", "127.0.0.1:" + refusing.Port(), "--from", "a@example.org",
                                    "--to", "b@example.org"}),
                           "");
     EXPECT_EQ(refused.WaitForExit(30s), 1);
     EXPECT_NE(refused.Error().find("Error: 101 Failed to connect the mail server.\n"), std::string::npos)
         << refused.Error();
 
-    TChildProcess missing(Command({"--server", "127.0.0.1:" + refusing.Port(), "--from", "a@example.org",
+    TProgramProcess missing(Command({"--server", "127.0.0.1:" + refusing.Port(), "--from", "a@example.org",
                                    "--to", "b@example.org", "--attach", "/nonexistent/plan.pdf"}),
                           "");
     EXPECT_EQ(missing.WaitForExit(30s), 1);
@@ -100,7 +100,7 @@ TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
 
     test::TScriptedSmtpServer server(
         test::TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 No such sender\r\n"));
-    TChildProcess rejected(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org",
+    TProgramProcess rejected(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org",
                                     "--to", "b@example.org", "--quiet"}),
                            "text\n");
     EXPECT_EQ(rejected.WaitForExit(30s), 1);
@@ -108,12 +108,12 @@ TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
 }
 
 TEST(CorvaneSend, UsageErrorsExitWithTwo) {
-    TChildProcess noServer(Command({"--from", "a@example.org", "--to", "b@example.org"}), "");
+    TProgramProcess noServer(Command({"--from", "a@example.org", "--to", "b@example.org"}), "");
     EXPECT_EQ(noServer.WaitForExit(30s), 2);
     EXPECT_NE(noServer.Error().find("--server is required"), std::string::npos);
     EXPECT_NE(noServer.Error().find("usage: corvane-send"), std::string::npos);
 
-    TChildProcess help(Command({"--help"}), "");
+    TProgramProcess help(Command({"--help"}), "");
     EXPECT_EQ(help.WaitForExit(30s), 0);
     EXPECT_NE(help.Output().find("usage: corvane-send"), std::string::npos);
 }
@@ -122,7 +122,7 @@ TEST(CorvaneSend, InterruptCancelsPromptlyWhileTheServerIsSilent) {
     // The server accepts the connection and never greets.
     test::TScriptedSmtpServer server{test::TSmtpScript()};
     ASSERT_TRUE(server.Listening());
-    TChildProcess send(Command({"--server", "127.0.0.1:" + server.Port(), "--from", "a@example.org",
+    TProgramProcess send(Command({"--server", "127.0.0.1:" + server.Port(), "--from", "a@example.org",
                                 "--to", "b@example.org"}),
                        "text\n");
     ASSERT_TRUE(send.WaitForError("Connected: 127.0.0.1\n", 30s)) << send.Error();

@@ -16,6 +16,8 @@
 
 struct sqlite3;
 
+#include "TempFolder.h"  // ReadWholeFile
+
 namespace corvane::test {
 
 using TDeadline = std::chrono::steady_clock::time_point;
@@ -100,7 +102,6 @@ private:
 // Does nothing for any other user. False when it failed.
 bool GiveUpRoot();
 
-std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes);
 
 }  // namespace corvane::test

@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "ProgramProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -47,7 +47,7 @@ int InputFile(const std::string& input) {
 
 }  // namespace
 
-TChildProcess::TChildProcess(const std::vector<std::string>& arguments, const std::string& input) {
+TProgramProcess::TProgramProcess(const std::vector<std::string>& arguments, const std::string& input) {
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
     const int inFd = InputFile(input);
@@ -75,7 +75,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& arguments, const st
     m_errFd = errPipe[0];
 }
 
-TChildProcess::~TChildProcess() {
+TProgramProcess::~TProgramProcess() {
     if (m_pid > 0 && !m_status) {
         ::kill(m_pid, SIGKILL);
         Reap(0);
@@ -84,7 +84,7 @@ TChildProcess::~TChildProcess() {
     CloseIfOpen(m_errFd);
 }
 
-void TChildProcess::Collect(TMilliseconds limit) {
+void TProgramProcess::Collect(TMilliseconds limit) {
     std::array<pollfd, 2> fds{{{m_outFd, POLLIN, 0}, {m_errFd, POLLIN, 0}}};
     if (::poll(fds.data(), fds.size(), static_cast<int>(limit.count())) <= 0) {
         return;
@@ -104,7 +104,7 @@ void TChildProcess::Collect(TMilliseconds limit) {
     }
 }
 
-bool TChildProcess::WaitForError(const std::string& needle, TMilliseconds limit) {
+bool TProgramProcess::WaitForError(const std::string& needle, TMilliseconds limit) {
     const auto deadline = TClock::now() + limit;
     while (m_error.find(needle) == std::string::npos) {
         const auto left = std::chrono::duration_cast<TMilliseconds>(deadline - TClock::now());
@@ -116,7 +116,7 @@ bool TChildProcess::WaitForError(const std::string& needle, TMilliseconds limit)
     return true;
 }
 
-bool TChildProcess::Reap(int options) {
+bool TProgramProcess::Reap(int options) {
     int status = 0;
     if (::waitpid(m_pid, &status, options) != m_pid) {
         return false;
@@ -125,7 +125,7 @@ bool TChildProcess::Reap(int options) {
     return true;
 }
 
-std::optional<int> TChildProcess::WaitForExit(TMilliseconds limit) {
+std::optional<int> TProgramProcess::WaitForExit(TMilliseconds limit) {
     const auto deadline = TClock::now() + limit;
     while (!m_status && m_pid > 0) {
         Collect(TMilliseconds(20));
@@ -142,7 +142,7 @@ std::optional<int> TChildProcess::WaitForExit(TMilliseconds limit) {
     return m_status;
 }
 
-void TChildProcess::Signal(int signal) const {
+void TProgramProcess::Signal(int signal) const {
     if (m_pid > 0 && !m_status) {
         ::kill(m_pid, signal);
     }

@@ -12,15 +12,15 @@
 
 namespace corvane::test {
 
-class TChildProcess {
+class TProgramProcess {
 public:
     using TMilliseconds = std::chrono::milliseconds;
 
     // Starts Arguments[0] (a path) with Input on its standard input (then closed).
-    TChildProcess(const std::vector<std::string>& arguments, const std::string& input);
-    ~TChildProcess();
-    TChildProcess(const TChildProcess&) = delete;
-    TChildProcess& operator=(const TChildProcess&) = delete;
+    TProgramProcess(const std::vector<std::string>& arguments, const std::string& input);
+    ~TProgramProcess();
+    TProgramProcess(const TProgramProcess&) = delete;
+    TProgramProcess& operator=(const TProgramProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
     // Waits until the standard error holds Needle. False when the limit passed first or the

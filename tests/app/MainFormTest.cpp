@@ -1,0 +1,334 @@
+// The window under the offscreen platform, with a throw-away settings store: start-up, the
+// options in effect, resizing, and sends driven through the window against a scripted
+// server and a real one.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "AiosmtpdServer.h"
+#include "LoopbackPorts.h"
+#include "RegistryTestSupport.h"
+#include "ScriptedSmtpServer.h"
+#include "TempFolder.h"
+#include "app/ClockText.h"
+#include "app/Main.h"
+#include "platform/registry/Registry.h"
+
+namespace corvane::app {
+namespace {
+
+using test::TSmtpScript;
+
+TSmtpScript AcceptingSession(int recipients) {
+    TSmtpScript script;
+    script.Send("220 test ready\r\n").Expect("250 hello\r\n").Expect("250 sender ok\r\n");
+    for (int i = 0; i < recipients; ++i) {
+        script.Expect("250 recipient ok\r\n");
+    }
+    script.Expect("354 go ahead\r\n").ReadData().Send("250 Queued as 42\r\n").Expect("221 bye\r\n");
+    return script;
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    // The form is made by each test, once the store holds what the test wants read.
+    void Open() {
+        form = std::make_unique<TMainForm>();
+        form->ShowMessage = [this](const QString& text) { messages.push_back(text); };
+        QObject::connect(form->StatusBar, &desktop::TEnStatusBar::PanelTextChanged, form.get(),
+                         [this](int index, const QString& text) {
+                             if (index == 0) {
+                                 statuses.push_back(text);
+                             }
+                         });
+    }
+
+    void Address(const QString& server, const QString& to) {
+        form->From->setEditText(QStringLiteral("Me <me@example.org>"));
+        form->Smtp->setEditText(server);
+        form->SendTo->setEditText(to);
+        form->Subject->setEditText(QStringLiteral("Hello"));
+        form->Messages->setPlainText(QStringLiteral("Line one\n.\nLine three"));
+    }
+
+    // Statuses seen, with the many progress texts folded into one.
+    std::vector<QString> StatusSequence() const {
+        std::vector<QString> folded;
+        for (const QString& text : statuses) {
+            const bool progress = text.startsWith(QStringLiteral("Connected: Sending message . . . "));
+            const QString shown = progress ? QStringLiteral("<progress>") : text;
+            if (folded.empty() || folded.back() != shown) {
+                folded.push_back(shown);
+            }
+        }
+        return folded;
+    }
+
+    test::TScratchRegistry store;
+    regctrls::TMyReg options;  // the window's option values, as MyReg1 keeps them
+    std::unique_ptr<TMainForm> form;
+    std::vector<QString> statuses;
+    std::vector<QString> messages;
+
+    MainFormTest() { options.RegPath = "\\Software\\Halden Software\\Corvane\\Option"; }
+};
+
+TEST_F(MainFormTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
+    Open();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Corvane v1.2"));
+    EXPECT_EQ(form->size(), QSize(640, 480));
+    EXPECT_EQ(form->pos(), QPoint(0, 0));
+    EXPECT_EQ(form->PageControl2->currentIndex(), 0);
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet0);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ready for your mail . . ."));
+    for (QCheckBox* box : {form->WordWrap, form->Load_in_Tray, form->Priority, form->Include_Organization,
+                           form->Include_X_Mailer, form->Include_X_Header, form->Clear_From,
+                           form->Clear_Smtp, form->Clear_SendTo, form->Clear_CC, form->Clear_BCC,
+                           form->Clear_Attachment, form->Clear_Subject, form->Clear_Messages}) {
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    }
+    for (QCheckBox* box : {form->EditableSig, form->PlayWave, form->Save_From, form->Save_Smtp,
+                           form->Save_SendTo, form->Save_CC, form->Save_BCC, form->Save_Attachment,
+                           form->Save_Subject, form->Save_Messages}) {
+        EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
+    }
+    EXPECT_EQ(form->PriorityValue->currentIndex(), 2);
+    EXPECT_FALSE(form->X_Mailer->isEnabled());
+    EXPECT_FALSE(form->Sealimage->isVisible());
+    EXPECT_EQ(form->CorvaneGauge1->Progress(), 0);
+    // Every control is reachable by its member name.
+    for (const char* name : {"From", "Smtp", "SendTo", "CC", "BCC", "Subject", "Attachment", "Messages",
+                             "Sig1", "Sig8", "StampImage", "Sealimage", "CorvaneGauge1", "StatusBar",
+                             "PageControl2", "X_Header", "About_Email", "Image1"}) {
+        EXPECT_NE(form->findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
+    }
+}
+
+TEST_F(MainFormTest, OptionsFromTheStoreAreReadAndPutIntoEffect) {
+    options.WriteInteger("General", "Width", 800);
+    options.WriteInteger("General", "Height", 600);
+    options.WriteInteger("General", "ActiveSig", 3);
+    options.WriteBool("General", "WordWrap", true);
+    options.WriteBool("General", "EditableSig", false);
+    options.WriteBool("General", "Priority", true);
+    options.WriteInteger("General", "PriorityValue", 4);
+    options.WriteBool("General", "Include_X_Mailer", true);
+    options.WriteBool("Clear", "Subject", true);
+    options.WriteBool("Save", "CC", false);
+    options.WriteString("SaveText", "Smtp", "mail.example.org:587");
+    Open();
+    EXPECT_EQ(form->size(), QSize(800, 600));
+    EXPECT_EQ(form->PageControl2->currentIndex(), 3);
+    EXPECT_TRUE(form->Messages->WordWrap());
+    for (auto* signature : form->Sigs) {
+        EXPECT_FALSE(signature->isEnabled());
+    }
+    EXPECT_EQ(form->PriorityValue->currentIndex(), 4);
+    EXPECT_FALSE(form->PriorityValue->isHidden());
+    EXPECT_TRUE(form->X_Mailer->isEnabled());
+    EXPECT_FALSE(form->Organization->isEnabled());
+    EXPECT_TRUE(form->Clear_Subject->isChecked());
+    EXPECT_FALSE(form->Save_CC->isChecked());
+    EXPECT_EQ(form->Smtp->currentText(), QStringLiteral("mail.example.org:587"));
+}
+
+TEST_F(MainFormTest, StoredIndexesOutsideTheirListsFallBackToTheirDefaults) {
+    options.WriteInteger("General", "ActiveSig", 12);
+    options.WriteInteger("General", "PriorityValue", -1);
+    Open();
+    EXPECT_EQ(form->PageControl2->currentIndex(), 0);
+    EXPECT_EQ(form->PriorityValue->currentIndex(), 2);
+}
+
+TEST_F(MainFormTest, ResizingMovesTheStatusPanelAndTheGauge) {
+    Open();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->StatusBar->Panel(0)->width(), 380);
+    EXPECT_EQ(form->CorvaneGauge1->x(), 383);
+    form->resize(800, 480);
+    QTRY_COMPARE_WITH_TIMEOUT(form->width(), 800, 2000);
+    EXPECT_EQ(form->StatusBar->Panel(0)->width(), 540);
+    EXPECT_EQ(form->CorvaneGauge1->x(), 543);
+    // The pages' panels stay 624 wide and centred.
+    QTRY_COMPARE_WITH_TIMEOUT(form->Panel0->x(), (form->TabSheet0->width() - 624) / 2, 2000);
+    EXPECT_EQ(form->Panel0->width(), 624);
+    form->resize(500, 300);
+    EXPECT_EQ(form->size(), QSize(640, 480));  // never smaller than that
+}
+
+TEST(ClockText, TwelveHourClockWithTheMonthAbbreviated) {
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(ClockText(QDateTime(QDate(2001, 1, 2), QTime(9, 5)), english),
+              QStringLiteral("09:05 AM  Jan 02,2001"));
+    EXPECT_EQ(ClockText(QDateTime(QDate(2026, 12, 8), QTime(21, 45)), english),
+              QStringLiteral("09:45 PM  Dec 08,2026"));
+}
+
+TEST_F(MainFormTest, SuccessfulSendMapsTheFieldsAndClearsWhatTheBoxesSay) {
+    test::TScriptedSmtpServer server(AcceptingSession(2));
+    ASSERT_TRUE(server.Listening());
+    Open();
+    Address(QString::fromStdString(server.Host() + ":" + server.Port()), QStringLiteral("to@example.org"));
+    form->BCC->setEditText(QStringLiteral("hidden@example.org"));
+    form->Clear_SendTo->setChecked(true);
+    form->Clear_Messages->setChecked(true);
+    form->PageControl2->setCurrentIndex(2);
+    form->Sigs[1]->setPlainText(QStringLiteral("-- \nSigned two"));
+    form->Priority->setChecked(true);
+    form->PriorityValue->setCurrentIndex(4);
+    form->Include_X_Mailer->setChecked(true);
+    form->X_Mailer->setEditText(QStringLiteral("Corvane"));
+    form->Organization->setEditText(QStringLiteral("Not included"));
+
+    form->StampImageClick();
+
+    EXPECT_EQ(StatusSequence(),
+              (std::vector<QString>{QStringLiteral("Connecting %1:%2 . . .")
+                                        .arg(QString::fromStdString(server.Host()))
+                                        .arg(QString::fromStdString(server.Port())),
+                                    QStringLiteral("Connected: 127.0.0.1"),
+                                    QStringLiteral("Connected: Sending message . . ."),
+                                    QStringLiteral("<progress>"), QStringLiteral("Queued as 42"),
+                                    QStringLiteral("Successful: Ready for your mail.")}));
+    const std::vector<std::string> sent = server.Data();
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string& data = sent[0];
+    for (const char* expected : {"\r\nFrom: Me <me@example.org>\r\n", "\r\nTo: to@example.org\r\n",
+                                 "\r\nSubject: Hello\r\n", "X-Priority: 5\r\n", "X-MSMail-Priority: Lowest\r\n",
+                                 "X-Mailer: Corvane\r\n", "\r\n\r\nLine one\r\n..\r\nLine three\r\n\r\n-- \r\nSigned two"}) {
+        EXPECT_NE(data.find(expected), std::string::npos) << expected << "\n" << data;
+    }
+    EXPECT_EQ(data.find("Organization"), std::string::npos);
+    EXPECT_EQ(data.find("hidden@example.org"), std::string::npos);
+    EXPECT_NE(server.Received().find("RCPT TO:<hidden@example.org>\r\n"), std::string::npos);
+
+    EXPECT_TRUE(form->Sealimage->isVisibleTo(form->Panel0));
+    EXPECT_EQ(form->SendTo->currentText(), QString());
+    EXPECT_EQ(form->Messages->toPlainText(), QString());
+    EXPECT_EQ(form->From->currentText(), QStringLiteral("Me <me@example.org>"));
+    EXPECT_EQ(form->Subject->currentText(), QStringLiteral("Hello"));
+    EXPECT_FALSE(form->Sending());
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+    EXPECT_EQ(form->CorvaneGauge1->Progress(), 100);
+}
+
+TEST_F(MainFormTest, RefusalKeepsEveryFieldAndShowsTheServersWords) {
+    test::TScriptedSmtpServer server(
+        TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 Sender rejected\r\n"));
+    Open();
+    Address(QString::fromStdString(server.Host() + ":" + server.Port()), QStringLiteral("to@example.org"));
+    form->Clear_SendTo->setChecked(true);
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 550 Sender rejected"));
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("to@example.org"));
+    EXPECT_FALSE(form->Sealimage->isVisibleTo(form->Panel0));
+    EXPECT_EQ(form->CorvaneGauge1->Progress(), 0);
+    // The histories were stored when the send began.
+    registry::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Halden Software\\Corvane\\SendTo", false));
+    EXPECT_EQ(registry.ReadString("S0"), "to@example.org");
+}
+
+TEST_F(MainFormTest, ConnectionFailureSays101) {
+    test::TRefusingPort refusing;
+    Open();
+    Address(QString::fromStdString("127.0.0.1:" + refusing.Port()), "to@example.org");
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 101 Failed to connect the mail server."));
+}
+
+TEST_F(MainFormTest, EscCancelsWhileTheServerIsSilent) {
+    test::TScriptedSmtpServer server{TSmtpScript()};
+    Open();
+    Address(QString::fromStdString("127.0.0.1:" + server.Port()), "to@example.org");
+    form->Clear_SendTo->setChecked(true);
+    QObject::connect(form->StatusBar, &desktop::TEnStatusBar::PanelTextChanged, form.get(),
+                     [this](int, const QString& text) {
+                         if (text.startsWith(QStringLiteral("Connected: 127.0.0.1"))) {
+                             QTest::keyClick(form.get(), Qt::Key_Escape);
+                         }
+                     });
+    QElapsedTimer clock;
+    clock.start();
+    form->StampImageClick();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Canceled: Ready for your mail."));
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("to@example.org"));
+    EXPECT_EQ(form->CorvaneGauge1->Progress(), 0);
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+}
+
+TEST_F(MainFormTest, MissingSecondOfThreeAttachmentsStopsBeforeConnecting) {
+    test::TTempFolder folder;
+    const QString first = QString::fromStdString(folder.WriteFile("one.txt", "1").string());
+    const QString missing = QString::fromStdString((folder.Path() / "two.txt").string());
+    const QString third = QString::fromStdString(folder.WriteFile("three.txt", "3").string());
+    test::TScriptedSmtpServer server{TSmtpScript()};
+    Open();
+    Address(QString::fromStdString("127.0.0.1:" + server.Port()), "to@example.org");
+    form->Attachment->SetItems({first.toStdString(), missing.toStdString(), third.toStdString()});
+    form->StampImageClick();
+    const QString text = QStringLiteral("File %1 not found!").arg(missing);
+    EXPECT_EQ(messages, std::vector<QString>{text});
+    EXPECT_EQ(form->StatusText(), text);
+    EXPECT_EQ(form->WrenMsg.AttachedFiles.Count(), 1u);
+    EXPECT_FALSE(server.WaitUntilAccepted(std::chrono::milliseconds(200)));
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+}
+
+TEST_F(MainFormTest, ClosingDuringASendSavesStopsAndEndsSafely) {
+    test::TScriptedSmtpServer server{TSmtpScript()};
+    Open();
+    Address(QString::fromStdString("127.0.0.1:" + server.Port()), "to@example.org");
+    QObject::connect(form->StatusBar, &desktop::TEnStatusBar::PanelTextChanged, form.get(),
+                     [this](int, const QString& text) {
+                         if (text.startsWith(QStringLiteral("Connected: 127.0.0.1"))) {
+                             form->close();
+                         }
+                     });
+    form->StampImageClick();
+    EXPECT_FALSE(form->Sending());
+    EXPECT_TRUE(form->WrenSMTP.Aborted);
+    EXPECT_TRUE(server.WaitUntilClosed(std::chrono::seconds(5)));
+    // Everything was stored on the way out.
+    regctrls::TMyReg stored;
+    stored.RegPath = "\\Software\\Halden Software\\Corvane\\Option";
+    EXPECT_EQ(stored.ReadString("SaveText", "SendTo", "<none>"), "to@example.org");
+    EXPECT_EQ(stored.ReadInteger("General", "Width", -1), 640);
+    form.reset();  // the worker is gone: destroying the window is safe
+}
+
+TEST_F(MainFormTest, AttachmentsArriveWholeAtARealServer) {
+    test::TAiosmtpdServer server;
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    test::TTempFolder folder;
+    std::string big(200 * 1024, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 31 + i / 7);
+    }
+    const auto bigPath = folder.WriteFile("big.bin", big);
+    const auto notePath = folder.WriteFile("note.txt", "a note\n");
+    Open();
+    Address(QString::fromStdString("127.0.0.1:" + server.Port()), "to@example.org");
+    form->Attachment->SetItems({bigPath.string(), notePath.string()});
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail.")) << StatusSequence().size();
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    ASSERT_EQ(message->Attachments.size(), 2u);
+    EXPECT_TRUE(message->Attachments[0].Data == big);
+    EXPECT_EQ(message->Attachments[1].Data, "a note\n");
+    const auto sequence = StatusSequence();
+    EXPECT_NE(std::find(sequence.begin(), sequence.end(), QStringLiteral("Start encoding big.bin of 204800 bytes.")),
+              sequence.end());
+    EXPECT_NE(std::find(sequence.begin(), sequence.end(), QStringLiteral("Finished encoding.")), sequence.end());
+}
+
+}  // namespace
+}  // namespace corvane::app
