@@ -50,7 +50,9 @@ public:
     static constexpr const char* Caption = "Corvane v1.2";
     static constexpr const char* ReadyText = "Ready for your mail . . .";
 
-    explicit TMainForm(QWidget* parent = nullptr);
+    // ProgramFolder is where the optional pictures and "Corvane.wav" are looked for: the
+    // running program's folder unless a test names another.
+    explicit TMainForm(const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // --- "Send Mail" page
@@ -177,6 +179,7 @@ private:
     void CreateComponents();
     void WireEngineEvents();
 
+    bool PreviewKey(const QKeyEvent& key);
     void ReadOptions();
     void LoadPicturesBesideProgram();
     void SetStatusText(const QString& text);
@@ -203,6 +206,7 @@ private:
     bool m_sending = false;
     bool m_quitWhenSent = false;
     QString m_browseDir;
+    QString m_programFolder;
 };
 
 // The one window, reachable from the worker thread (set before the window's start-up runs).

@@ -65,7 +65,7 @@ void TMainForm::PlaySound(const char* resourceName) {
 // The user's own "Corvane.wav" beside the program, as the Sound box's hint promises, in
 // place of the built-in sound.
 void TMainForm::PlaySuccess() {
-    const QString own = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Corvane.wav"));
+    const QString own = QDir(m_programFolder).filePath(QStringLiteral("Corvane.wav"));
     if (QFileInfo::exists(own)) {
         Wave1->WhereWave = desktop::wwWaveFile;
         Wave1->WaveName = Utf8(own);

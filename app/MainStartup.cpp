@@ -34,7 +34,9 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent),
+      m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder) {
     MainForm = this;
     desktop::EnsureResources();
     setObjectName(QStringLiteral("MainForm"));
@@ -62,6 +64,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     for (QWidget* sheet : {TabSheet0, TabSheet1, TabSheet2}) {
         sheet->installEventFilter(this);
     }
+    // Key preview: keys meant for any control of this window pass here first.
+    qApp->installEventFilter(this);
     connect(PageControl2, &QTabWidget::currentChanged, this, [this] { Ready(); });
 
     FormCreate();
@@ -110,6 +114,7 @@ void TMainForm::FormCreate() {
     QApplication::setApplicationName(QString::fromLatin1(Caption));
     StlTrayIcon->SetHint(QString::fromLatin1(Caption));
     PageControl1->setCurrentWidget(TabSheet0);
+    From->setFocus();
 }
 
 void TMainForm::ReadOptions() {
@@ -156,7 +161,7 @@ void TMainForm::ReadOptions() {
 }
 
 void TMainForm::LoadPicturesBesideProgram() {
-    const QDir folder(QCoreApplication::applicationDirPath());
+    const QDir folder(m_programFolder);
     for (const auto& [file, picture] : {std::pair{"stamp.bmp", StampImage},
                                         {"letter.bmp", LetterImage},
                                         {"seal.bmp", Sealimage}}) {
@@ -248,6 +253,11 @@ void TMainForm::FormResize() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched != this && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this &&
+        PreviewKey(*static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
     if (event->type() == QEvent::Resize &&
         (watched == TabSheet0 || watched == TabSheet1 || watched == TabSheet2)) {
         FormResize();
@@ -260,22 +270,27 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
     FormResize();
 }
 
-void TMainForm::keyPressEvent(QKeyEvent* event) {
+// The window sees every key before the control that has the focus.
+bool TMainForm::PreviewKey(const QKeyEvent& key) {
     // Esc cancels a running send; with none running it does nothing visible.
-    if (event->key() == Qt::Key_Escape) {
-        if (m_sending) {
-            WrenSMTP.Abort();
-        }
-        return;
+    if (key.key() == Qt::Key_Escape && m_sending) {
+        WrenSMTP.Abort();
+        return true;
     }
     // Ctrl+Return on the "Send Mail" page does what a click on the stamp does.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & Qt::ControlModifier) && PageControl1->currentWidget() == TabSheet0 &&
-        PageControl1->isEnabled()) {
+    const bool ctrlReturn = (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) &&
+                            (key.modifiers() & Qt::ControlModifier);
+    if (ctrlReturn && !m_sending && PageControl1->currentWidget() == TabSheet0) {
         StampImageClick();
-        return;
+        return true;
     }
-    QMainWindow::keyPressEvent(event);
+    return false;
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (!PreviewKey(*event)) {
+        QMainWindow::keyPressEvent(event);
+    }
 }
 
 }  // namespace corvane::app

@@ -37,8 +37,8 @@ TSmtpScript AcceptingSession(int recipients) {
 class MainFormTest : public ::testing::Test {
 protected:
     // The form is made by each test, once the store holds what the test wants read.
-    void Open() {
-        form = std::make_unique<TMainForm>();
+    void Open(const QString& programFolder = QString()) {
+        form = std::make_unique<TMainForm>(programFolder);
         form->ShowMessage = [this](const QString& text) { messages.push_back(text); };
         QObject::connect(form->StatusBar, &desktop::TEnStatusBar::PanelTextChanged, form.get(),
                          [this](int index, const QString& text) {
@@ -160,6 +160,33 @@ TEST_F(MainFormTest, ResizingMovesTheStatusPanelAndTheGauge) {
     EXPECT_EQ(form->Panel0->width(), 624);
     form->resize(500, 300);
     EXPECT_EQ(form->size(), QSize(640, 480));  // never smaller than that
+}
+
+TEST_F(MainFormTest, OnlyTheLetterPictureBesideTheProgramReplacesItsBuiltInOne) {
+    test::TTempFolder folder;
+    QImage letter(618, 236, QImage::Format_RGB32);
+    letter.fill(QColor(10, 200, 30));
+    ASSERT_TRUE(letter.save(QString::fromStdString((folder.Path() / "letter.bmp").string()), "BMP"));
+    folder.WriteFile("stamp.bmp", "not a picture");  // unreadable: the built-in one stays
+    Open(QString::fromStdString(folder.Path().string()));
+    EXPECT_EQ(form->LetterImage->pixmap().toImage().pixelColor(300, 100), QColor(10, 200, 30));
+    const QImage builtInStamp(QStringLiteral(":/pictures/stamp"));
+    EXPECT_EQ(form->StampImage->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+              builtInStamp.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(MainFormTest, CtrlReturnInTheMessageSendsAndEscIsHarmlessWhenIdle) {
+    test::TScriptedSmtpServer server(AcceptingSession(1));
+    Open();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    Address(QString::fromStdString(server.Host() + ":" + server.Port()), QStringLiteral("to@example.org"));
+    QTest::keyClick(form->Messages, Qt::Key_Escape);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ready for your mail . . ."));
+    form->Messages->setFocus();
+    QTest::keyClick(form->Messages, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
+    EXPECT_EQ(form->Messages->toPlainText(), QStringLiteral("Line one\n.\nLine three"));  // no line added
 }
 
 TEST(ClockText, TwelveHourClockWithTheMonthAbbreviated) {
