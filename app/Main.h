@@ -38,6 +38,9 @@ class QGroupBox;
 class QPushButton;
 class QTabWidget;
 class QFrame;
+class QFileDialog;
+class QUrl;
+class QMimeData;
 
 namespace corvane::app {
 
@@ -49,6 +52,8 @@ class TMainForm : public QMainWindow {
 public:
     static constexpr const char* Caption = "Corvane v1.2";
     static constexpr const char* ReadyText = "Ready for your mail . . .";
+    static constexpr const char* MakerAddress = "Corvane Team <corvane@example.org>";
+    static constexpr const char* MakerPage = "https://corvane.example.org/";
 
     // ProgramFolder is where the optional pictures and "Corvane.wav" are looked for: the
     // running program's folder unless a test names another.
@@ -141,6 +146,7 @@ public:
     mail::TWrenMsg WrenMsg;
     regctrls::TMyReg MyReg1;
     regctrls::TRegFontDialog* RegFontDialog1 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
     desktop::TStlTrayIcon* StlTrayIcon = nullptr;
     desktop::TWave* Wave1 = nullptr;
     QTimer* DateClock = nullptr;
@@ -158,9 +164,23 @@ public:
     void DateClockTimer();
     void StlTrayIconClick();
     void StampImageClick();
+    void ClipperImageClick();
+    bool AttachmentKeyDown(const QKeyEvent& key);
+    void FontButtonClick();
+    void TabSheet2Show();
+    void About_EmailClick();
+    void About_WebClick();
+    // Files dropped from the desktop's file manager on the list or the paper clip: the local
+    // files among them are attached as if chosen in the dialog.
+    void DropFiles(const QMimeData* dropped);
 
     // The modal message of a missing attachment; tests replace it to answer it at once.
     std::function<void(const QString& text)> ShowMessage;
+    // Runs the attachment dialog and gives the files chosen (none when cancelled).
+    std::function<QStringList(QFileDialog& dialog)> RunOpenDialog;
+    // Opens a web page with the desktop's browser.
+    std::function<void(const QUrl& url)> OpenUrl;
+    QString BrowseDir() const { return m_browseDir; }
     // Whether a send is running (its worker has not finished yet).
     bool Sending() const { return m_sending; }
     QString StatusText() const { return StatusBar->PanelText(0); }
@@ -178,6 +198,11 @@ private:
     void CreateStatusBar();
     void CreateComponents();
     void WireEngineEvents();
+    void CreateOpenDialog();
+    void WireOptionControls();
+    bool OptionControlEvent(QObject* watched, QEvent* event);
+    void ControlExit(QObject* control);
+    void AddAttachments(const QStringList& files);
 
     bool PreviewKey(const QKeyEvent& key);
     void ReadOptions();

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -256,11 +257,17 @@ void TMainForm::CreateAboutPage() {
     Image1 = Make<TPicture>(panel, "Image1", 39, 20, 200, 280);
     Image1->SetPicture(QPixmap(QStringLiteral(":/pictures/about")), false);
     BroughtGroupBox = MakeGroup(panel, "BroughtGroupBox", QRect(271, 163, 313, 137), "  Brought to you by  ");
-    About_Email = MakeLabel(BroughtGroupBox, "About_Email", 23, 92, "Corvane Team <corvane@example.org>");
-    About_Web = MakeLabel(BroughtGroupBox, "About_Web", 23, 109, "https://corvane.example.org/");
+    About_Email = MakeLabel(BroughtGroupBox, "About_Email", 23, 92, MakerAddress);
+    About_Web = MakeLabel(BroughtGroupBox, "About_Web", 23, 109, MakerPage);
     for (QLabel* link : {About_Email, About_Web}) {
         link->setCursor(Qt::PointingHandCursor);
-        link->setStyleSheet(QStringLiteral("color: #1f3a8a;"));
+        link->setStyleSheet(QStringLiteral("color: black;"));
+        // A shadow to the right and below, as link labels of this window have.
+        auto* shadow = new QGraphicsDropShadowEffect(link);
+        shadow->setOffset(1, 1);
+        shadow->setBlurRadius(0);
+        shadow->setColor(QColor(160, 160, 160));
+        link->setGraphicsEffect(shadow);
     }
     Bevel1 = Make<QFrame>(BroughtGroupBox, "Bevel1", 23, 70, 268, 9);
     Bevel1->setFrameShape(QFrame::HLine);

@@ -54,17 +54,17 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     CreateAboutPage();
     CreateStatusBar();
     CreateComponents();
+    CreateOpenDialog();
     WireEngineEvents();
+    WireOptionControls();
 
     ShowMessage = [this](const QString& text) {
         QMessageBox::warning(this, QString::fromLatin1(Caption), text);
     };
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Ready(); });
-    // The pages get their new size after the window's resize event: follow them as well.
-    for (QWidget* sheet : {TabSheet0, TabSheet1, TabSheet2}) {
-        sheet->installEventFilter(this);
-    }
-    // Key preview: keys meant for any control of this window pass here first.
+    // Key preview: keys meant for any control of this window pass here first, and so do the
+    // events of the controls the window looks after (the pages, for one, get their new size
+    // after the window's resize event).
     qApp->installEventFilter(this);
     connect(PageControl2, &QTabWidget::currentChanged, this, [this] { Ready(); });
 
@@ -256,6 +256,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched != this && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this &&
         PreviewKey(*static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
+    if (watched != this && OptionControlEvent(watched, event)) {
         return true;
     }
     if (event->type() == QEvent::Resize &&

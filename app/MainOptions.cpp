@@ -1,0 +1,214 @@
+// The smaller controls: attachments (dialog, Delete, files dropped from the desktop), the
+// signature memos, the option boxes, the font button, "Clear Now" and "Save Now", the fields
+// stored when they lose the focus, and the About page's links and greeting.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QUrl>
+
+#include "app/Main.h"
+
+namespace corvane::app {
+
+namespace {
+
+// Each entry: what the dialog shows, then the patterns it filters by (the last group in
+// parentheses is what the dialog uses).
+const QStringList AttachmentFilters{
+    QStringLiteral("All files (*.*) (*)"),
+    QStringLiteral("Program files (*.exe,*.com,*.bat) (*.exe *.com *.bat)"),
+    QStringLiteral("Text files (*.txt,*.doc,*.xls,*.wri) (*.txt *.doc *.xl* *.wri *.rtf)"),
+    QStringLiteral("HTML files (*.html,*.htm) (*.htm*)"),
+    QStringLiteral("Zip files (*.zip,*.rar,*.arj,*.tar) (*.zip *.r* *.a* *.tar)"),
+    QStringLiteral("Picture files (*.bmp,*.gif,*.jpg,*.psd) (*.bmp *.gif *.jpg *.psd *.pcx *.tif*)"),
+    QStringLiteral("Movie files (*.mpg,*.mov,*.dat,*.viv) (*.mpg *.mov *.dat *.viv *.vdo *.rm)"),
+    QStringLiteral("MP3 files (*.mp3,*.mp4) (*.mp3 *.mp4)"),
+    QStringLiteral("Audio files (*.wav,*.mid,*.au,*.snd) "
+                   "(*.wav *.mid *.au *.snd *.voc *.vox *.ra *.aif *.sdf)"),
+};
+
+// Local files carried by a drag from the desktop's file manager.
+QStringList DroppedFiles(const QMimeData* data) {
+    QStringList files;
+    if (data == nullptr) {
+        return files;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            files.push_back(url.toLocalFile());
+        }
+    }
+    return files;
+}
+
+void SetLinkLook(QLabel* link, bool hovered) {
+    QFont font = link->font();
+    font.setBold(hovered);
+    link->setFont(font);
+    link->setStyleSheet(hovered ? QStringLiteral("color: blue;") : QStringLiteral("color: black;"));
+}
+
+}  // namespace
+
+void TMainForm::CreateOpenDialog() {
+    OpenDialog1 = new QFileDialog(this, QStringLiteral("Choose  File"));
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
+    OpenDialog1->setNameFilters(AttachmentFilters);
+    OpenDialog1->setSizeGripEnabled(true);
+    RunOpenDialog = [](QFileDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+    };
+}
+
+void TMainForm::WireOptionControls() {
+    ClipperImage->OnClick = [this] { ClipperImageClick(); };
+    for (QCheckBox* box : {WordWrap, EditableSig, Load_in_Tray, Priority, Include_Organization,
+                           Include_X_Mailer, Include_X_Header}) {
+        connect(box, &QCheckBox::clicked, this, [this] { ApplyOptions(); });
+    }
+    connect(FontButton, &QPushButton::clicked, this, [this] { FontButtonClick(); });
+    connect(ClearButton, &QPushButton::clicked, this, [this] { ClearFields(); });
+    connect(SaveButton, &QPushButton::clicked, this, [this] { SaveFields(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet2) {
+            TabSheet2Show();
+        }
+    });
+    // Their events reach OptionControlEvent through the window's key-preview filter, which
+    // sees every event of the application first.
+    for (QWidget* target : {static_cast<QWidget*>(Attachment), static_cast<QWidget*>(ClipperImage)}) {
+        target->setAcceptDrops(true);
+    }
+    OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+}
+
+// Events of the controls this window looks after; true when the event was used up.
+bool TMainForm::OptionControlEvent(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (watched == Attachment) {
+                return AttachmentKeyDown(*static_cast<QKeyEvent*>(event));
+            }
+            return false;
+        case QEvent::FocusOut:
+            ControlExit(watched);
+            return false;
+        case QEvent::Enter:
+        case QEvent::Leave:
+            if (watched == About_Email || watched == About_Web) {
+                SetLinkLook(static_cast<QLabel*>(watched), event->type() == QEvent::Enter);
+            }
+            return false;
+        case QEvent::MouseButtonRelease:
+            if (watched == About_Email) {
+                About_EmailClick();
+            } else if (watched == About_Web) {
+                About_WebClick();
+            }
+            return false;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            if ((watched == Attachment || watched == ClipperImage) &&
+                !DroppedFiles(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                return true;
+            }
+            return false;
+        case QEvent::Drop:
+            if (watched == Attachment || watched == ClipperImage) {
+                auto* drop = static_cast<QDropEvent*>(event);
+                DropFiles(drop->mimeData());
+                drop->acceptProposedAction();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+void TMainForm::DropFiles(const QMimeData* dropped) {
+    AddAttachments(DroppedFiles(dropped));
+}
+
+void TMainForm::AddAttachments(const QStringList& files) {
+    for (const QString& file : files) {
+        Attachment->AddItem(file.toStdString());
+    }
+}
+
+void TMainForm::ClipperImageClick() {
+    OpenDialog1->setDirectory(m_browseDir);
+    const QStringList chosen = RunOpenDialog(*OpenDialog1);
+    AddAttachments(chosen);
+    if (!chosen.isEmpty()) {
+        m_browseDir = QFileInfo(chosen.front()).absolutePath();
+    }
+    Ready();
+}
+
+bool TMainForm::AttachmentKeyDown(const QKeyEvent& key) {
+    if (key.key() != Qt::Key_Delete) {
+        return false;
+    }
+    // The first selected item from the top, again and again, until none is selected.
+    for (;;) {
+        int selected = -1;
+        for (int row = 0; row < Attachment->count() && selected < 0; ++row) {
+            if (Attachment->item(row)->isSelected()) {
+                selected = row;
+            }
+        }
+        if (selected < 0) {
+            return true;
+        }
+        delete Attachment->takeItem(selected);
+    }
+}
+
+void TMainForm::ControlExit(QObject* control) {
+    if (control == Organization || control == X_Mailer) {
+        static_cast<regctrls::TSuperComboBox*>(control)->SaveToRegistry();
+    } else if (control == X_Header) {
+        X_Header->SaveToRegistry();
+    } else {
+        for (regctrls::TRegMemo* signature : Sigs) {
+            if (control == signature) {
+                signature->SaveToRegistry();
+            }
+        }
+    }
+}
+
+void TMainForm::FontButtonClick() {
+    if (RegFontDialog1->Execute()) {
+        ApplyFont();
+    }
+}
+
+void TMainForm::TabSheet2Show() {
+    // The greeting plays whatever the Sound box says.
+    PlaySound("YouAre");
+}
+
+void TMainForm::About_EmailClick() {
+    PageControl1->setCurrentWidget(TabSheet0);
+    SendTo->setEditText(QString::fromLatin1(MakerAddress));
+    Subject->setEditText(QStringLiteral("Corvane v1.2 - Comment and Suggestion"));
+}
+
+void TMainForm::About_WebClick() {
+    OpenUrl(QUrl(QString::fromLatin1(MakerPage)));
+}
+
+}  // namespace corvane::app
