@@ -12,7 +12,8 @@ own (XDG_CONFIG_HOME in a temporary folder):
 2. checks what the server received, takes a screenshot of the window (OUTPUT_FOLDER/
    send-mail.png), and closes the window through the window manager;
 3. checks what the store holds after the close, starts corvane a second time on that
-   store, screenshots it (OUTPUT_FOLDER/second-start.png) and closes it again.
+   store, screenshots its three pages (OUTPUT_FOLDER/second-start.png, option.png,
+   about.png) and closes it again.
 
 Every wait is bounded; every process started here is ended by its own process id.
 """
@@ -214,9 +215,13 @@ def run(corvane, sink_script, output):
             if found != value:
                 raise Failure(f"{key_path} {name} holds {found!r}, not {value!r}")
 
-        # Second start on that store.
+        # Second start on that store; a look at each of the three pages.
         program, window = start_corvane(processes, corvane, display, config)
         screenshot(display, window, os.path.join(output, "second-start.png"))
+        for page in ("option", "about"):
+            key(display, "ctrl+Tab")
+            time.sleep(0.5)
+            screenshot(display, window, os.path.join(output, f"{page}.png"))
         close_through_window_manager(display, program)
         print("end to end: sent through aiosmtpd, stored on close, started again")
         return 0
