@@ -41,9 +41,9 @@ void TMainForm::FormClose() {
     X_Mailer->SaveToRegistry();
     X_Header->SaveToRegistry();
 
-    const QRect frame = frameGeometry();
-    MyReg1.WriteInteger("General", "Top", frame.top());
-    MyReg1.WriteInteger("General", "Left", frame.left());
+    // pos() is the frame's corner, the same point move() places at start-up.
+    MyReg1.WriteInteger("General", "Top", pos().y());
+    MyReg1.WriteInteger("General", "Left", pos().x());
     MyReg1.WriteInteger("General", "Height", height());
     MyReg1.WriteInteger("General", "Width", width());
     MyReg1.WriteInteger("General", "ActiveSig", PageControl2->currentIndex());

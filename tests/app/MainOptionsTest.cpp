@@ -257,6 +257,7 @@ TEST_F(MainOptionsTest, EverythingComesBackAfterCloseAndStart) {
     }
     EXPECT_EQ(form->PriorityValue->currentIndex(), 1);
     EXPECT_EQ(form->size(), QSize(700, 520));
+    EXPECT_EQ(form->pos(), QPoint(40, 30));
     EXPECT_EQ(form->Messages->font().family(), QStringLiteral("DejaVu Serif"));
 }
 

@@ -12,7 +12,8 @@ own (XDG_CONFIG_HOME in a temporary folder):
 2. checks what the server received, takes a screenshot of the window (OUTPUT_FOLDER/
    send-mail.png), and closes the window through the window manager;
 3. checks what the store holds after the close, starts corvane a second time on that
-   store, screenshots its three pages (OUTPUT_FOLDER/second-start.png, option.png,
+   store, sends at once with Ctrl+Return (the restored fields must make the same mail),
+   screenshots its three pages (OUTPUT_FOLDER/second-start.png, option.png,
    about.png) and closes it again.
 
 Every wait is bounded; every process started here is ended by its own process id.
@@ -215,9 +216,24 @@ def run(corvane, sink_script, output):
             if found != value:
                 raise Failure(f"{key_path} {name} holds {found!r}, not {value!r}")
 
-        # Second start on that store; a look at each of the three pages.
+        # Second start on that store: the fields come back as they were, so sending at once
+        # delivers the same mail again. Then a look at each of the three pages.
         program, window = start_corvane(processes, corvane, display, config)
         screenshot(display, window, os.path.join(output, "second-start.png"))
+        key(display, "ctrl+Return")
+        again = os.path.join(inbox, "message-2")
+        wait_until(lambda: os.path.exists(os.path.join(again, "defects")), 30,
+                   "the mail sent from the restored fields arriving")
+        with open(os.path.join(again, "headers")) as headers:
+            resent = headers.read()
+        with open(os.path.join(again, "text")) as text:
+            resent_body = text.read()
+        for expected in ("From: Ada <ada@example.org>", "To: bob@example.org",
+                         "Subject: Typed by a robot"):
+            if expected not in resent:
+                raise Failure(f"the second start did not bring back '{expected}':\n{resent}")
+        if resent_body != body:
+            raise Failure(f"the second start brought back another text: {resent_body!r}")
         for page in ("option", "about"):
             key(display, "ctrl+Tab")
             time.sleep(0.5)
