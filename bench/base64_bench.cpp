@@ -5,23 +5,23 @@
 // The input is the file named by CORVANE_BENCH_FILE (bench/compare.sh passes the same file
 // it gives `base64 -w 76`), or else 100 MiB of pseudo-random bytes made here.
 //
-// - EncodeLines: the composer's shape: 57 input bytes to each 76-character line, the lines
-//   one after another in one buffer, one call per line.
-// - EncodeBlock: one call over the whole input (the composer's shape when it encodes a read
-//   block at once: 57 is a multiple of 3, so the lines are the block's encoding cut up).
+// - EncodeLines: 57 input bytes to each 76-character line, the lines one after another in one
+//   buffer, one call per line (the slower shape: every call pays for its tail).
+// - EncodeBlock: one call over the whole input, as the composer encodes each read block:
+//   57 bytes are 19 whole triplets, so a block's lines are its encoding cut up.
 // - EncodeAttachment: TWrenSMTP::EncodeAttachment end to end: reading the file (from the
-//   page cache), encoding, filling the line list, progress bookkeeping.
-// Each runs once per encoder this processor can use ("scalar" is the portable reference).
+//   page cache), encoding, filling a fresh line list, progress bookkeeping.
+// The first two run once per encoder this processor can use ("scalar" is the portable one).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -159,13 +159,8 @@ void EncodeAttachmentEndToEnd(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.Bytes.size()));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
+// Registered at start-up, once per encoder this processor can run.
+const bool Registered = [] {
     for (const auto& encoder : Base64Encoders()) {
         const std::string name(encoder.Name);
         benchmark::RegisterBenchmark(("EncodeLines/" + name).c_str(), EncodeLines, encoder.Encode)
@@ -178,7 +173,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("EncodeAttachment", EncodeAttachmentEndToEnd)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+    return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -2,9 +2,7 @@
 // A compact, append-only list of text lines: one contiguous buffer plus the end offset of
 // each line. The engine keeps every Base64 line of every attachment until the next send;
 // as separate std::string objects a 100 MiB file would cost about 1.7 times its encoded
-// size, here it costs the encoded size plus 8 bytes a line. Large buffers ask the system for
-// huge pages (where it offers them on request), which spares most of the page faults of
-// filling them: about a third of the time of encoding a 100 MiB file.
+// size, here it costs the encoded size plus 8 bytes a line.
 
 #include <cstddef>
 #include <memory>

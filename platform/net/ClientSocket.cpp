@@ -13,6 +13,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <memory>
 
 namespace corvane::net {
@@ -227,18 +228,19 @@ std::string TClientSocket::LocalAddressLiteral() const {
         return {};
     }
     std::array<char, INET6_ADDRSTRLEN> text{};
+    const void* address = nullptr;
     if (local.ss_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&local);
-        if (::inet_ntop(AF_INET, &v4->sin_addr, text.data(), text.size()) != nullptr) {
-            return "[" + std::string(text.data()) + "]";
-        }
+        address = &reinterpret_cast<const sockaddr_in*>(&local)->sin_addr;
     } else if (local.ss_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&local);
-        if (::inet_ntop(AF_INET6, &v6->sin6_addr, text.data(), text.size()) != nullptr) {
-            return "[IPv6:" + std::string(text.data()) + "]";
-        }
+        address = &reinterpret_cast<const sockaddr_in6*>(&local)->sin6_addr;
     }
-    return {};
+    if (address == nullptr || ::inet_ntop(local.ss_family, address, text.data(), text.size()) == nullptr) {
+        return {};
+    }
+    std::array<char, INET6_ADDRSTRLEN + 8> literal{};
+    std::snprintf(literal.data(), literal.size(), local.ss_family == AF_INET6 ? "[IPv6:%s]" : "[%s]",
+                  text.data());
+    return literal.data();
 }
 
 }  // namespace corvane::net

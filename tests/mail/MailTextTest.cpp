@@ -73,6 +73,24 @@ TEST(MailText, PercentRoundsHalfToEven) {
     EXPECT_EQ(RoundedPercent(5'000'000'000ULL, 10'000'000'000ULL), 50);
 }
 
+TEST(MailText, FirstPartReachingAgreesWithAScanOfEveryPart) {
+    // The progress loops rely on it to skip the division for most lines.
+    for (const std::uint64_t whole : {1ULL, 2ULL, 3ULL, 7ULL, 57ULL, 199ULL, 200ULL, 2280ULL, 5701ULL}) {
+        for (std::uint32_t percent = 0; percent <= 101; ++percent) {
+            std::uint64_t first = 0;
+            while (first <= whole && RoundedPercent(first, whole) < percent) {
+                ++first;
+            }
+            ASSERT_EQ(FirstPartReaching(percent, whole), first) << percent << "% of " << whole;
+        }
+    }
+    const std::uint64_t large = 137'000'000'000ULL;  // a file far beyond the scanned sizes
+    const std::uint64_t half = FirstPartReaching(50, large);
+    EXPECT_EQ(half, 67'815'000'000ULL);  // 49.5 % rounds to the even 50
+    EXPECT_EQ(RoundedPercent(half, large), 50);
+    EXPECT_EQ(RoundedPercent(half - 1, large), 49);
+}
+
 TEST(MailText, DateFollowsRfc5322WithTheZoneOffset) {
     const std::time_t moment = 1796716800;  // 2026-12-08 08:00:00 UTC, a Tuesday
     EXPECT_EQ(FormatMailDate(moment, 0), "Tue, 08 Dec 2026 08:00:00 +0000");
