@@ -150,6 +150,21 @@ def stored(config, key, name):
         return None if row is None else bytes(row[0])
 
 
+def received_mail(inbox, number, what):
+    """Waits for the sink's message NUMBER, checks its address and subject lines, and returns
+    its text."""
+    message = os.path.join(inbox, f"message-{number}")
+    wait_until(lambda: os.path.exists(os.path.join(message, "defects")), 30, f"{what} arriving")
+    with open(os.path.join(message, "headers")) as headers:
+        received = headers.read()
+    for expected in ("From: Ada <ada@example.org>", "To: bob@example.org",
+                     "Subject: Typed by a robot"):
+        if expected not in received:
+            raise Failure(f"{what} has no '{expected}' line:\n{received}")
+    with open(os.path.join(message, "text")) as text:
+        return text.read()
+
+
 def run(corvane, sink_script, output):
     processes = Processes()
     work = tempfile.mkdtemp(prefix="corvane-e2e-")
@@ -186,17 +201,7 @@ def run(corvane, sink_script, output):
             type_text(display, line)
         key(display, "ctrl+Return")
 
-        message = os.path.join(inbox, "message-1")
-        wait_until(lambda: os.path.exists(os.path.join(message, "defects")), 30,
-                   "the message arriving at the server")
-        with open(os.path.join(message, "headers")) as headers:
-            received = headers.read()
-        with open(os.path.join(message, "text")) as text:
-            body = text.read()
-        for expected in ("From: Ada <ada@example.org>", "To: bob@example.org",
-                         "Subject: Typed by a robot"):
-            if expected not in received:
-                raise Failure(f"the server received no '{expected}' line:\n{received}")
+        body = received_mail(inbox, 1, "the typed mail")
         if "Hello Bob,\n.\nsent from the keyboard." not in body.replace("\r\n", "\n"):
             raise Failure(f"the text arrived changed:\n{body!r}")
         time.sleep(1.0)  # the success status and the postmark are shown after the server's 250
@@ -221,17 +226,7 @@ def run(corvane, sink_script, output):
         program, window = start_corvane(processes, corvane, display, config)
         screenshot(display, window, os.path.join(output, "second-start.png"))
         key(display, "ctrl+Return")
-        again = os.path.join(inbox, "message-2")
-        wait_until(lambda: os.path.exists(os.path.join(again, "defects")), 30,
-                   "the mail sent from the restored fields arriving")
-        with open(os.path.join(again, "headers")) as headers:
-            resent = headers.read()
-        with open(os.path.join(again, "text")) as text:
-            resent_body = text.read()
-        for expected in ("From: Ada <ada@example.org>", "To: bob@example.org",
-                         "Subject: Typed by a robot"):
-            if expected not in resent:
-                raise Failure(f"the second start did not bring back '{expected}':\n{resent}")
+        resent_body = received_mail(inbox, 2, "the mail sent from the restored fields")
         if resent_body != body:
             raise Failure(f"the second start brought back another text: {resent_body!r}")
         for page in ("option", "about"):
