@@ -215,22 +215,19 @@ protected:
         return RunTool(QStringLiteral("xwininfo"), {"-tree", "-id", match.captured(1)});
     }
 
-    // The colour at the middle of the tray icon's window, as the screen shows it.
-    QColor MiddleOf(WId window) {
-        const QString info = RunTool(QStringLiteral("xwininfo"), {"-id", Hex(window)});
-        auto number = [&](const char* label) {
-            const QRegularExpression line(QString::fromLatin1(label) + QStringLiteral(R"(:\s+(-?\d+))"));
-            return line.match(info).captured(1).toInt();
-        };
-        const int x = number("Absolute upper-left X");
-        const int y = number("Absolute upper-left Y");
-        const int width = number("Width");
-        const int height = number("Height");
-        if (width <= 0 || height <= 0) {
+    // The colour at the middle of the tray icon's window, read from the X server's copy of
+    // that window (so neither the panel's place nor the screen's layout matters).
+    static QColor MiddleOf(WId window) {
+        const QImage picture = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
+        if (picture.isNull()) {
             return {};
         }
-        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-        return screen.pixelColor(x + width / 2, y + height / 2);
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    }
+
+    // What the server says of the window, for a failure message.
+    static std::string Describe(WId window) {
+        return RunTool(QStringLiteral("xwininfo"), {"-id", Hex(window)}).toStdString();
     }
 
     QProcess m_trayer;
@@ -252,7 +249,7 @@ TEST_F(TrayHost, IconIsEmbeddedInTheTrayAndShowsTheComponentsPictures) {
         << PanelTree().toStdString();
 
     EXPECT_TRUE(QTest::qWaitFor([&] { return MiddleOf(window) == QColor(Qt::red); }, 5000))
-        << "the tray shows " << MiddleOf(window).name().toStdString();
+        << "the tray shows " << MiddleOf(window).name().toStdString() << "\n" << Describe(window);
     tray.SetFlash(true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return MiddleOf(window) == QColor(Qt::blue); }, 5000))
         << "while flashing the tray shows " << MiddleOf(window).name().toStdString();
