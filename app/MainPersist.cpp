@@ -7,10 +7,13 @@
 #include <QTabWidget>
 
 #include "app/Main.h"
+#include "platform/registry/Registry.h"
 
 namespace corvane::app {
 
 void TMainForm::SaveFields() {
+    // One transaction for all of it (inside FormClose, part of the close's one).
+    registry::TWriteBatch batch;
     const auto saveText = [this](QCheckBox* box, const char* name, const regctrls::TSuperComboBox* field) {
         if (box->isChecked()) {
             MyReg1.WriteString("SaveText", name, field->currentText().toStdString());
@@ -31,6 +34,9 @@ void TMainForm::SaveFields() {
 }
 
 void TMainForm::FormClose() {
+    // Everything the close stores is one transaction of the store: one durable commit when
+    // this returns, instead of one per value, and the settings are never left half saved.
+    registry::TWriteBatch batch;
     if (EditableSig->isChecked()) {
         for (regctrls::TRegMemo* signature : Sigs) {
             signature->SaveToRegistry();

@@ -12,6 +12,7 @@
 #include "app/Main.h"
 #include "app/MyThread.h"
 #include "mail/MailText.h"
+#include "platform/registry/Registry.h"
 
 namespace corvane::app {
 
@@ -91,8 +92,12 @@ void TMainForm::StampImageClick() {
     PageControl1->setEnabled(false);
     m_sending = true;
 
-    for (regctrls::TSuperComboBox* history : {From, Smtp, SendTo, CC, BCC, Subject}) {
-        history->SaveToRegistry();
+    {
+        // One durable commit for the six histories, not one per history.
+        registry::TWriteBatch histories;
+        for (regctrls::TSuperComboBox* history : {From, Smtp, SendTo, CC, BCC, Subject}) {
+            history->SaveToRegistry();
+        }
     }
     const mail::TServerAddress server = mail::ParseServerAddress(Utf8(Smtp->currentText()));
     WrenSMTP.Host = server.Host;

@@ -41,8 +41,6 @@ for tool in curl msmtp swaks base64 /usr/bin/time /usr/bin/python3 timeout; do
   command -v "$tool" >/dev/null || { say "missing: $tool (see tools/debian-packages.txt)"; exit 1; }
 done
 
-# GCC 12 at -O3 raises a false -Wrestrict inside std::string (GCC bug 105329) in code that
-# builds cleanly at -O2; the warning is silenced here only, in this build folder.
 build="$root/build-bench"
 say "Building (Release) in $build ..."
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2

@@ -419,6 +419,9 @@ void TRegFontDialog::SaveToRegistry() noexcept {
         return;
     }
     try {
+        // The whole save is one transaction of the store: one durable commit at the end of
+        // the scope, and no other process ever sees the key half written.
+        registry::TWriteBatch batch;
         registry::TRegistry registry(HiveOfRootKeyOrdinal(RegRootKey));
         if (!registry.OpenKey(ControlKeyPath(RegMainKey), true)) {
             return;

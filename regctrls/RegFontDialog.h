@@ -22,7 +22,8 @@
 //   one). The character set is the low byte of its value.
 // - SaveToRegistry opens the key with creation and writes the five values in that order,
 //   stopping at the first write the store refuses. It never deletes the key: the other
-//   values there (the window's General options) stay.
+//   values there (the window's General options) stay. The five writes are one batch of the
+//   store (registry::TWriteBatch), durable at its end, all at once.
 // - Execute shows the dialog modally, initialised from Font; on OK it updates Font and
 //   returns true. It neither loads nor saves.
 // - An empty RegMainKey makes both registry operations do nothing. Registry failures are

@@ -57,6 +57,9 @@ void TRegListBox::SaveToRegistry() noexcept {
     }
     try {
         const std::vector<std::string> items = Items();
+        // The whole save is one transaction of the store: one durable commit at the end of
+        // the scope, and no other process ever sees the key half written.
+        registry::TWriteBatch batch;
         registry::TRegistry registry(HiveOfRootKeyOrdinal(RegRootKey));
         if (!OpenControlKeyForSave(registry, RegMainKey)) {
             return;

@@ -11,7 +11,8 @@
 // - SaveToRegistry deletes the key with its subkeys, makes it anew and writes every entry,
 //   however many; RegMaxItems limits loads only, so a list longer than RegMaxItems is
 //   stored whole and comes back cut to its first RegMaxItems entries. Each write is tried
-//   on its own. An empty entry is stored as it is, and a load stops there.
+//   on its own. An empty entry is stored as it is, and a load stops there. The save is one
+//   batch of the store (registry::TWriteBatch), durable at its end, all at once.
 // - An empty RegMainKey makes both operations do nothing; registry failures are never
 //   reported, and nothing throws out of the operations. Text is stored as UTF-8.
 

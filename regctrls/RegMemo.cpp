@@ -132,6 +132,9 @@ void TRegMemo::SaveToRegistry() noexcept {
     }
     try {
         const std::vector<std::string> lines = Lines();
+        // The whole save is one transaction of the store: one durable commit at the end of
+        // the scope, and no other process ever sees the key half written.
+        registry::TWriteBatch batch;
         registry::TRegistry registry(HiveOfRootKeyOrdinal(RegRootKey));
         if (!OpenControlKeyForSave(registry, RegMainKey)) {
             return;

@@ -17,7 +17,8 @@
 // - SaveToRegistry deletes the key with its subkeys, makes it anew and writes "Total" and
 //   the first min(lines, RegMaxLines) lines. Every write is tried on its own: a refused
 //   "Total" or line does not stop the writes after it. Lines beyond RegMaxLines are not
-//   stored, so they are gone after the next load.
+//   stored, so they are gone after the next load. The save is one batch of the store
+//   (registry::TWriteBatch): it becomes durable at its end, all at once.
 // - An empty RegMainKey makes both operations do nothing. Registry failures are never
 //   reported, and nothing throws out of the operations.
 // - Text is stored as UTF-8.

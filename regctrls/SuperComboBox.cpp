@@ -306,6 +306,9 @@ void TSuperComboBox::SaveToRegistry() {
         return;
     }
     const std::string path = ControlKeyPath(RegKey);
+    // The whole save is one transaction of the store: one durable commit at the end of the
+    // scope, and no other process ever sees the history half written.
+    registry::TWriteBatch batch;
     registry::TRegistry registry(HistoryHive(RegRootKey));
     // Deleting the key first drops the values of a longer history stored before.
     if (registry.OpenKey(path, false)) {

@@ -9,7 +9,8 @@
 // too), and empties the edit field; a key that does not open leaves the control empty.
 // SaveToRegistry puts the current text on top of the list (AddToHistory), deletes the key
 // with its subkeys and writes the whole list again as "S0" to "Sn", stopping at the first
-// write that fails. Nothing else is stored; no failure is ever reported. Texts are stored as
+// write that fails, all in one batch of the store (registry::TWriteBatch: durable at its
+// end, all at once). Nothing else is stored; no failure is ever reported. Texts are stored as
 // UTF-8. An empty RegKey turns loading and saving off.
 //
 // Completion. After every change of the text that the user makes (typing, deleting, pasting,

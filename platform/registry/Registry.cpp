@@ -110,6 +110,16 @@ bool TRegistry::WriteInteger(std::string_view name, std::int32_t value) {
 #ifdef _WIN32
 // ---- Windows: the system registry, ANSI functions ----
 
+TWriteBatch::TWriteBatch() = default;
+TWriteBatch::~TWriteBatch() = default;
+bool TWriteBatch::Commit() {
+    m_open = false;
+    return true;
+}
+void TWriteBatch::Rollback() {
+    m_open = false;
+}
+
 namespace {
 
 HKEY Hive(ERootKey root) {
@@ -303,6 +313,31 @@ TSqliteStore* StoreOf(std::uint64_t serial) {
 }
 
 }  // namespace
+
+TWriteBatch::TWriteBatch() : m_store(&TSqliteStore::Process()) {
+    m_store->BeginBatch();
+}
+
+TWriteBatch::~TWriteBatch() {
+    if (m_open) {
+        m_store->EndBatch(true);
+    }
+}
+
+bool TWriteBatch::Commit() {
+    if (!m_open) {
+        return false;
+    }
+    m_open = false;
+    return m_store->EndBatch(true);
+}
+
+void TWriteBatch::Rollback() {
+    if (m_open) {
+        m_open = false;
+        m_store->EndBatch(false);
+    }
+}
 
 bool TRegistry::OpenKey(std::string_view path, bool canCreate) {
     CloseKey();

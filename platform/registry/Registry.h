@@ -14,8 +14,9 @@
 // - Key and value names compare without regard to ASCII case; a key or value keeps the case
 //   it was created with.
 // - Nothing throws: opens, writes and deletes report false, reads nullopt. A write that
-//   returned true is durable. Nothing is cached, so what another process writes is seen at
-//   once; an access to an open key that has been deleted meanwhile fails.
+//   returned true is durable (inside a TWriteBatch: once the batch has committed). Nothing
+//   is cached, so what another process writes is seen at once; an access to an open key
+//   that has been deleted meanwhile fails.
 // - One object is used by one thread at a time.
 
 #include <cstdint>
@@ -89,6 +90,37 @@ private:
 #else
     std::optional<TStoreKey> m_key;
     std::uint64_t m_storeSerial = 0;  // the store object the key was found in
+#endif
+};
+
+// Groups the writes this thread makes through any TRegistry while the object lives (values
+// written, keys made and deleted) into one transaction of the process's store, so that a save
+// of many values costs one durable commit instead of one per value, and lands whole or not at
+// all: another process sees none of them before the commit, and a process killed before it
+// leaves every value as it was. Inside, each write still succeeds or fails on its own and
+// reports so (a failed one is undone alone); reads see the batch's own writes. A write that
+// returned true is durable once Commit has returned true, or once the object has gone
+// without Commit or Rollback (it commits then). Batches nest: an inner one is part of the
+// outer one, and only the outermost commit makes anything durable; an inner Rollback undoes
+// only the inner batch's writes. While a batch is open, other threads' store accesses wait.
+// On WIN32 builds the writes go to the registry one by one as ever; Commit returns true.
+class TWriteBatch {
+public:
+    TWriteBatch();
+    ~TWriteBatch();
+    TWriteBatch(const TWriteBatch&) = delete;
+    TWriteBatch& operator=(const TWriteBatch&) = delete;
+
+    // Ends the batch keeping its writes; false when the outermost commit failed, and then
+    // none of the batch's writes is stored.
+    bool Commit();
+    // Ends the batch undoing its writes.
+    void Rollback();
+
+private:
+    bool m_open = true;
+#ifndef _WIN32
+    TSqliteStore* m_store;
 #endif
 };
 

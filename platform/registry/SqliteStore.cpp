@@ -207,12 +207,17 @@ std::string HomeFolder() {
 
 struct TSqliteStore::TStatements {
     TStatement Begin, Commit, Rollback;
+    TStatement SaveBatch, ReleaseBatch, UndoBatch, SaveWrite, ReleaseWrite, UndoWrite;
     TStatement FindChild, InsertKey, KeyAlive, Children, DeleteVals, DeleteKey;
     TStatement GetValue, SetValue;
 
     bool Prepare(sqlite3* db) {
         return Begin.Prepare(db, "BEGIN IMMEDIATE") && Commit.Prepare(db, "COMMIT") &&
-               Rollback.Prepare(db, "ROLLBACK") &&
+               Rollback.Prepare(db, "ROLLBACK") && SaveBatch.Prepare(db, "SAVEPOINT batch") &&
+               ReleaseBatch.Prepare(db, "RELEASE batch") &&
+               UndoBatch.Prepare(db, "ROLLBACK TO batch") && SaveWrite.Prepare(db, "SAVEPOINT write") &&
+               ReleaseWrite.Prepare(db, "RELEASE write") &&
+               UndoWrite.Prepare(db, "ROLLBACK TO write") &&
                FindChild.Prepare(db,
                                  "SELECT id, name FROM keys WHERE ifnull(parent, 0) = ?1 AND "
                                  "name = ?2") &&
@@ -468,11 +473,15 @@ bool TSqliteStore::Exec(const char* sql) {
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-// Runs Body inside BEGIN IMMEDIATE ... COMMIT; rolls back when Body fails or throws.
+// Runs Body inside BEGIN IMMEDIATE ... COMMIT; rolls back when Body fails or throws. Inside
+// a batch whose transaction is open, Body runs in a savepoint of it instead.
 template <class TBody>
 bool TSqliteStore::Write(TBody&& body) {
     if (m_mode != EStoreMode::Writable) {
         return false;
+    }
+    if (!m_batches.empty() && m_batches.front()) {
+        return WriteInBatch(std::forward<TBody>(body));
     }
     {
         TUse begin(m_statements->Begin);
@@ -494,6 +503,113 @@ bool TSqliteStore::Write(TBody&& body) {
     }
     TUse commit(m_statements->Commit);
     return commit.Step() == SQLITE_DONE;
+}
+
+// One write of a batch: Body in the savepoint "write", undone alone when it fails or throws.
+// Once SQLite has ended the batch's transaction by itself (it does so on some I/O errors),
+// nothing more is written: a write must not start a transaction of its own behind the
+// batch's back.
+template <class TBody>
+bool TSqliteStore::WriteInBatch(TBody&& body) {
+    if (m_batchLost || sqlite3_get_autocommit(m_db) != 0) {
+        m_batchLost = true;
+        return false;
+    }
+    {
+        TUse save(m_statements->SaveWrite);
+        if (save.Step() != SQLITE_DONE) {
+            return false;
+        }
+    }
+    struct TUndoUnlessReleased {
+        TSqliteStore& Store;
+        bool Released = false;
+        ~TUndoUnlessReleased() {
+            if (Released) {
+                return;
+            }
+            if (sqlite3_get_autocommit(Store.m_db) != 0) {
+                Store.m_batchLost = true;
+                return;
+            }
+            TUse undo(Store.m_statements->UndoWrite);
+            undo.Step();
+            TUse release(Store.m_statements->ReleaseWrite);
+            release.Step();
+        }
+    } guard{*this};
+    if (!body()) {
+        return false;
+    }
+    TUse release(m_statements->ReleaseWrite);
+    guard.Released = release.Step() == SQLITE_DONE;
+    return guard.Released;
+}
+
+void TSqliteStore::BeginBatch() {
+    m_mutex.lock();
+    bool made = false;
+    try {
+        if (m_mode == EStoreMode::Writable) {
+            if (m_batches.empty()) {
+                m_batchLost = false;
+                TUse begin(m_statements->Begin);
+                made = begin.Step() == SQLITE_DONE;
+            } else if (m_batches.front() && !m_batchLost && sqlite3_get_autocommit(m_db) == 0) {
+                TUse save(m_statements->SaveBatch);
+                made = save.Step() == SQLITE_DONE;
+            }
+        }
+        m_batches.push_back(made);
+    } catch (...) {
+        // Only the level's bookkeeping could not be kept: nothing was begun.
+        if (made) {
+            TUse rollback(m_statements->Rollback);
+            rollback.Step();
+        }
+        m_mutex.unlock();
+        throw;
+    }
+}
+
+bool TSqliteStore::EndBatch(bool commit) {
+    // A thread without a batch of its own waits here for the one that has, and finds none.
+    std::lock_guard lock(m_mutex);
+    if (m_batches.empty()) {
+        return false;
+    }
+    const bool made = m_batches.back();
+    m_batches.pop_back();
+    const bool outermost = m_batches.empty();
+    bool kept = true;
+    if (made) {
+        const bool open = sqlite3_get_autocommit(m_db) == 0;
+        m_batchLost = m_batchLost || !open;
+        if (outermost) {
+            if (commit && !m_batchLost) {
+                TUse finish(m_statements->Commit);
+                kept = finish.Step() == SQLITE_DONE;
+            } else {
+                kept = !commit;
+            }
+            if (sqlite3_get_autocommit(m_db) == 0) {  // not committed: undo it all
+                TUse rollback(m_statements->Rollback);
+                rollback.Step();
+                kept = kept && !commit;
+            }
+        } else if (!m_batchLost) {
+            if (!commit) {
+                TUse undo(m_statements->UndoBatch);
+                undo.Step();
+            }
+            TUse release(m_statements->ReleaseBatch);
+            kept = release.Step() == SQLITE_DONE || !commit;
+        } else {
+            kept = !commit;
+        }
+    }
+    m_mutex.unlock();  // the hold BeginBatch took; the guard above returns its own
+    return kept;
 }
 
 std::optional<TStoreKey> TSqliteStore::Child(TKeyId parent, std::string_view name) {

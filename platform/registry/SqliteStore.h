@@ -17,6 +17,9 @@
 //   that cannot be opened at all is Unavailable: every access fails. Neither reports more.
 // - Every write is one BEGIN IMMEDIATE transaction, committed durably (WAL, synchronous=FULL)
 //   before the call returns true; a second process waits for the write lock at most 5 s.
+//   Between BeginBatch and EndBatch the writes instead join one such transaction (a batch):
+//   each still succeeds or fails on its own (a failed one leaves no trace), and all become
+//   durable together at the end, or none does. See BeginBatch.
 // - Keys are named by TStoreKey; an access to a key that another process deleted meanwhile
 //   fails, also when SQLite has given its row id to a new key since.
 // - The methods may be called from any thread; each holds the store's lock while it runs.
@@ -94,6 +97,21 @@ public:
     bool SetValue(const TStoreKey& key, std::string_view name, ERegDataType type,
                   std::string_view data);
 
+    // Opens a batch: the writes that follow, up to the matching EndBatch, run in one BEGIN
+    // IMMEDIATE transaction, which takes the write lock at once (waiting for it as a write
+    // does). Until EndBatch the calling thread holds the store's lock, so other threads'
+    // accesses wait; other processes see none of the batch's writes before it ends, and a
+    // process killed meanwhile leaves the store as it was before the batch. Batches nest:
+    // an inner one is a savepoint of the outer one. When the transaction cannot be begun
+    // (a store that is not writable, the lock held elsewhere for the whole timeout), the
+    // writes of the batch run one by one as outside a batch. CloseProcess must not run
+    // while a batch of the process's store is open.
+    void BeginBatch();
+    // Ends the innermost batch. With Commit, its writes are kept: the outermost batch
+    // commits them durably and reports whether that worked (false: none of them is
+    // stored). Without Commit, the batch's writes are undone. Always returns the lock.
+    bool EndBatch(bool commit);
+
 private:
     enum class EHealth { Sound, Damaged, Failed };
     struct TStatements;
@@ -113,6 +131,8 @@ private:
     bool DeleteDepthFirst(TKeyId id);
     template <class TBody>
     bool Write(TBody&& body);
+    template <class TBody>
+    bool WriteInBatch(TBody&& body);
 
     std::filesystem::path m_file;
     std::uint64_t m_serial;
@@ -121,7 +141,12 @@ private:
     int m_failure = 0;           // SQLite's code when the check could not read the file
     sqlite3* m_db = nullptr;
     std::unique_ptr<TStatements> m_statements;
-    std::mutex m_mutex;
+    // Recursive: a batch holds it from BeginBatch to EndBatch, across the calls between.
+    std::recursive_mutex m_mutex;
+    // The open batches: one entry per level, whether that level's transaction or savepoint
+    // was made (false: its writes run one by one).
+    std::vector<bool> m_batches;
+    bool m_batchLost = false;  // SQLite ended the batch's transaction itself (an I/O error)
 };
 
 }  // namespace corvane::registry

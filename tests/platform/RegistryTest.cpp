@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <regex>
@@ -482,6 +483,237 @@ TEST_F(TSqliteStore, WriterKilledAtRandomMomentsLeavesEveryCommittedValueWhole) 
                   stored->Data.substr(0, stored->Data.size() - 1));
     }
     EXPECT_EQ(FolderEntries(Scratch.StoreFolder())[0], "registry.db");
+    for (const auto& name : FolderEntries(Scratch.StoreFolder())) {
+        EXPECT_EQ(name.find("corrupt"), std::string::npos) << name;
+    }
+}
+
+// ---- batches: many writes, one transaction
+
+// Values Name0 .. Name<count-1> of the key, as the raw connection sees them ("" when missing).
+std::vector<std::string> RawTexts(const TRawStore& raw, const std::vector<std::string>& key,
+                                  const std::string& stem, int count) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i) {
+        const auto value = raw.Value(key, stem + std::to_string(i));
+        texts.push_back(value ? value->Data.substr(0, value->Data.find('\0')) : "");
+    }
+    return texts;
+}
+
+std::vector<std::string> Texts(const std::string& text, int count) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i) {
+        texts.push_back(text + std::to_string(i));
+    }
+    return texts;
+}
+
+// Deletes the key, makes it again and writes Count values, as a memo's save does.
+bool ReplaceKey(const std::string& path, const std::string& text, int count) {
+    reg::TRegistry registry;
+    if (registry.KeyExists(path) && !registry.DeleteKey(path)) {
+        return false;
+    }
+    if (!registry.OpenKey(path, true)) {
+        return false;
+    }
+    bool stored = true;
+    for (int i = 0; i < count; ++i) {
+        stored = registry.WriteString("Line" + std::to_string(i), text + std::to_string(i)) && stored;
+    }
+    return stored;
+}
+
+TEST_F(TRegistry, ABatchLandsWholeAtItsCommitAndIsSeenByNobodyBefore) {
+    const auto key = Under(Hkcu, {"Software", "Batch"});
+    ASSERT_TRUE(ReplaceKey("Software\\Batch", "old", 5));
+    {
+        reg::TWriteBatch batch;
+        ASSERT_TRUE(ReplaceKey("Software\\Batch", "new", 3));
+        reg::TRegistry reader;
+        ASSERT_TRUE(reader.OpenKeyReadOnly("Software\\Batch"));
+        EXPECT_EQ(reader.ReadString("Line2"), "new2");  // the batch reads its own writes
+        EXPECT_EQ(reader.ReadString("Line4"), std::nullopt);
+        // Another connection still sees the store as it was.
+        EXPECT_EQ(RawTexts(Raw(), key, "Line", 5), Texts("old", 5));
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(RawTexts(Raw(), key, "Line", 5),
+              (std::vector<std::string>{"new0", "new1", "new2", "", ""}));
+    EXPECT_EQ(Raw().Column("PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+}
+
+TEST_F(TRegistry, ABatchRolledBackLeavesNoPartialWrite) {
+    const auto key = Under(Hkcu, {"Software", "Batch"});
+    ASSERT_TRUE(ReplaceKey("Software\\Batch", "old", 5));
+    const std::int64_t id = Raw().KeyId(key);
+    {
+        reg::TWriteBatch batch;
+        ASSERT_TRUE(ReplaceKey("Software\\Batch", "new", 3));
+        reg::TRegistry registry;
+        ASSERT_TRUE(registry.OpenKey("Software\\Batch\\Below", true));
+        batch.Rollback();
+        EXPECT_FALSE(batch.Commit());  // already ended
+    }
+    EXPECT_EQ(RawTexts(Raw(), key, "Line", 5), Texts("old", 5));
+    EXPECT_EQ(Raw().KeyId(key), id);
+    EXPECT_EQ(Raw().KeyId(Under(key, {"Below"})), 0);
+    // The store goes on writing one value at a time afterwards.
+    reg::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey("Software\\Batch", false));
+    EXPECT_TRUE(registry.WriteString("Line0", "after"));
+    EXPECT_EQ(RawTexts(Raw(), key, "Line", 1), std::vector<std::string>{"after"});
+}
+
+TEST_F(TRegistry, ABatchLeftWithoutCommitOrRollbackCommits) {
+    const auto key = Under(Hkcu, {"Software", "Batch"});
+    {
+        reg::TWriteBatch batch;
+        ASSERT_TRUE(ReplaceKey("Software\\Batch", "kept", 2));
+    }
+    EXPECT_EQ(RawTexts(Raw(), key, "Line", 2), Texts("kept", 2));
+}
+
+TEST_F(TRegistry, EachWriteOfABatchSucceedsOrFailsOnItsOwn) {
+    const auto key = Under(Hkcu, {"Software", "Batch"});
+    reg::TRegistry holder, other;
+    ASSERT_TRUE(holder.OpenKey("Software\\Batch\\Gone", true));
+    {
+        reg::TWriteBatch batch;
+        ASSERT_TRUE(other.OpenKey("Software\\Batch", true));
+        EXPECT_TRUE(other.WriteString("Before", "1"));
+        ASSERT_TRUE(other.DeleteKey("Software\\Batch\\Gone"));
+        EXPECT_FALSE(holder.WriteString("Lost", "x"));  // its key is gone
+        EXPECT_TRUE(other.WriteString("After", "2"));
+        EXPECT_TRUE(batch.Commit());
+    }
+    const TRawStore raw = Raw();
+    EXPECT_EQ(raw.Value(key, "Before"), (TRawValue{1, "1\0"s}));
+    EXPECT_EQ(raw.Value(key, "After"), (TRawValue{1, "2\0"s}));
+    EXPECT_EQ(raw.KeyId(Under(key, {"Gone"})), 0);
+    EXPECT_EQ(raw.Number("SELECT count(*) FROM vals WHERE name = 'Lost'"), 0);
+}
+
+TEST_F(TRegistry, AnInnerBatchRolledBackUndoesOnlyItsOwnWrites) {
+    const auto key = Under(Hkcu, {"Software", "Batch"});
+    {
+        reg::TWriteBatch outer;
+        reg::TRegistry registry;
+        ASSERT_TRUE(registry.OpenKey("Software\\Batch", true));
+        ASSERT_TRUE(registry.WriteString("Outer1", "a"));
+        {
+            reg::TWriteBatch inner;
+            ASSERT_TRUE(registry.WriteString("Inner", "b"));
+            ASSERT_TRUE(registry.WriteString("Outer1", "changed"));
+            inner.Rollback();
+        }
+        {
+            reg::TWriteBatch inner;
+            ASSERT_TRUE(registry.WriteString("Kept", "c"));
+            EXPECT_TRUE(inner.Commit());
+        }
+        EXPECT_EQ(Raw().KeyId(key), 0);  // nothing is durable before the outermost commit
+        ASSERT_TRUE(registry.WriteString("Outer2", "d"));
+        EXPECT_TRUE(outer.Commit());
+    }
+    const TRawStore raw = Raw();
+    EXPECT_EQ(raw.Value(key, "Outer1"), (TRawValue{1, "a\0"s}));
+    EXPECT_EQ(raw.Value(key, "Inner"), std::nullopt);
+    EXPECT_EQ(raw.Value(key, "Kept"), (TRawValue{1, "c\0"s}));
+    EXPECT_EQ(raw.Value(key, "Outer2"), (TRawValue{1, "d\0"s}));
+}
+
+TEST_F(TRegistry, AnotherThreadWaitsForAnOpenBatch) {
+    const auto key = Under(Hkcu, {"Software", "Batch"});
+    std::atomic<bool> written{false};
+    std::thread other;
+    {
+        reg::TWriteBatch batch;
+        ASSERT_TRUE(ReplaceKey("Software\\Batch", "mine", 2));
+        other = std::thread([&written] {
+            reg::TRegistry registry;
+            written = registry.OpenKey("Software\\Batch", true) &&
+                      registry.WriteString("Theirs", "t");
+        });
+        std::this_thread::sleep_for(100ms);
+        EXPECT_FALSE(written.load());  // it cannot get between the batch's writes
+        EXPECT_TRUE(batch.Commit());
+    }
+    other.join();
+    EXPECT_TRUE(written.load());
+    EXPECT_EQ(RawTexts(Raw(), key, "Line", 2), Texts("mine", 2));
+    EXPECT_EQ(Raw().Value(key, "Theirs"), (TRawValue{1, "t\0"s}));
+}
+
+TEST_F(TRegistry, ABatchInAStoreTheUserCannotWriteStoresNothingAndSaysSo) {
+    ASSERT_TRUE(ReplaceKey("Software\\Batch", "old", 1));
+    reg::TSqliteStore::CloseProcess();
+    ASSERT_EQ(::chmod(Scratch.StoreFile().c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(Scratch.StoreFolder().c_str(), 0777), 0);
+    TChildProcess child([](int report) {
+        if (!corvane::test::GiveUpRoot()) {
+            return 3;
+        }
+        reg::TWriteBatch batch;
+        reg::TRegistry registry;
+        const bool opened = registry.OpenKey("Software\\Batch", false);
+        const bool read = reg::TRegistry().KeyExists("Software\\Batch");
+        const std::string line = std::to_string(opened) + std::to_string(read) +
+                                 std::to_string(batch.Commit());
+        (void)!::write(report, line.data(), line.size());
+        return 0;
+    });
+    EXPECT_EQ(child.Wait(After(20s)), 0);
+    EXPECT_EQ(child.Output(), "011");  // no key opens for writing; reads work; nothing to lose
+    ASSERT_EQ(::chmod(Scratch.StoreFolder().c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(Scratch.StoreFile().c_str(), 0644), 0);
+    EXPECT_EQ(RawTexts(Raw(), Under(Hkcu, {"Software", "Batch"}), "Line", 1),
+              std::vector<std::string>{"old0"});
+}
+
+TEST_F(TSqliteStore, WriterKilledInsideABatchLeavesTheValuesOfBefore) {
+    constexpr int Rounds = 10;
+    constexpr int Lines = 40;
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("random seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const auto key = Under(Hkcu, {"Software", "Killed"});
+    ASSERT_TRUE(ReplaceKey("Software\\Killed", "old", Lines));
+
+    for (int round = 0; round < Rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // The child replaces the key again and again inside one batch that it never ends,
+        // reporting each replacement.
+        TChildProcess writer([](int report) {
+            reg::TWriteBatch batch;
+            for (std::int64_t n = 0;; ++n) {
+                if (!ReplaceKey("Software\\Killed", "new" + std::to_string(n) + "-", Lines)) {
+                    return 4;
+                }
+                if (::write(report, &n, sizeof n) != sizeof n) {
+                    return 5;
+                }
+            }
+        });
+        ASSERT_GE(writer.ReadAtLeast(sizeof(std::int64_t), After(20s)).size(),
+                  sizeof(std::int64_t));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        writer.Kill();
+        ASSERT_EQ(writer.Wait(After(20s)), -SIGKILL);
+
+        const TRawStore raw = Raw();
+        ASSERT_EQ(raw.Column("PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+        EXPECT_EQ(RawTexts(raw, key, "Line", Lines), Texts("old", Lines));
+    }
+
+    // A child that ends its batch stores the whole replacement.
+    TChildProcess writer([](int) {
+        reg::TWriteBatch batch;
+        return ReplaceKey("Software\\Killed", "done", Lines) && batch.Commit() ? 0 : 4;
+    });
+    EXPECT_EQ(writer.Wait(After(20s)), 0);
+    EXPECT_EQ(RawTexts(Raw(), key, "Line", Lines), Texts("done", Lines));
     for (const auto& name : FolderEntries(Scratch.StoreFolder())) {
         EXPECT_EQ(name.find("corrupt"), std::string::npos) << name;
     }
