@@ -10,10 +10,8 @@
 // the worker in a nested event loop, so painting, the tray icon, Esc and closing keep
 // working, and it returns to idle only after the worker has stopped touching the engine.
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <functional>

@@ -177,17 +177,15 @@ void TMainForm::LoadPicturesBesideProgram() {
 void TMainForm::ApplyFont() {
     const QFont font = RegFontDialog1->Font.Font;
     const QColor colour = regctrls::ColorToQColor(RegFontDialog1->Font.Color);
-    Messages->setFont(font);
-    for (regctrls::TRegMemo* signature : Sigs) {
-        signature->setFont(font);
-    }
-    for (QWidget* memo : std::initializer_list<QWidget*>{Messages, Sigs[0], Sigs[1], Sigs[2], Sigs[3],
-                                                         Sigs[4], Sigs[5], Sigs[6], Sigs[7]}) {
-        QPalette colours = memo->palette();
+    std::vector<regctrls::TRegMemo*> memos{Messages};
+    memos.insert(memos.end(), Sigs.begin(), Sigs.end());
+    for (regctrls::TRegMemo* memo : memos) {
+        memo->setFont(font);
         if (colour.isValid()) {
+            QPalette colours = memo->palette();
             colours.setColor(QPalette::Text, colour);
+            memo->setPalette(colours);
         }
-        memo->setPalette(colours);
     }
 }
 
