@@ -5,7 +5,4 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 tools/install-packages.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
-if [[ -x build/bin/corvane ]]; then
-  exec build/bin/corvane "$@"
-fi
-echo "Built the mail engine and corvane-send (build/bin/); the window is not part of this build yet."
+exec build/bin/corvane "$@"
