@@ -40,7 +40,7 @@ done
 [[ $repeats =~ ^[1-9][0-9]*$ && $store_runs =~ ^[1-9][0-9]*$ && $size_mib =~ ^[1-9][0-9]*$ ]] ||
   { echo "bad -n, -p or -s" >&2; exit 2; }
 
-say() { printf '%s\n' "$*" >&2; }
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$root/tools/install-packages.sh"
 for tool in Xvfb timeout awk; do
@@ -56,18 +56,7 @@ cmake --build "$build" --target corvane-bench-launch >&2 2>/dev/null || have_lau
 bin="$build/bin"
 [[ -x "$bin/corvane-bench-launch" ]] || have_launch=0
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-app-perf.XXXXXX")
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+bench_workdir corvane-app-perf
 
 # Median, min and max of the numbers on standard input: "median min max count".
 stats() {
@@ -99,7 +88,7 @@ if ((have_launch)); then
   say "Start: $repeats starts of corvane on Xvfb ..."
   "$bin/corvane-bench-store" --prepare "$work/config" 2>>"$work/store.log"
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$work/display" 2>"$work/xvfb.log" &
-  pids+=("$!")
+  bench_track "$!"
   for ((i = 0; i < 100; i++)); do
     [[ -s "$work/display" ]] && break
     sleep 0.05
@@ -123,7 +112,7 @@ say "Responsiveness: $repeats sends of a ${size_mib} MiB attachment through the 
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$work/attachment.bin"
 "$bin/corvane-bench-sink" --port-file "$work/sink.port" --report "$work/sink.report" \
   --idle-timeout 900 --read-timeout 120 2>>"$work/sink.log" &
-pids+=("$!")
+bench_track "$!"
 for ((i = 0; i < 100; i++)); do
   [[ -s "$work/sink.port" ]] && break
   sleep 0.05

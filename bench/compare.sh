@@ -34,7 +34,7 @@ while getopts "n:s:o:h" opt; do
 done
 [[ $repeats =~ ^[1-9][0-9]*$ && $size_mib =~ ^[1-9][0-9]*$ ]] || { echo "bad -n or -s" >&2; exit 2; }
 
-say() { printf '%s\n' "$*" >&2; }
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$root/tools/install-packages.sh"
 for tool in curl msmtp swaks base64 /usr/bin/time /usr/bin/python3 timeout; do
@@ -48,25 +48,14 @@ cmake --build "$build" --target corvane-send corvane-bench-sink corvane-bench-ba
 bin="$build/bin"
 mime_tool="$root/bench/mime_tool.py"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-compare.XXXXXX")
-sink_pids=()
-cleanup() {
-  local pid
-  for pid in "${sink_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+bench_workdir corvane-compare
 
 # Starts a sink; sets sink_port. Extra arguments go to the sink.
 start_sink() {
   local name=$1; shift
   "$bin/corvane-bench-sink" --port-file "$work/$name.port" --report "$work/$name.report" \
     --idle-timeout 900 --read-timeout 120 "$@" 2>>"$work/$name.log" &
-  sink_pids+=("$!")
+  bench_track "$!"
   local i
   for ((i = 0; i < 100; i++)); do
     [[ -s "$work/$name.port" ]] && break

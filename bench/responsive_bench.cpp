@@ -24,6 +24,7 @@
 //   queued_max_wait_before_send, queued_max_wait_during_send, queued_max_wait_after_send,
 //   click_ms, status_texts (texts shown in the status bar), status (the last status text)
 
+#include "bench/BenchArgs.h"
 #include <stdlib.h>
 
 #include <QApplication>
@@ -55,21 +56,11 @@ double Ms(TClock::duration span) {
 }
 
 const char* Arg(int argc, char** argv, const char* name) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return argv[i + 1];
-        }
-    }
-    return nullptr;
+    return corvane::bench::OptionValue(argc, argv, name);
 }
 
 bool Flag(int argc, char** argv, const char* name) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return corvane::bench::HasFlag(argc, argv, name);
 }
 
 }  // namespace

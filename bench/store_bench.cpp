@@ -24,6 +24,7 @@
 //   corvane-bench-store [--repeats N] [--op-repeats N] [--verbose]
 //   corvane-bench-store --prepare FOLDER     only stores the workload below FOLDER (kept)
 
+#include "bench/BenchArgs.h"
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -153,21 +154,12 @@ void Close(TMainForm& form) {
 }
 
 int Arg(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::max(1, std::atoi(argv[i + 1]));
-        }
-    }
-    return fallback;
+    const char* value = corvane::bench::OptionValue(argc, argv, name);
+    return value == nullptr ? fallback : std::max(1, std::atoi(value));
 }
 
 bool Flag(int argc, char** argv, const char* name) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return corvane::bench::HasFlag(argc, argv, name);
 }
 
 }  // namespace
