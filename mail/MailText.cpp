@@ -219,6 +219,7 @@ TServerAddress ParseServerAddress(std::string_view text) {
             rest.remove_prefix(close + 1);
             if (rest.starts_with(':') && rest.size() > 1) {
                 address.Port = std::string(rest.substr(1));
+                address.HasPort = true;
             }
             return address;
         }
@@ -229,6 +230,7 @@ TServerAddress ParseServerAddress(std::string_view text) {
         address.Host = std::string(rest.substr(0, colon));
         if (colon + 1 < rest.size()) {
             address.Port = std::string(rest.substr(colon + 1));
+            address.HasPort = true;
         }
         return address;
     }

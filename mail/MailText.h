@@ -59,10 +59,12 @@ std::uint64_t FirstPartReaching(std::uint32_t percent, std::uint64_t whole);
 std::string FormatMailDate(std::time_t utc, int offsetSeconds);
 
 // "host", "host:port", "[IPv6]:port", "[IPv6]" or a bare IPv6 address, as typed into a
-// server field. Port is "25" when none is given.
+// server field. Port is "25" when none is given, and HasPort tells whether one was, so the
+// caller can pick the default port of the chosen security instead.
 struct TServerAddress {
     std::string Host;
     std::string Port = "25";
+    bool HasPort = false;
 };
 TServerAddress ParseServerAddress(std::string_view text);
 

@@ -12,6 +12,12 @@
 //   101 the connection could not be made      102 the connection was lost, or the server
 //   103 the server did not answer in time         sent something that is not a reply
 //   104 an attachment could not be read        105 an address holds a line break or NUL
+//   106 the message is larger than the server takes (its SIZE)
+//   107 the server cannot take an address (a non-ASCII local part without SMTPUTF8)
+//   108 the server's certificate cannot be trusted
+//   109 encryption could not be started (STARTTLS not offered or refused, bytes injected
+//       before the handshake, the handshake failed)
+//   110 signing in is impossible (no usable mechanism, or the connection is not encrypted)
 
 #include <atomic>
 #include <chrono>
@@ -105,6 +111,13 @@ struct TLocalTime {
     int OffsetSeconds = 0;  // east of UTC
 };
 
+// How the connection to the server is protected (RFC 8314): not at all, upgraded with
+// STARTTLS (RFC 3207) after the greeting, or TLS from the first byte.
+enum class ESecurity { None, StartTls, Tls };
+
+// The port used when the server field names none: 25, 587 or 465.
+std::string DefaultPort(ESecurity security);
+
 class TWrenSMTP {
 public:
     using TNotifyEvent = std::function<void(TWrenSMTP& sender)>;
@@ -123,6 +136,11 @@ public:
     static constexpr int ErrorTimeout = 103;
     static constexpr int ErrorFileRead = 104;
     static constexpr int ErrorInvalidAddress = 105;
+    static constexpr int ErrorMessageTooLarge = 106;
+    static constexpr int ErrorAddressNotAccepted = 107;
+    static constexpr int ErrorCertificate = 108;
+    static constexpr int ErrorEncryption = 109;
+    static constexpr int ErrorSignIn = 110;
 
     explicit TWrenSMTP(std::unique_ptr<net::TSocket> socket = std::make_unique<net::TClientSocket>());
     TWrenSMTP(const TWrenSMTP&) = delete;
@@ -134,6 +152,15 @@ public:
     std::string Host;
     std::uint16_t EncodeProgressStep = 1;
     std::uint16_t SendProgressStep = 1;
+
+    // Encryption and sign-in. With a UserName the engine signs in (AUTH PLAIN, else LOGIN)
+    // after the (encrypted) EHLO; credentials never cross an unencrypted connection.
+    // Password is never written to any event text or error message.
+    ESecurity Security = ESecurity::None;
+    std::string UserName;
+    std::string Password;
+    // SHA-256 of a certificate the user trusts on purpose for this server (see TTlsOptions).
+    std::string TrustedFingerprint;
 
     // Time limits (RFC 5321 section 4.5.3.2). Greeting, HELO, MAIL, RCPT and QUIT replies
     // share CommandTimeout; SendTimeout bounds each blocked write of the message.
@@ -153,6 +180,8 @@ public:
     TOnCodeProgressEvent OnEncodeProgress;
     TNotifyEvent OnEncodeEnd;
     TOnSendProgressEvent OnSendProgress;
+    TNotifyEvent OnStartEncryption;  // the TLS handshake begins
+    TNotifyEvent OnSignIn;           // AUTH begins, as UserName
 
     // Sources that tests replace to make a composed message byte-for-byte reproducible.
     std::function<std::uint64_t()> Random;       // uniform 64-bit values
@@ -167,6 +196,9 @@ public:
     std::string ReplyText;
     std::uint16_t SendPercent = 0;
     std::uint16_t EncodePercent = 0;
+    // The server's certificate from the last handshake, also when it was refused (108), so
+    // the window can offer to trust it.
+    net::TCertificateInfo PeerCertificate;
 
     void Connect();
     bool SendMail(TWrenMsg& msg);

@@ -13,6 +13,18 @@ std::string_view PriorityName(int priority) {
     return Names[static_cast<std::size_t>(index)];
 }
 
+std::string DefaultPort(ESecurity security) {
+    switch (security) {
+        case ESecurity::StartTls:
+            return "587";  // submission, RFC 6409
+        case ESecurity::Tls:
+            return "465";  // submissions, RFC 8314 section 7.3
+        case ESecurity::None:
+            break;
+    }
+    return "25";
+}
+
 void TWrenMsg::Clear() {
     Priority = 3;
     IncludePriority = false;

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/net/Tls.h"
+
 namespace corvane::net {
 
 using TClock = std::chrono::steady_clock;
@@ -34,6 +36,15 @@ enum class ESocketStatus {
 struct TReceiveResult {
     ESocketStatus Status = ESocketStatus::Ok;
     std::size_t Count = 0;  // bytes received when Status is Ok (never 0 then)
+};
+
+// The outcome of StartTls. Failure and Detail explain a Failed status; Certificate is
+// filled whenever the server presented one, also when it was refused.
+struct TTlsResult {
+    ESocketStatus Status = ESocketStatus::Failed;
+    ETlsFailure Failure = ETlsFailure::Handshake;
+    std::string Detail;  // OpenSSL's words, for the Other case and for logs of our own
+    TCertificateInfo Certificate;
 };
 
 class TSocket {
@@ -55,6 +66,17 @@ public:
     virtual void Interrupt() noexcept = 0;
     // Forgets an earlier Interrupt, before a new connection is opened.
     virtual void ResetInterrupt() = 0;
+
+    // Runs a TLS client handshake on the open connection (right after Open for implicit
+    // TLS, or after the server's 220 to STARTTLS); from then on Send and Receive carry
+    // plain text through it until Close. Bounded by Deadline and Interrupt like every wait.
+    // A socket that cannot do TLS fails.
+    virtual TTlsResult StartTls(const TTlsOptions& options, TDeadline deadline) {
+        (void)options;
+        (void)deadline;
+        return {ESocketStatus::Failed, ETlsFailure::Handshake, "TLS is not available", {}};
+    }
+    virtual bool IsEncrypted() const { return false; }
 
     // The machine's host name (gethostname); empty when it cannot be had.
     virtual std::string LocalHostName() const = 0;

@@ -1,0 +1,42 @@
+#pragma once
+// Header lines for text that is not plain ASCII: RFC 2047 encoded-words in UTF-8 and
+// RFC 5322 folding (section 2.2.3). Pure functions, no state.
+//
+// Each function returns the physical lines of one header field, without line ends; every
+// line after the first begins with a blank (a folded continuation). A value that is all
+// ASCII and whose line fits in 998 bytes comes back as the single line "Name: Value",
+// byte for byte as given, so mail that needs no encoding is unchanged. Otherwise:
+// - non-ASCII words become encoded-words "=?UTF-8?B?...?=" or "=?UTF-8?Q?...?=" (whichever
+//   is shorter), none longer than 75 characters and none splitting a UTF-8 character;
+// - lines are folded at 78 characters where the grammar allows, and never pass 998.
+// Decoding the result with an RFC 2047 reader gives back exactly the value given.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::mail {
+
+// True when every byte is below 0x80.
+bool IsAscii(std::string_view text);
+
+// An unstructured field (Subject, Organization, X-Mailer, an extra header's value).
+// Name is given without the colon ("Subject").
+std::vector<std::string> UnstructuredHeader(std::string_view name, std::string_view value);
+
+// Maps one addr-spec ("user@domain") to the form it takes on the wire: the caller converts
+// a non-ASCII domain to its A-label there. It is never given a display name.
+using TAddrSpecMapper = std::function<std::string(std::string_view addrSpec)>;
+
+// An address-list field (From, To, CC) as the user typed it: mailboxes separated by ','
+// (a comma inside a quoted display name does not separate), each a bare addr-spec or a
+// display name with the addr-spec in angle brackets. Only the display name (the phrase) is
+// encoded, quoted names included (their quotes and backslash escapes are resolved first,
+// since an encoded-word may not stand inside a quoted-string, RFC 2047 section 5); the
+// addr-spec is passed through Map and never encoded. Folding happens between mailboxes
+// and between the words of a phrase.
+std::vector<std::string> AddressListHeader(std::string_view name, std::string_view value,
+                                           const TAddrSpecMapper& map);
+
+}  // namespace corvane::mail
