@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates Corvane's artwork and sounds: every file of resources/ (pictures, icons, busy
-# cursor frames, sounds/ and resources.qrc) and the contact sheet docs/artwork.png.
+# cursor frames, sounds/ and resources.qrc), the contact sheet docs/artwork.png, and the
+# application icon for the desktop's icon theme in packaging/icons/hicolor/.
 #
-#   tools/make-resources.sh          rewrite resources/ and docs/artwork.png
+#   tools/make-resources.sh          rewrite resources/, docs/artwork.png and the theme icons
 #   tools/make-resources.sh --check  generate into a temporary folder and compare with the
 #                                    committed files; exit 1 if any byte differs
 #
@@ -67,12 +68,13 @@ EOF
 EOF
 }
 
-# Generates everything into $1 (resources) and $2 (the contact sheet).
+# Generates everything into $1 (resources), $2 (the contact sheet) and $3 (the theme icons).
 generate() {
-  local res=$1 sheet=$2
+  local res=$1 sheet=$2 icons=$3
   mkdir -p "$res/sounds"
   rm -f "$res"/*.bmp "$res"/*.png "$res"/*.jpg "$res"/sounds/*.wav "$res/resources.qrc"
-  "$build/corvane-artwork" "$res" "$sheet"
+  rm -rf "$icons"
+  "$build/corvane-artwork" "$res" "$sheet" "$icons"
   /usr/bin/python3 tools/sounds/make_sounds.py "$res/sounds"
   write_qrc "$res" >"$res/resources.qrc"
 }
@@ -102,17 +104,19 @@ verify() {
 if $check; then
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
-  generate "$tmp/resources" "$tmp/artwork.png" >/dev/null
+  generate "$tmp/resources" "$tmp/artwork.png" "$tmp/hicolor" >/dev/null
   verify "$tmp/resources"
   status=0
   diff -r -q resources "$tmp/resources" || status=1
   cmp -s docs/artwork.png "$tmp/artwork.png" || { echo "docs/artwork.png differs"; status=1; }
+  diff -r -q packaging/icons/hicolor "$tmp/hicolor" || status=1
   if ((status == 0)); then
-    echo "resources/ and docs/artwork.png are up to date."
+    echo "resources/, docs/artwork.png and packaging/icons/ are up to date."
   fi
   exit $status
 fi
 
-generate resources docs/artwork.png
+generate resources docs/artwork.png packaging/icons/hicolor
 verify resources
-echo "Wrote resources/ ($(find resources -type f | wc -l) files) and docs/artwork.png."
+echo "Wrote resources/ ($(find resources -type f | wc -l) files), docs/artwork.png and" \
+     "packaging/icons/hicolor/ ($(find packaging/icons/hicolor -type f | wc -l) files)."

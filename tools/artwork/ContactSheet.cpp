@@ -1,5 +1,6 @@
 #include "ContactSheet.h"
 
+#include "AppIcons.h"
 #include "Canvas.h"
 #include "Pictures.h"
 
@@ -152,6 +153,15 @@ QImage ContactSheet()
               {Enlarged(FlashIcon(), 6), "flash-16.png", "x6", true},
               {Enlarged(BlankIcon(), 6), "blank-16.png", "x6, empty", true}},
              18);
+    y += 14;
+
+    Text(p, QStringLiteral("Application icon for the desktop's hicolor theme (packaging/icons/hicolor)"), 24, y + 12, 12,
+         kLabel, true);
+    y += 24;
+    std::vector<Tile> themed;
+    for (int size : HicolorSizes)
+        themed.push_back({HicolorIcon(size), QStringLiteral("%1 x %1").arg(size), QString(), true});
+    y += Row(p, 24, y, themed, 22);
     y += 14;
 
     Text(p, QStringLiteral("Busy cursor, hot spot at (16, 16)"), 24, y + 12, 12, kLabel, true);

@@ -182,33 +182,58 @@ void Envelope16(QPainter& p, const QColor& face, const QColor& flap)
 
 }  // namespace
 
+namespace {
+
+// Where the envelope, its stamp and the stamp's picture lie in the icons of 22 pixels and
+// more, each a whole pixel so the lines stay sharp.
+struct GridIconLayout {
+    int size;
+    QRect envelope;
+    QRect stamp;
+    QRect picture;
+};
+constexpr GridIconLayout kGridIcons[] = {
+    {22, {1, 5, 19, 13}, {14, 7, 6, 7}, {16, 9, 2, 2}},
+    {24, {1, 5, 21, 14}, {15, 7, 6, 7}, {17, 9, 2, 2}},
+    {32, {1, 7, 29, 19}, {21, 10, 8, 9}, {23, 12, 4, 3}},
+};
+
+void GridIcon(QPainter& p, const GridIconLayout& l)
+{
+    const QColor shade = Mix(pal::PaperLight, pal::PaperEdge, 0.35);
+    const QRect& e = l.envelope;
+    DrawEnvelope(p, QRectF(e.x() + 0.5, e.y() + 0.5, e.width(), e.height()), pal::PaperLight, pal::InkDark, 1.0, shade);
+    // The outline once more without antialiasing, for sharp corners.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(pal::InkDark);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(e);
+    // The stamp in the upper right corner: red, with every other edge pixel bitten out.
+    const QRect& stamp = l.stamp;
+    for (int y = stamp.top(); y <= stamp.bottom(); ++y)
+        for (int x = stamp.left(); x <= stamp.right(); ++x) {
+            const bool edgeX = x == stamp.left() || x == stamp.right();
+            const bool edgeY = y == stamp.top() || y == stamp.bottom();
+            const bool bitten = (edgeY && (x - stamp.left()) % 2 == 1) || (edgeX && (y - stamp.top()) % 2 == 1);
+            if (!bitten)
+                p.fillRect(QRect(x, y, 1, 1), pal::Red);
+        }
+    p.fillRect(l.picture, Mix(pal::Red, pal::PaperLight, 0.55));  // its picture
+}
+
+}  // namespace
+
 QImage AppIcon(int size)
 {
     QImage image = NewImage(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor shade = Mix(pal::PaperLight, pal::PaperEdge, 0.35);
-    if (size >= 32) {
-        DrawEnvelope(p, QRectF(1.5, 7.5, 29, 19), pal::PaperLight, pal::InkDark, 1.0, shade);
-        // The outline once more without antialiasing, for sharp corners.
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(pal::InkDark);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(QRect(1, 7, 29, 19));
-        // The stamp in the upper right corner: red, with every other edge pixel bitten out.
-        const QRect stamp(21, 10, 8, 9);
-        for (int y = stamp.top(); y <= stamp.bottom(); ++y)
-            for (int x = stamp.left(); x <= stamp.right(); ++x) {
-                const bool edgeX = x == stamp.left() || x == stamp.right();
-                const bool edgeY = y == stamp.top() || y == stamp.bottom();
-                const bool bitten = (edgeY && (x - stamp.left()) % 2 == 1) || (edgeX && (y - stamp.top()) % 2 == 1);
-                if (!bitten)
-                    p.fillRect(QRect(x, y, 1, 1), pal::Red);
-            }
-        p.fillRect(QRect(23, 12, 4, 3), Mix(pal::Red, pal::PaperLight, 0.55));  // its picture
-    } else {
-        Envelope16(p, pal::PaperLight, shade);
-    }
+    for (const GridIconLayout& layout : kGridIcons)
+        if (layout.size == size) {
+            GridIcon(p, layout);
+            return image;
+        }
+    Envelope16(p, pal::PaperLight, Mix(pal::PaperLight, pal::PaperEdge, 0.35));
     return image;
 }
 

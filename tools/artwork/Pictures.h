@@ -30,7 +30,7 @@ QImage Stamp();             // 107 x 63
 QImage Seal();              // 173 x 73, ink on transparent
 QImage SealOnWhite();       // the same with hard edges on white, for a 24-bit BMP
 QImage Clip();              // 42 x 21, transparent
-QImage AppIcon(int size);   // 16 or 32
+QImage AppIcon(int size);   // 16, 22, 24 or 32
 QImage TrayDefaultIcon();   // 16
 QImage BlankIcon();         // 16, every pixel transparent
 QImage FlashIcon();         // 16
