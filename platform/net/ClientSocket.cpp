@@ -1,5 +1,7 @@
 #include "ClientSocket.h"
 
+#include "TlsSession.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -157,6 +159,9 @@ ESocketStatus TClientSocket::Send(std::string_view data, TDeadline deadline) {
     if (m_fd < 0) {
         return ESocketStatus::Failed;
     }
+    if (m_tls) {
+        return SendTls(data, deadline);
+    }
     while (!data.empty()) {
         if (InterruptPending()) {
             return ESocketStatus::Interrupted;
@@ -185,6 +190,9 @@ TReceiveResult TClientSocket::Receive(char* buffer, std::size_t capacity, TDeadl
     if (m_fd < 0) {
         return {ESocketStatus::Failed, 0};
     }
+    if (m_tls) {
+        return ReceiveTls(buffer, capacity, deadline);
+    }
     for (;;) {
         const ESocketStatus waited = WaitFor(m_fd, EWaitFor::Readable, deadline);
         if (waited != ESocketStatus::Ok) {
@@ -204,9 +212,131 @@ TReceiveResult TClientSocket::Receive(char* buffer, std::size_t capacity, TDeadl
 }
 
 void TClientSocket::Close() {
+    if (m_tls) {
+        m_tls->Shutdown();
+        m_tls.reset();
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
+    }
+}
+
+// ---- TLS ---------------------------------------------------------------------------------
+// TTlsSession never waits; these loops wait for what it asks (readable or writable) with
+// the same poll as the plain calls, so the deadline and Interrupt bound TLS alike.
+
+namespace {
+
+ESocketStatus StatusOf(ETlsProgress progress) {
+    return progress == ETlsProgress::Closed ? ESocketStatus::Closed : ESocketStatus::Failed;
+}
+
+bool NeedsWait(ETlsProgress progress) {
+    return progress == ETlsProgress::WantRead || progress == ETlsProgress::WantWrite;
+}
+
+}  // namespace
+
+TTlsResult TClientSocket::StartTls(const TTlsOptions& options, TDeadline deadline) {
+    TTlsResult result = Handshake(options, deadline);
+    if (result.Status != ESocketStatus::Ok) {
+        Close();
+    }
+    return result;
+}
+
+TTlsResult TClientSocket::Handshake(const TTlsOptions& options, TDeadline deadline) {
+    if (m_fd < 0 || m_tls) {
+        return {ESocketStatus::Failed, ETlsFailure::Handshake,
+                m_fd < 0 ? "not connected" : "TLS is already running", {}};
+    }
+    TTlsResult refusal;
+    std::unique_ptr<TTlsSession> session = TTlsSession::Create(m_fd, options, refusal);
+    if (!session) {
+        return refusal;
+    }
+    for (;;) {
+        if (InterruptPending()) {
+            return {ESocketStatus::Interrupted, ETlsFailure::Handshake, "interrupted",
+                    session->Certificate()};
+        }
+        const ETlsProgress progress = session->Handshake();
+        if (progress == ETlsProgress::Done) {
+            break;
+        }
+        if (!NeedsWait(progress)) {
+            return {ESocketStatus::Failed, ETlsFailure::Handshake, session->LastError(),
+                    session->Certificate()};
+        }
+        // A peer that trickles its handshake byte by byte is still held to the deadline.
+        const ESocketStatus waited =
+            TClock::now() >= deadline
+                ? ESocketStatus::TimedOut
+                : WaitFor(m_fd, progress == ETlsProgress::WantRead ? EWaitFor::Readable
+                                                                   : EWaitFor::Writable,
+                          deadline);
+        if (waited != ESocketStatus::Ok) {
+            return {waited, ETlsFailure::Handshake,
+                    waited == ESocketStatus::TimedOut ? "the handshake did not finish in time"
+                                                      : "interrupted",
+                    session->Certificate()};
+        }
+    }
+    TTlsResult verdict = session->Verdict();
+    if (verdict.Status == ESocketStatus::Ok) {
+        m_tls = std::move(session);
+    } else {
+        session->Shutdown();
+    }
+    return verdict;
+}
+
+ESocketStatus TClientSocket::SendTls(std::string_view data, TDeadline deadline) {
+    while (!data.empty()) {
+        if (InterruptPending()) {
+            return ESocketStatus::Interrupted;
+        }
+        // After a "want", OpenSSL must be given the same bytes again: Data only moves on
+        // by what a write reports done.
+        const TTlsIo written = m_tls->Write(data);
+        if (written.Progress == ETlsProgress::Done) {
+            data.remove_prefix(written.Count);
+            continue;
+        }
+        if (!NeedsWait(written.Progress)) {
+            return ESocketStatus::Failed;
+        }
+        // TLS may need to read in order to write (a key update, a renegotiation).
+        const ESocketStatus waited = WaitFor(
+            m_fd, written.Progress == ETlsProgress::WantRead ? EWaitFor::Readable : EWaitFor::Writable,
+            deadline);
+        if (waited != ESocketStatus::Ok) {
+            return waited;
+        }
+    }
+    return ESocketStatus::Ok;
+}
+
+TReceiveResult TClientSocket::ReceiveTls(char* buffer, std::size_t capacity, TDeadline deadline) {
+    for (;;) {
+        if (InterruptPending()) {
+            return {ESocketStatus::Interrupted, 0};
+        }
+        // Read before polling: OpenSSL may hold decrypted bytes the socket no longer shows.
+        const TTlsIo got = m_tls->Read(buffer, capacity);
+        if (got.Progress == ETlsProgress::Done) {
+            return {ESocketStatus::Ok, got.Count};
+        }
+        if (!NeedsWait(got.Progress)) {
+            return {StatusOf(got.Progress), 0};
+        }
+        const ESocketStatus waited = WaitFor(
+            m_fd, got.Progress == ETlsProgress::WantWrite ? EWaitFor::Writable : EWaitFor::Readable,
+            deadline);
+        if (waited != ESocketStatus::Ok) {
+            return {waited, 0};
+        }
     }
 }
 

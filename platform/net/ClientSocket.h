@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,9 @@ public:
     // Runs a TLS client handshake on the open connection (right after Open for implicit
     // TLS, or after the server's 220 to STARTTLS); from then on Send and Receive carry
     // plain text through it until Close. Bounded by Deadline and Interrupt like every wait.
+    // Ok only when the certificate is trusted (by the trust store and the name, or by
+    // TrustedFingerprint). Any other outcome has closed the connection: after a refused
+    // or half-done handshake nothing more can be said on it, in plain text or in TLS.
     // A socket that cannot do TLS fails.
     virtual TTlsResult StartTls(const TTlsOptions& options, TDeadline deadline) {
         (void)options;
@@ -85,8 +89,11 @@ public:
     virtual std::string LocalAddressLiteral() const = 0;
 };
 
+class TTlsSession;
+
 // The POSIX implementation. Each blocking call polls the connection together with an
 // eventfd that Interrupt writes to, so an interrupt needs no lock and no shutdown race.
+// After StartTls the same polls drive OpenSSL on the non-blocking descriptor (TlsSession).
 class TClientSocket final : public TSocket {
 public:
     TClientSocket();
@@ -103,6 +110,9 @@ public:
     void Interrupt() noexcept override;
     void ResetInterrupt() override;
 
+    TTlsResult StartTls(const TTlsOptions& options, TDeadline deadline) override;
+    bool IsEncrypted() const override { return m_tls != nullptr; }
+
     std::string LocalHostName() const override;
     std::string LocalAddressLiteral() const override;
 
@@ -112,9 +122,13 @@ private:
     ESocketStatus ConnectOne(const void* address, unsigned addressLength, int family,
                              TDeadline deadline);
     bool InterruptPending() const;
+    TTlsResult Handshake(const TTlsOptions& options, TDeadline deadline);
+    ESocketStatus SendTls(std::string_view data, TDeadline deadline);
+    TReceiveResult ReceiveTls(char* buffer, std::size_t capacity, TDeadline deadline);
 
     int m_fd = -1;
     int m_wakeFd = -1;  // eventfd, lives as long as the socket object
+    std::unique_ptr<TTlsSession> m_tls;  // set from a trusted handshake until Close
 };
 
 }  // namespace corvane::net

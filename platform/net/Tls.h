@@ -1,7 +1,7 @@
 #pragma once
 // What the mail engine asks of TLS, and what it learns back: the options of one handshake
 // and its outcome, with the server's certificate described in words a user can judge.
-// Shared by every TSocket implementation; the OpenSSL one lives in TlsSocket.
+// Shared by every TSocket implementation; TClientSocket's OpenSSL part is TlsSession.
 
 #include <string>
 

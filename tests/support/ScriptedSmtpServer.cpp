@@ -2,7 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 
 namespace corvane::test {
 
@@ -22,6 +27,27 @@ constexpr std::string_view EndOfData = "\r\n.\r\n";
 
 int PollMilliseconds(std::chrono::milliseconds limit) {
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, limit.count()));
+}
+
+struct TContextDeleter {
+    void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+
+std::string TakeOpenSslError() {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    std::array<char, 256> text{};
+    ERR_error_string_n(code, text.data(), text.size());
+    return code == 0 ? std::string("the connection ended") : std::string(text.data());
+}
+
+// What a TLS call that would block waits for.
+bool WouldBlock(int error, short& events) {
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+        events = error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -53,6 +79,11 @@ TSmtpScript& TSmtpScript::Close() {
     return *this;
 }
 
+TSmtpScript& TSmtpScript::Truncate() {
+    m_steps.push_back({EKind::Truncate, {}, TMilliseconds{0}});
+    return *this;
+}
+
 TSmtpScript& TSmtpScript::Reset() {
     m_steps.push_back({EKind::Reset, {}, TMilliseconds{0}});
     return *this;
@@ -60,6 +91,12 @@ TSmtpScript& TSmtpScript::Reset() {
 
 TSmtpScript& TSmtpScript::StopReading() {
     m_steps.push_back({EKind::StopReading, {}, TMilliseconds{0}});
+    return *this;
+}
+
+TSmtpScript& TSmtpScript::StartTls(std::string certificateFile, std::string keyFile) {
+    m_steps.push_back({EKind::StartTls, {std::move(certificateFile), std::move(keyFile)},
+                       TMilliseconds{0}});
     return *this;
 }
 
@@ -152,6 +189,16 @@ std::string TScriptedSmtpServer::Problem() const {
     return m_problem;
 }
 
+std::string TScriptedSmtpServer::TlsServerName() const {
+    const std::lock_guard lock(m_mutex);
+    return m_tlsServerName;
+}
+
+bool TScriptedSmtpServer::TlsEstablished() const {
+    const std::lock_guard lock(m_mutex);
+    return m_tlsEstablished;
+}
+
 bool TScriptedSmtpServer::WaitUntilAccepted(TMilliseconds limit) const {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, limit, [this] { return m_accepted; });
@@ -222,29 +269,82 @@ TScriptedSmtpServer::EWaitResult TScriptedSmtpServer::WaitFor(int fd, short even
     }
 }
 
+long TScriptedSmtpServer::ReadNow(int fd, char* buffer, std::size_t capacity, short& events) {
+    events = POLLIN;
+    if (m_tls != nullptr) {
+        ERR_clear_error();
+        std::size_t got = 0;
+        const int ok = SSL_read_ex(m_tls, buffer, capacity, &got);
+        if (ok == 1) {
+            return static_cast<long>(got);
+        }
+        // close_notify, truncation or a TLS error: for the script the connection is over.
+        const bool blocked = WouldBlock(SSL_get_error(m_tls, ok), events);
+        ERR_clear_error();
+        return blocked ? -1 : 0;
+    }
+    for (;;) {
+        const ssize_t got = ::recv(fd, buffer, capacity, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return -1;
+        }
+        return got < 0 ? 0 : got;
+    }
+}
+
+long TScriptedSmtpServer::WriteNow(int fd, std::string_view bytes, short& events) {
+    events = POLLOUT;
+    if (m_tls != nullptr) {
+        ERR_clear_error();
+        std::size_t sent = 0;
+        const int ok = SSL_write_ex(m_tls, bytes.data(), bytes.size(), &sent);
+        if (ok == 1) {
+            return static_cast<long>(sent);
+        }
+        const bool blocked = WouldBlock(SSL_get_error(m_tls, ok), events);
+        ERR_clear_error();
+        return blocked ? -1 : 0;
+    }
+    for (;;) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return -1;
+        }
+        return sent < 0 ? 0 : sent;
+    }
+}
+
 TScriptedSmtpServer::ERead TScriptedSmtpServer::ReadMore(int fd, TMilliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<TMilliseconds>(deadline - std::chrono::steady_clock::now());
-        switch (WaitFor(fd, POLLIN, left)) {
-            case EWaitResult::Ready:
-                break;
-            case EWaitResult::Woken:
-                continue;  // ResumeReading has no meaning here
-            case EWaitResult::Stopped:
-                return ERead::Stopped;
-            case EWaitResult::TimedOut:
-                return ERead::TimedOut;
-            case EWaitResult::Failed:
-                return ERead::Closed;
+        if (Stopping()) {
+            return ERead::Stopped;
         }
         std::array<char, 64 * 1024> buffer;
-        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
+        short events = POLLIN;
+        const long got = ReadNow(fd, buffer.data(), buffer.size(), events);
+        if (got < 0) {
+            const auto left = std::chrono::duration_cast<TMilliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            switch (WaitFor(fd, events, left)) {
+                case EWaitResult::Ready:
+                case EWaitResult::Woken:  // ResumeReading has no meaning here
+                    continue;
+                case EWaitResult::Stopped:
+                    return ERead::Stopped;
+                case EWaitResult::TimedOut:
+                    return ERead::TimedOut;
+                case EWaitResult::Failed:
+                    return ERead::Closed;
+            }
         }
-        if (got <= 0) {
+        if (got == 0) {
             const std::lock_guard lock(m_mutex);
             m_closed = true;
             m_changed.notify_all();
@@ -261,16 +361,14 @@ TScriptedSmtpServer::ERead TScriptedSmtpServer::ReadMore(int fd, TMilliseconds l
 
 bool TScriptedSmtpServer::SendAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        short events = POLLOUT;
+        const long sent = WriteNow(fd, bytes, events);
         if (sent > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(sent));
             continue;
         }
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const EWaitResult waited = WaitFor(fd, POLLOUT, DefaultLimit);
+        if (sent < 0) {
+            const EWaitResult waited = WaitFor(fd, events, DefaultLimit);
             if (waited == EWaitResult::Ready || waited == EWaitResult::Woken) {
                 continue;
             }
@@ -278,6 +376,57 @@ bool TScriptedSmtpServer::SendAll(int fd, std::string_view bytes) {
         return false;
     }
     return true;
+}
+
+bool TScriptedSmtpServer::AcceptTls(int fd, const std::string& certificateFile,
+                                    const std::string& keyFile, const std::string& where) {
+    EndTls(false);
+    ERR_clear_error();
+    const std::unique_ptr<SSL_CTX, TContextDeleter> context(SSL_CTX_new(TLS_server_method()));
+    if (context == nullptr ||
+        SSL_CTX_use_certificate_chain_file(context.get(), certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        (m_tls = SSL_new(context.get())) == nullptr || SSL_set_fd(m_tls, fd) != 1) {
+        NoteProblem("cannot set up TLS" + where + ": " + TakeOpenSslError());
+        return false;
+    }
+    SSL_set_accept_state(m_tls);
+    for (;;) {
+        ERR_clear_error();
+        const int ok = SSL_do_handshake(m_tls);
+        if (ok == 1) {
+            break;
+        }
+        short events = POLLIN;
+        if (!WouldBlock(SSL_get_error(m_tls, ok), events)) {
+            NoteProblem("TLS handshake failed" + where + ": " + TakeOpenSslError());
+            EndTls(false);
+            return false;
+        }
+        const EWaitResult waited = WaitFor(fd, events, DefaultLimit);
+        if (waited != EWaitResult::Ready && waited != EWaitResult::Woken) {
+            NoteProblem("TLS handshake unfinished" + where);
+            EndTls(false);
+            return false;
+        }
+    }
+    const char* serverName = SSL_get_servername(m_tls, TLSEXT_NAMETYPE_host_name);
+    const std::lock_guard lock(m_mutex);
+    m_tlsServerName = serverName != nullptr ? serverName : "";
+    m_tlsEstablished = true;
+    return true;
+}
+
+void TScriptedSmtpServer::EndTls(bool closeNotify) {
+    if (m_tls == nullptr) {
+        return;
+    }
+    if (closeNotify) {
+        SSL_shutdown(m_tls);  // best effort: the client may be gone already
+    }
+    ERR_clear_error();
+    SSL_free(m_tls);
+    m_tls = nullptr;
 }
 
 bool TScriptedSmtpServer::PauseFor(TMilliseconds pause) {
@@ -381,9 +530,21 @@ bool TScriptedSmtpServer::RunStep(int& fd, std::size_t index) {
                 }
             }
         case TSmtpScript::EKind::Close:
+            if (m_tls != nullptr) {
+                // RFC 8446 section 6.1: close_notify first. The session stays, so what the
+                // client still writes is decrypted and recorded as before.
+                ERR_clear_error();
+                SSL_shutdown(m_tls);
+                ERR_clear_error();
+            }
+            [[fallthrough]];
+        case TSmtpScript::EKind::Truncate:
             ::shutdown(fd, SHUT_WR);
             return true;
+        case TSmtpScript::EKind::StartTls:
+            return AcceptTls(fd, step.Chunks[0], step.Chunks[1], where);
         case TSmtpScript::EKind::Reset: {
+            EndTls(false);
             const linger abortive{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
             ::close(fd);
@@ -400,6 +561,13 @@ bool TScriptedSmtpServer::RunStep(int& fd, std::size_t index) {
 }
 
 void TScriptedSmtpServer::Run() {
+    // OpenSSL writes with write(), which raises SIGPIPE when the client has gone; blocked
+    // here, the signal stays pending on this thread and vanishes with it.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
     int fd = AcceptClient();
     if (fd < 0) {
         return;
@@ -420,6 +588,7 @@ void TScriptedSmtpServer::Run() {
             break;
         }
     }
+    EndTls(false);
     if (fd >= 0) {
         ::close(fd);
     }

@@ -2,8 +2,12 @@
 // A scripted SMTP peer for dialogue tests: a real TCP listener on 127.0.0.1 or ::1, on a
 // port the system picks, serving exactly one connection on its own thread by playing a
 // script (send these bytes, read one client line, read the message data, close, stay
-// silent). It records every byte the client sends and asserts nothing: the test thread
-// compares the record with what it expects.
+// silent, start TLS). It records every byte the client sends and asserts nothing: the test
+// thread compares the record with what it expects.
+//
+// A StartTls step runs the server's side of a TLS handshake (OpenSSL); every later step,
+// and the record, then carry the plain text inside TLS. As the first step it makes an
+// implicit-TLS server (port 465 style); after a "220" reply to STARTTLS, a STARTTLS one.
 //
 // Every wait is bounded: accepting, each step, and the quiet time after the script all end
 // when Stop is called (the destructor does), and each also has a limit of its own. After the
@@ -18,6 +22,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+struct ssl_st;
 
 namespace corvane::test {
 
@@ -42,16 +48,22 @@ public:
     TSmtpScript& Close();
     // Closes at once with a reset (SO_LINGER 0): the client's next send or receive fails.
     TSmtpScript& Reset();
+    // Inside TLS, Close says close_notify first; this ends the sending side without it, as
+    // a connection cut by someone in between would end (a truncation).
+    TSmtpScript& Truncate();
     // Neither sends nor reads, so the client's writes fill the socket buffers, until the
     // test calls ResumeReading (or the server is stopped).
     TSmtpScript& StopReading();
+    // Accepts a TLS handshake with this certificate (chain) and key, both PEM files. A
+    // failed handshake ends the script, and Problem() gives OpenSSL's reason.
+    TSmtpScript& StartTls(std::string certificateFile, std::string keyFile);
 
     // The usual reply to one command: ReadLine, then Send(Reply).
     TSmtpScript& Expect(std::string reply) { return ReadLine().Send(std::move(reply)); }
 
 private:
     friend class TScriptedSmtpServer;
-    enum class EKind { Send, ReadLine, ReadData, Close, Reset, StopReading };
+    enum class EKind { Send, ReadLine, ReadData, Close, Truncate, Reset, StopReading, StartTls };
     struct TStep {
         EKind Kind;
         std::vector<std::string> Chunks;
@@ -84,6 +96,10 @@ public:
     std::vector<std::string> Data() const;
     // Why the script stopped before its end ("client closed during step 4"), or empty.
     std::string Problem() const;
+    // The host name the client sent as SNI in the last TLS handshake (empty for none), and
+    // whether a handshake completed at all.
+    std::string TlsServerName() const;
+    bool TlsEstablished() const;
 
     // Waits until the received bytes contain Needle. False when the limit passed first.
     bool WaitForReceived(std::string_view needle, TMilliseconds limit = DefaultLimit) const;
@@ -109,6 +125,13 @@ private:
     EWaitResult WaitFor(int fd, short events, TMilliseconds limit);
     ERead ReadMore(int fd, TMilliseconds limit);
     bool SendAll(int fd, std::string_view bytes);
+    // One read or write that does not wait, in plain text or through TLS: the count, 0 when
+    // the connection is over, -1 when it would block (Events then says what to wait for).
+    long ReadNow(int fd, char* buffer, std::size_t capacity, short& events);
+    long WriteNow(int fd, std::string_view bytes, short& events);
+    bool AcceptTls(int fd, const std::string& certificateFile, const std::string& keyFile,
+                   const std::string& where);
+    void EndTls(bool closeNotify);
     bool PauseFor(TMilliseconds pause);
     bool WaitForResume();
     bool Stopping() const;
@@ -122,8 +145,10 @@ private:
     int m_port = 0;
     std::thread m_thread;
 
-    // Used by the server thread only: bytes received but not yet taken by a step.
+    // Used by the server thread only: bytes received but not yet taken by a step, and the
+    // TLS session once a StartTls step has run.
     std::string m_unparsed;
+    ssl_st* m_tls = nullptr;
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
@@ -131,6 +156,8 @@ private:
     std::vector<std::string> m_lines;
     std::vector<std::string> m_data;
     std::string m_problem;
+    std::string m_tlsServerName;
+    bool m_tlsEstablished = false;
     bool m_accepted = false;
     bool m_closed = false;
     bool m_stopping = false;
