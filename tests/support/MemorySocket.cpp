@@ -133,7 +133,41 @@ net::TReceiveResult TMemorySocket::Receive(char* buffer, std::size_t capacity,
     return {net::ESocketStatus::Ok, count};
 }
 
+net::TCertificateInfo TMemorySocket::MadeUpCertificate() {
+    std::string fingerprint;
+    for (int i = 0; i < 32; ++i) {
+        fingerprint += i == 0 ? "AB" : ":AB";
+    }
+    return {"CN=memory.test", "CN=Memory Test CA", "2026-01-01 00:00:00 UTC",
+            "2036-01-01 00:00:00 UTC", fingerprint};
+}
+
+net::TTlsResult TMemorySocket::StartTls(const net::TTlsOptions& options,
+                                        net::TDeadline deadline) {
+    std::size_t unread = 0;
+    for (const auto& chunk : m_incoming) {
+        unread += chunk.size();
+    }
+    StartTlsCalls.push_back({options, Written.size(), unread});
+    net::TTlsResult result = StartTlsResult;
+    if (!m_open || m_encrypted) {
+        result = {net::ESocketStatus::Failed, net::ETlsFailure::Handshake,
+                  m_open ? "TLS is already running" : "not connected", {}};
+    } else if (InterruptPending()) {
+        result = {net::ESocketStatus::Interrupted, net::ETlsFailure::Handshake, "interrupted", {}};
+    } else if (StartTlsBlocks) {
+        result = {Block(deadline), net::ETlsFailure::Handshake, "the handshake did not finish", {}};
+    }
+    if (result.Status == net::ESocketStatus::Ok) {
+        m_encrypted = true;
+    } else {
+        Close();
+    }
+    return result;
+}
+
 void TMemorySocket::Close() {
+    m_encrypted = false;
     if (m_open) {
         m_open = false;
         ++Closes;

@@ -6,6 +6,11 @@
 // for Interrupt, which (as the socket contract asks) takes no lock and is safe from any
 // thread.
 //
+// StartTls is scripted too: each call is recorded and returns StartTlsResult (Ok with a
+// made-up certificate unless the test says otherwise), after which the same queue and
+// record simply go on, standing for the plain text inside TLS. Like TClientSocket, a
+// StartTls that does not return Ok leaves the connection closed.
+//
 // The engine owns its socket, so a test keeps a reference to this object after handing
 // the unique_ptr to TWrenSMTP; read the records after the engine's call has returned.
 
@@ -36,6 +41,15 @@ public:
         int Port = 0;
     };
 
+    struct TStartTlsCall {
+        net::TTlsOptions Options;
+        std::size_t WrittenBefore = 0;   // Written.size() when StartTls was called
+        std::size_t UnreadIncoming = 0;  // queued bytes the client had not read by then
+    };
+
+    // The certificate StartTlsResult carries unless a test sets another.
+    static net::TCertificateInfo MadeUpCertificate();
+
     TMemorySocket();
     ~TMemorySocket() override;
     TMemorySocket(const TMemorySocket&) = delete;
@@ -50,14 +64,21 @@ public:
     std::optional<std::size_t> SendCapacity;
     std::string HostName = "memory.test";
     std::string AddressLiteral = "[127.0.0.1]";
+    net::TTlsResult StartTlsResult{net::ESocketStatus::Ok, net::ETlsFailure::None, "",
+                                   MadeUpCertificate()};
+    // The handshake never finishes: StartTls waits for its deadline (TimedOut) or for
+    // Interrupt (Interrupted), as against a server that never answers the ClientHello.
+    bool StartTlsBlocks = false;
 
     // The record.
     std::vector<TOpenCall> Opens;
+    std::vector<TStartTlsCall> StartTlsCalls;
     std::string Written;
     int Closes = 0;
 
-    // Waits until a Send or Receive call is blocked (SendCapacity reached, or the queue
-    // drained with WhenDrained Block). For Abort tests; false when the limit passed first.
+    // Waits until a Send, Receive or StartTls call is blocked (SendCapacity reached, the
+    // queue drained with WhenDrained Block, StartTlsBlocks). For Abort tests; false when
+    // the limit passed first.
     bool WaitUntilBlocked(std::chrono::milliseconds limit) const;
 
     net::ESocketStatus Open(const std::string& host, bool numericHost, int port,
@@ -70,6 +91,9 @@ public:
     void Interrupt() noexcept override;
     void ResetInterrupt() override;
 
+    net::TTlsResult StartTls(const net::TTlsOptions& options, net::TDeadline deadline) override;
+    bool IsEncrypted() const override { return m_open && m_encrypted; }
+
     std::string LocalHostName() const override { return HostName; }
     std::string LocalAddressLiteral() const override { return m_open ? AddressLiteral : ""; }
 
@@ -81,6 +105,7 @@ private:
 
     std::deque<std::string> m_incoming;
     bool m_open = false;
+    bool m_encrypted = false;
     int m_wakeFd = -1;  // eventfd written by Interrupt
 
     mutable std::mutex m_mutex;
