@@ -18,7 +18,9 @@
 #include <memory>
 
 #include "app/BusyCursor.h"
+#include "app/Passwords.h"
 #include "app/Picture.h"
+#include "app/ServerSettings.h"
 #include "desktop/CorvaneGauge.h"
 #include "desktop/EnStatusBar.h"
 #include "desktop/StlTrayIcon.h"
@@ -43,6 +45,9 @@ class QMimeData;
 namespace corvane::app {
 
 class TMyThread;
+class TServerSettingsDialog;
+class TPasswordDialog;
+class TCertificateDialog;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -71,6 +76,7 @@ public:
     QLabel* Label4 = nullptr;
     regctrls::TSuperComboBox* From = nullptr;
     regctrls::TSuperComboBox* Smtp = nullptr;
+    QPushButton* SmtpSettings = nullptr;  // the settings of the server named in Smtp
     regctrls::TSuperComboBox* SendTo = nullptr;
     regctrls::TSuperComboBox* CC = nullptr;
     regctrls::TSuperComboBox* BCC = nullptr;
@@ -171,6 +177,8 @@ public:
     // Files dropped from the desktop's file manager on the list or the paper clip: the local
     // files among them are attached as if chosen in the dialog.
     void DropFiles(const QMimeData* dropped);
+    // Opens the settings of the server named in Smtp and stores what the user chose.
+    void SmtpSettingsClick();
 
     // The modal message of a missing attachment; tests replace it to answer it at once.
     std::function<void(const QString& text)> ShowMessage;
@@ -178,6 +186,14 @@ public:
     std::function<QStringList(QFileDialog& dialog)> RunOpenDialog;
     // Opens a web page with the desktop's browser.
     std::function<void(const QUrl& url)> OpenUrl;
+    // The dialogs of a server's settings, of a password asked for at send time and of a
+    // certificate the user may trust; each gives whether the user accepted it. Tests replace
+    // them to answer at once.
+    std::function<bool(TServerSettingsDialog& dialog)> RunServerDialog;
+    std::function<bool(TPasswordDialog& dialog)> RunPasswordDialog;
+    std::function<bool(TCertificateDialog& dialog)> RunCertificateDialog;
+    // The passwords of this run: the desktop's keyring, or memory (tests set another keyring).
+    TPasswordBook Passwords{std::make_unique<TSecretServiceKeyring>()};
     QString BrowseDir() const { return m_browseDir; }
     // Whether a send is running (its worker has not finished yet).
     bool Sending() const { return m_sending; }
@@ -209,6 +225,11 @@ private:
     void PlaySound(const char* resourceName);
     void PlaySuccess();
     bool FillMessage();
+    bool PrepareServer();
+    bool ProvidePassword();
+    void CreateServerDialogs();
+    void AfterFailure();
+    void OfferTrust();
     void RunWorkerAndWait();
     void JudgeOutcome();
     void FormClose();
@@ -223,6 +244,8 @@ private:
     void WrenSMTPBeforeSend();
     void WrenSMTPSendProgress(int percent, qint64 byteSend, qint64 totalByteSend);
     void WrenSMTPAfterSend(const QString& replyText);
+    void WrenSMTPStartEncryption(const QString& host);
+    void WrenSMTPSignIn(const QString& userName);
 
     TBusyCursor m_busyCursor;
     std::unique_ptr<TMyThread> m_worker;
@@ -230,6 +253,13 @@ private:
     bool m_quitWhenSent = false;
     QString m_browseDir;
     QString m_programFolder;
+    // The send under way: the server as typed, its settings, the keyring key of its
+    // password, and the code of its last error (0 for none).
+    QString m_sendServer;
+    TServerSettings m_sendSettings;
+    std::string m_sendKey;
+    int m_lastError = 0;
+    QString m_lastErrorText;
 };
 
 // The one window, reachable from the worker thread (set before the window's start-up runs).

@@ -123,6 +123,12 @@ void TMainForm::CreateSendMailPage() {
     From->setToolTip(QStringLiteral("Type your email address here"));
     Smtp = MakeHistory(panel, "Smtp", 69, 46, 326, 20);
     Smtp->setToolTip(QStringLiteral("Your SMTP mail server"));
+    // Beside Smtp, outside the tab order of the fields (Ctrl+Shift+S reaches it).
+    SmtpSettings = MakeButton(panel, "SmtpSettings", QRect(398, 46, 21, ComboHeight), "...");
+    SmtpSettings->setToolTip(QStringLiteral("Settings of this server: encryption, user name, password "
+                                            "(Ctrl+Shift+S)"));
+    SmtpSettings->setFocusPolicy(Qt::NoFocus);
+    SmtpSettings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     SendTo = MakeHistory(panel, "SendTo", 69, 77, 326, 20);
     CC = MakeHistory(panel, "CC", 69, 99, 326, 20);
     CC->setToolTip(QStringLiteral("Also send another copy to these email"));

@@ -51,6 +51,12 @@ void TMainForm::WireEngineEvents() {
     WrenSMTP.OnAfterSend = [this](mail::TWrenSMTP& smtp) {
         Post([this, reply = Text(smtp.ReplyText)] { WrenSMTPAfterSend(reply); });
     };
+    WrenSMTP.OnStartEncryption = [this](mail::TWrenSMTP& smtp) {
+        Post([this, host = Text(smtp.Host)] { WrenSMTPStartEncryption(host); });
+    };
+    WrenSMTP.OnSignIn = [this](mail::TWrenSMTP& smtp) {
+        Post([this, user = Text(smtp.UserName)] { WrenSMTPSignIn(user); });
+    };
 }
 
 void TMainForm::SetStatusText(const QString& text) {
@@ -99,15 +105,16 @@ void TMainForm::StampImageClick() {
             history->SaveToRegistry();
         }
     }
-    const mail::TServerAddress server = mail::ParseServerAddress(Utf8(Smtp->currentText()));
-    WrenSMTP.Host = server.Host;
-    WrenSMTP.Port = server.Port;
+    m_lastError = 0;
+    m_lastErrorText.clear();
 
-    if (FillMessage()) {
+    // The attachments are checked before a password is asked for.
+    if (FillMessage() && PrepareServer()) {
         SetStatusText(QStringLiteral("Connecting %1 . . .").arg(Smtp->currentText()));
         RunWorkerAndWait();
         JudgeOutcome();
     }
+    Wipe(WrenSMTP.Password);
 
     StlTrayIcon->SetFlash(false);
     m_busyCursor.Stop();
@@ -115,6 +122,8 @@ void TMainForm::StampImageClick() {
     m_sending = false;
     if (m_quitWhenSent) {
         QCoreApplication::quit();
+    } else if (m_lastError != 0) {
+        AfterFailure();
     }
 }
 
@@ -181,6 +190,11 @@ void TMainForm::JudgeOutcome() {
         Sealimage->show();
         Sealimage->raise();
         SetStatusText(QStringLiteral("Successful: Ready for your mail."));
+        // A password the keyring did not take is said here, where nothing overwrites it
+        // (the postmark still shows that the mail went).
+        if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
+            SetStatusText(Text(notice));
+        }
         if (sound) {
             PlaySuccess();
         }
@@ -227,6 +241,8 @@ void TMainForm::WrenSMTPConnect(const QString& host) {
 }
 
 void TMainForm::WrenSMTPError(int error, const QString& msg) {
+    m_lastError = error;
+    m_lastErrorText = msg;
     if (PlayWave->isChecked()) {
         PlaySound("error");
     }
@@ -266,6 +282,14 @@ void TMainForm::WrenSMTPSendProgress(int percent, qint64 byteSend, qint64 totalB
 
 void TMainForm::WrenSMTPAfterSend(const QString& replyText) {
     SetStatusText(replyText);
+}
+
+void TMainForm::WrenSMTPStartEncryption(const QString& host) {
+    SetStatusText(QStringLiteral("Starting encryption with %1 . . .").arg(host));
+}
+
+void TMainForm::WrenSMTPSignIn(const QString& userName) {
+    SetStatusText(QStringLiteral("Signing in as %1 . . .").arg(userName));
 }
 
 }  // namespace corvane::app

@@ -57,6 +57,7 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     CreateOpenDialog();
     WireEngineEvents();
     WireOptionControls();
+    CreateServerDialogs();
 
     ShowMessage = [this](const QString& text) {
         QMessageBox::warning(this, QString::fromLatin1(Caption), text);

@@ -1,0 +1,163 @@
+// The servers of the Smtp history: their settings (the button beside Smtp), what a send
+// takes from them (security, port, sign-in, the certificate trusted on purpose), the
+// password asked for at send time, and what a refused password or an untrusted certificate
+// leads to.
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "app/Main.h"
+#include "app/ServerDialogs.h"
+#include "mail/MailText.h"
+
+namespace corvane::app {
+
+namespace {
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The port a send uses: the one typed, else the default of the chosen security.
+std::string PortOf(const mail::TServerAddress& server, mail::ESecurity security) {
+    return server.HasPort ? server.Port : mail::DefaultPort(security);
+}
+
+QString Summary(const TServerSettings& settings) {
+    const QString security = QString::fromLatin1(SecurityName(settings.Security));
+    return settings.UserName.empty()
+               ? QStringLiteral("%1, no signing in").arg(security)
+               : QStringLiteral("%1, signing in as %2").arg(security, Text(settings.UserName));
+}
+
+// Why a write to the store fails, as far as the window can tell: it has no other way to fail.
+constexpr const char* StoreProblem = "the settings file cannot be written";
+
+}  // namespace
+
+void TMainForm::CreateServerDialogs() {
+    connect(SmtpSettings, &QPushButton::clicked, this, [this] { SmtpSettingsClick(); });
+    RunServerDialog = [](TServerSettingsDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    RunPasswordDialog = [](TPasswordDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    RunCertificateDialog = [](TCertificateDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+}
+
+void TMainForm::SmtpSettingsClick() {
+    if (m_sending) {
+        return;
+    }
+    const QString server = Smtp->currentText().trimmed();
+    if (ServerKeyName(Utf8(server)).empty()) {
+        SetStatusText(QStringLiteral("Type the mail server into Smtp first, then open its settings."));
+        return;
+    }
+    const TServerSettings before = LoadServerSettings(Utf8(server));
+    TServerSettingsDialog dialog(this, server, before);
+    if (!RunServerDialog(dialog)) {
+        return;
+    }
+    const TServerSettings settings = dialog.Settings();
+    std::string password = Utf8(dialog.Password->text());
+    dialog.Password->clear();
+    if (!SaveServerSettings(Utf8(server), settings)) {
+        Wipe(password);
+        SetStatusText(QStringLiteral("The settings of %1 were not stored: %2.").arg(server, QString::fromLatin1(StoreProblem)));
+        return;
+    }
+    const mail::TServerAddress address = mail::ParseServerAddress(Utf8(server));
+    const std::string key = PasswordKey(settings.UserName, address.Host, PortOf(address, settings.Security));
+    if (!settings.UserName.empty() && !password.empty()) {
+        Passwords.Keep(key, password, settings.RememberPassword);
+    } else if (!settings.UserName.empty() && before.RememberPassword && !settings.RememberPassword) {
+        Passwords.Forget(key);
+    }
+    Wipe(password);
+    SetStatusText(QStringLiteral("Settings of %1 stored: %2.").arg(server, Summary(settings)));
+    if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
+        SetStatusText(Text(notice));
+    }
+}
+
+// The engine's server, security and sign-in from the settings of the server in Smtp. False
+// when a password was needed and the user gave none: the send is then cancelled.
+bool TMainForm::PrepareServer() {
+    m_sendServer = Smtp->currentText();
+    m_sendSettings = LoadServerSettings(Utf8(m_sendServer));
+    const mail::TServerAddress server = mail::ParseServerAddress(Utf8(m_sendServer));
+    WrenSMTP.Host = server.Host;
+    WrenSMTP.Port = PortOf(server, m_sendSettings.Security);
+    WrenSMTP.Security = m_sendSettings.Security;
+    WrenSMTP.UserName = m_sendSettings.UserName;
+    WrenSMTP.TrustedFingerprint = m_sendSettings.TrustedFingerprint;
+    m_sendKey = PasswordKey(WrenSMTP.UserName, WrenSMTP.Host, WrenSMTP.Port);
+    Wipe(WrenSMTP.Password);
+    // The engine never signs in over a plain connection (it reports so), so a password
+    // would be asked for in vain.
+    if (WrenSMTP.UserName.empty() || WrenSMTP.Security == mail::ESecurity::None) {
+        return true;
+    }
+    return ProvidePassword();
+}
+
+bool TMainForm::ProvidePassword() {
+    if (std::optional<std::string> found = Passwords.Find(m_sendKey)) {
+        WrenSMTP.Password = std::move(*found);
+        Wipe(*found);
+        return true;
+    }
+    // Said while the dialog is open, so it is read before the send overwrites it.
+    if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
+        SetStatusText(Text(notice));
+    }
+    TPasswordDialog dialog(this, Text(m_sendKey), m_sendSettings.RememberPassword);
+    const bool given = RunPasswordDialog(dialog);
+    std::string password = Utf8(dialog.Password->text());
+    dialog.Password->clear();
+    if (!given) {
+        Wipe(password);
+        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+        return false;
+    }
+    const bool remember = dialog.RememberPassword->isChecked();
+    if (remember != m_sendSettings.RememberPassword) {
+        m_sendSettings.RememberPassword = remember;
+        SaveServerSettings(Utf8(m_sendServer), m_sendSettings);
+    }
+    Passwords.Keep(m_sendKey, password, remember);
+    WrenSMTP.Password = std::move(password);
+    Wipe(password);
+    return true;
+}
+
+// Runs once the failed send has ended and the window is idle again.
+void TMainForm::AfterFailure() {
+    // 535 (RFC 4954): the credentials were refused. The next send asks again.
+    if (m_lastError == 535 && !m_sendSettings.UserName.empty()) {
+        Passwords.Refused(m_sendKey);
+    }
+    if (m_lastError == mail::TWrenSMTP::ErrorCertificate && !WrenSMTP.PeerCertificate.Empty()) {
+        OfferTrust();
+    }
+}
+
+// The certificate the engine refused, for the user to trust on purpose for this server.
+// Trusting does not send: the user sends again when ready, as every send is started by the
+// user; the status bar says so.
+void TMainForm::OfferTrust() {
+    const net::TCertificateInfo certificate = WrenSMTP.PeerCertificate;
+    const QString host = Text(WrenSMTP.Host);
+    TCertificateDialog dialog(this, host, m_lastErrorText, certificate, Text(m_sendSettings.TrustedFingerprint));
+    if (!RunCertificateDialog(dialog)) {
+        return;
+    }
+    TServerSettings settings = LoadServerSettings(Utf8(m_sendServer));
+    settings.TrustedFingerprint = certificate.Sha256Fingerprint;
+    if (!SaveServerSettings(Utf8(m_sendServer), settings)) {
+        SetStatusText(QStringLiteral("The certificate of %1 is not trusted: %2.").arg(host, QString::fromLatin1(StoreProblem)));
+        return;
+    }
+    SetStatusText(QStringLiteral("The certificate of %1 is trusted now: send again.").arg(host));
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,103 @@
+#include "app/ServerSettings.h"
+
+#include "mail/MailText.h"
+#include "platform/registry/Registry.h"
+#include "regctrls/MyReg.h"
+
+namespace corvane::app {
+
+namespace {
+
+constexpr std::size_t MaxKeyNameLength = 255;  // the registry's limit for one component
+
+std::string KeyPath(const std::string& name) {
+    return std::string(regctrls::DefaultRegPath) + "\\Servers\\" + name;
+}
+
+mail::ESecurity SecurityFromNumber(std::int32_t number) {
+    switch (number) {
+        case 1:
+            return mail::ESecurity::StartTls;
+        case 2:
+            return mail::ESecurity::Tls;
+        default:
+            return mail::ESecurity::None;  // 0, or anything a newer or damaged store holds
+    }
+}
+
+std::int32_t SecurityNumber(mail::ESecurity security) {
+    switch (security) {
+        case mail::ESecurity::StartTls:
+            return 1;
+        case mail::ESecurity::Tls:
+            return 2;
+        case mail::ESecurity::None:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string ServerKeyName(std::string_view server) {
+    std::string name;
+    for (const char c : mail::TrimBlanks(server)) {
+        if (c == '%') {
+            name += "%25";
+        } else if (c == '\\') {
+            name += "%5C";
+        } else {
+            name += c;
+        }
+    }
+    return name.size() <= MaxKeyNameLength ? name : std::string();
+}
+
+TServerSettings LoadServerSettings(std::string_view server) {
+    TServerSettings settings;
+    const std::string name = ServerKeyName(server);
+    registry::TRegistry registry;
+    // Read-only: looking at a server's settings never makes its key.
+    if (name.empty() || !registry.OpenKeyReadOnly(KeyPath(name))) {
+        return settings;
+    }
+    settings.Security = SecurityFromNumber(registry.ReadInteger("Security").value_or(0));
+    settings.UserName = registry.ReadString("UserName").value_or(std::string());
+    settings.RememberPassword = registry.ReadInteger("RememberPassword").value_or(1) != 0;
+    settings.TrustedFingerprint = registry.ReadString("TrustedFingerprint").value_or(std::string());
+    return settings;
+}
+
+bool SaveServerSettings(std::string_view server, const TServerSettings& settings) {
+    const std::string name = ServerKeyName(server);
+    if (name.empty()) {
+        return false;
+    }
+    registry::TWriteBatch batch;
+    registry::TRegistry registry;
+    const bool written = registry.OpenKey(KeyPath(name), true) &&
+                         registry.WriteInteger("Security", SecurityNumber(settings.Security)) &&
+                         registry.WriteString("UserName", settings.UserName) &&
+                         registry.WriteInteger("RememberPassword", settings.RememberPassword ? 1 : 0) &&
+                         registry.WriteString("TrustedFingerprint", settings.TrustedFingerprint);
+    registry.CloseKey();
+    if (!written) {
+        batch.Rollback();
+        return false;
+    }
+    return batch.Commit();
+}
+
+const char* SecurityName(mail::ESecurity security) {
+    switch (security) {
+        case mail::ESecurity::StartTls:
+            return "STARTTLS";
+        case mail::ESecurity::Tls:
+            return "SSL/TLS";
+        case mail::ESecurity::None:
+            break;
+    }
+    return "None";
+}
+
+}  // namespace corvane::app

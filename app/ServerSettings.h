@@ -1,0 +1,38 @@
+#pragma once
+// The settings of one mail server, as the Smtp history names it: how the connection is
+// protected, who signs in, whether the password is kept in the keyring, and the certificate
+// the user chose to trust on purpose. Each server has a key of its own below the program's
+// root, "\Software\Halden Software\Corvane\Servers\<server>", where <server> is the Smtp
+// field's text trimmed (host and port as typed; compared without regard to ASCII case, as
+// every key name is). Passwords are never here: they live in the keyring (app/Keyring.h).
+//
+// Loading gives the defaults for anything missing or unreadable; saving writes all four
+// values in one transaction and reports whether it landed. Qt-free; one thread at a time.
+
+#include <string>
+#include <string_view>
+
+#include "mail/WrenEmail.h"
+
+namespace corvane::app {
+
+struct TServerSettings {
+    mail::ESecurity Security = mail::ESecurity::None;
+    std::string UserName;  // empty: the server is used without signing in
+    bool RememberPassword = true;
+    std::string TrustedFingerprint;  // "AB:CD:..." as the certificate dialog showed it
+    bool operator==(const TServerSettings&) const = default;
+};
+
+// The key name for a server: the trimmed text with '%' written "%25" and '\' (which would
+// split the key) written "%5C"; empty when the text is blank or longer than a key name may be.
+std::string ServerKeyName(std::string_view server);
+
+TServerSettings LoadServerSettings(std::string_view server);
+// False when the server has no key name or the store did not take the values.
+bool SaveServerSettings(std::string_view server, const TServerSettings& settings);
+
+// The words the window and corvane-send use for each mode.
+const char* SecurityName(mail::ESecurity security);
+
+}  // namespace corvane::app

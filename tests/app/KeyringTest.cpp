@@ -1,0 +1,191 @@
+// The keyring unit against a real Secret Service (gnome-keyring-daemon on a D-Bus session
+// bus of the test's own, both started and ended here by their process ids), against no
+// Secret Service at all, and the password book's rules with a keyring in memory.
+//
+// libsecret keeps its bus connection for the life of the process, so each test needs a
+// process of its own; ctest runs every test so. Passwords are compared without printing
+// them, so no secret reaches the test's output.
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QEventLoop>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+
+#include "MemoryKeyring.h"
+#include "ProgramProcess.h"
+#include "TempFolder.h"
+#include "app/Keyring.h"
+#include "app/Passwords.h"
+
+namespace corvane::app {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TProgramProcess;
+
+// Waits until Name is owned on the bus at Address.
+bool WaitForBusName(const std::string& address, const QString& name, std::chrono::milliseconds limit) {
+    const QString connectionName = QStringLiteral("corvane-keyring-test");
+    bool owned = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), connectionName);
+        QDBusServiceWatcher watcher(name, bus, QDBusServiceWatcher::WatchForRegistration);
+        QEventLoop loop;
+        QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
+        QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+        if (bus.isConnected() && !bus.interface()->isServiceRegistered(name)) {
+            loop.exec();
+        }
+        owned = bus.isConnected() && bus.interface()->isServiceRegistered(name);
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
+    return owned;
+}
+
+// A session bus and an unlocked gnome-keyring-daemon on it, its keyring files in a
+// temporary folder; this process talks to them from now on.
+class TPrivateSecretService {
+public:
+    TPrivateSecretService() {
+        m_bus = std::make_unique<TProgramProcess>(
+            std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=2",
+                                     "--address=unix:path=" + (m_folder.Path() / "bus").string()},
+            "");
+        if (!m_bus->WaitForError("\n", 10s)) {
+            m_problem = "dbus-daemon did not start: " + m_bus->Error();
+            return;
+        }
+        const std::string address = m_bus->Error().substr(0, m_bus->Error().find('\n'));
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (m_folder.Path() / "data").c_str(), 1);
+        // --unlock reads the new login keyring's password from standard input.
+        m_daemon = std::make_unique<TProgramProcess>(
+            std::vector<std::string>{"/usr/bin/gnome-keyring-daemon", "--foreground", "--unlock",
+                                     "--components=secrets",
+                                     "--control-directory=" + (m_folder.Path() / "control").string()},
+            "keyring test password");
+        if (!WaitForBusName(address, QStringLiteral("org.freedesktop.secrets"), 15s)) {
+            m_problem = "gnome-keyring-daemon did not take the Secret Service name: " + m_daemon->Error();
+        }
+    }
+    ~TPrivateSecretService() {
+        for (TProgramProcess* process : {m_daemon.get(), m_bus.get()}) {
+            if (process != nullptr) {
+                process->Signal(SIGTERM);
+                process->WaitForExit(5s);  // past that, the destructor kills it
+            }
+        }
+    }
+    const std::string& Problem() const { return m_problem; }
+
+private:
+    test::TTempFolder m_folder;
+    std::unique_ptr<TProgramProcess> m_bus;
+    std::unique_ptr<TProgramProcess> m_daemon;
+    std::string m_problem;
+};
+
+// What secret-tool (libsecret, not QtKeychain) finds for Key; nothing when it finds none.
+std::optional<std::string> LookedUpBySecretTool(const std::string& key) {
+    TProgramProcess lookup({"/usr/bin/secret-tool", "lookup", "server", KeyringService, "user", key}, "");
+    if (lookup.WaitForExit(10s) != 0) {
+        return std::nullopt;
+    }
+    return lookup.Output();
+}
+
+TEST(Keyring, RealSecretServiceStoresReplacesAndRemovesEntries) {
+    TPrivateSecretService service;
+    ASSERT_EQ(service.Problem(), "");
+    TSecretServiceKeyring keyring;
+    const std::string key = PasswordKey("ada", "127.0.0.1", "587");
+    EXPECT_EQ(keyring.Read(key).Status, EKeyringStatus::NotFound);
+
+    const std::string first = "first pässwörd ✓";
+    ASSERT_EQ(keyring.Write(key, first).Status, EKeyringStatus::Done) << keyring.Write(key, first).Problem;
+    EXPECT_TRUE(LookedUpBySecretTool(key) == first);
+    const TKeyringAnswer read = keyring.Read(key);
+    EXPECT_EQ(read.Status, EKeyringStatus::Done);
+    EXPECT_TRUE(read.Password == first);
+
+    ASSERT_EQ(keyring.Write(key, "second").Status, EKeyringStatus::Done);
+    EXPECT_TRUE(keyring.Read(key).Password == "second");
+    // Another user of the same server is another entry.
+    EXPECT_EQ(keyring.Read(PasswordKey("bob", "127.0.0.1", "587")).Status, EKeyringStatus::NotFound);
+
+    EXPECT_EQ(keyring.Remove(key).Status, EKeyringStatus::Done);
+    EXPECT_EQ(keyring.Read(key).Status, EKeyringStatus::NotFound);
+    EXPECT_FALSE(LookedUpBySecretTool(key).has_value());
+}
+
+TEST(Keyring, WithoutASecretServiceEveryRequestIsUnavailableWithAReason) {
+    test::TTempFolder folder;
+    const std::string nowhere = "unix:path=" + (folder.Path() / "no-bus-here").string();
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", nowhere.c_str(), 1);
+    TSecretServiceKeyring keyring(5s);
+    const auto started = std::chrono::steady_clock::now();
+    const TKeyringAnswer read = keyring.Read(PasswordKey("ada", "::1", "465"));
+    EXPECT_EQ(read.Status, EKeyringStatus::Unavailable);
+    EXPECT_NE(read.Problem, "");
+    EXPECT_EQ(keyring.Write(PasswordKey("ada", "::1", "465"), "secret").Status, EKeyringStatus::Unavailable);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);  // an error, not the time limit
+}
+
+TEST(Keyring, KeysNameUserHostAndPortWithIPv6InBrackets) {
+    EXPECT_EQ(PasswordKey("ada", "mail.example.org", "587"), "ada@mail.example.org:587");
+    EXPECT_EQ(PasswordKey("ada@example.org", "::1", "465"), "ada@example.org@[::1]:465");
+}
+
+TEST(PasswordBook, RemembersInTheKeyringAndAsksAgainAfterARefusal) {
+    auto owned = std::make_unique<test::TMemoryKeyring>();
+    test::TMemoryKeyring& keyring = *owned;
+    TPasswordBook book(std::move(owned));
+    EXPECT_FALSE(book.Find("k").has_value());
+    book.Keep("k", "one", true);
+    EXPECT_TRUE(keyring.Entries["k"] == "one");
+    EXPECT_TRUE(book.Find("k") == "one");
+    // A refused password is not offered again, but the keyring keeps it until a new one is typed.
+    book.Refused("k");
+    EXPECT_FALSE(book.Find("k").has_value());
+    EXPECT_TRUE(keyring.Entries["k"] == "one");
+    book.Keep("k", "two", true);
+    EXPECT_TRUE(book.Find("k") == "two");
+    EXPECT_TRUE(keyring.Entries["k"] == "two");
+    EXPECT_EQ(book.TakeNotice(), "");
+}
+
+TEST(PasswordBook, RememberOffTakesThePasswordOutOfTheKeyringAndKeepsItForThisRun) {
+    auto owned = std::make_unique<test::TMemoryKeyring>();
+    test::TMemoryKeyring& keyring = *owned;
+    keyring.Entries["k"] = "old";
+    TPasswordBook book(std::move(owned));
+    book.Keep("k", "new", false);
+    EXPECT_EQ(keyring.Entries.count("k"), 0u);
+    EXPECT_TRUE(book.Find("k") == "new");
+    book.Forget("k");
+    EXPECT_FALSE(book.Find("k").has_value());
+}
+
+TEST(PasswordBook, WithoutAKeyringKeepsPasswordsInMemoryAndSaysSoOnce) {
+    auto owned = std::make_unique<test::TMemoryKeyring>();
+    test::TMemoryKeyring& keyring = *owned;
+    keyring.Available = false;
+    TPasswordBook book(std::move(owned));
+    EXPECT_FALSE(book.Find("k").has_value());
+    EXPECT_FALSE(book.KeyringAvailable());
+    const std::string notice = book.TakeNotice();
+    EXPECT_NE(notice.find("not remembered"), std::string::npos) << notice;
+    EXPECT_NE(notice.find("no Secret Service on the session bus"), std::string::npos) << notice;
+    EXPECT_EQ(book.TakeNotice(), "");
+    book.Keep("k", "typed", true);
+    EXPECT_TRUE(book.Find("k") == "typed");
+    EXPECT_EQ(keyring.Requests, 1);  // never asked again after it failed
+}
+
+}  // namespace
+}  // namespace corvane::app
