@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "AiosmtpdServer.h"
 #include "ScriptedSmtpServer.h"
 #include "TestCertificates.h"
 #include "platform/net/ClientSocket.h"
@@ -355,6 +356,80 @@ TEST_F(TlsSocket, SendingToAServerThatHasGoneFailsWithoutSigpipe) {
     EXPECT_EQ(client.Send("QUIT\r\n", In(5s)), ESocketStatus::Failed);
     client.Close();
 }
+
+// ---- Against a TLS stack nobody here wrote: Python's ssl inside aiosmtpd ---------------
+
+// Sends Command (unless empty) and reads its whole reply (RFC 5321 section 4.2.1).
+std::string Exchange(TClientSocket& socket, const std::string& command) {
+    if (!command.empty() && socket.Send(command + "\r\n", In(5s)) != ESocketStatus::Ok) {
+        return "send failed";
+    }
+    std::string reply;
+    char byte = 0;
+    for (std::size_t lineStart = 0;;) {
+        if (socket.Receive(&byte, 1, In(10s)).Status != ESocketStatus::Ok) {
+            return reply + "[receive failed]";
+        }
+        reply += byte;
+        if (byte == '\n') {
+            if (reply.size() - lineStart >= 4 && reply[lineStart + 3] == ' ') {
+                return reply;
+            }
+            lineStart = reply.size();
+        }
+    }
+}
+
+class TlsSocketAiosmtpd : public TlsSocket,
+                          public ::testing::WithParamInterface<test::TAiosmtpdOptions::ESecurity> {};
+
+TEST_P(TlsSocketAiosmtpd, SignsInAndDeliversThroughTls) {
+    const bool implicit = GetParam() == test::TAiosmtpdOptions::ESecurity::ImplicitTls;
+    test::TAiosmtpdOptions options;
+    options.Security = GetParam();
+    options.CertificateFile = Certificates().Loopback.Certificate;
+    options.KeyFile = Certificates().Loopback.Key;
+    options.RequireStartTls = !implicit;
+    options.User = "tester";
+    options.Password = "secret";
+    test::TAiosmtpdServer sink(options);
+    ASSERT_TRUE(sink.Running()) << sink.Problem();
+
+    TClientSocket client;
+    ASSERT_EQ(client.Open(sink.Host(), true, std::stoi(sink.Port()), In(5s)), ESocketStatus::Ok);
+    if (!implicit) {
+        EXPECT_EQ(Exchange(client, "").substr(0, 4), "220 ");
+        EXPECT_EQ(Exchange(client, "EHLO client.test").find("AUTH"), std::string::npos)
+            << "no sign-in offered before TLS";
+        EXPECT_EQ(Exchange(client, "STARTTLS").substr(0, 4), "220 ");
+    }
+    const net::TTlsResult tls = client.StartTls({"localhost", ""}, In(10s));
+    ASSERT_EQ(tls.Status, ESocketStatus::Ok) << tls.Detail;
+    if (implicit) {
+        EXPECT_EQ(Exchange(client, "").substr(0, 4), "220 ");
+    }
+    EXPECT_NE(Exchange(client, "EHLO client.test").find("AUTH LOGIN PLAIN"), std::string::npos);
+    EXPECT_EQ(Exchange(client, "AUTH PLAIN AHRlc3RlcgB3cm9uZw==").substr(0, 4), "535 ");
+    EXPECT_EQ(Exchange(client, "AUTH PLAIN AHRlc3RlcgBzZWNyZXQ=").substr(0, 4), "235 ");
+    EXPECT_EQ(Exchange(client, "MAIL FROM:<a@example.test>").substr(0, 4), "250 ");
+    EXPECT_EQ(Exchange(client, "RCPT TO:<b@example.test>").substr(0, 4), "250 ");
+    EXPECT_EQ(Exchange(client, "DATA").substr(0, 4), "354 ");
+    EXPECT_EQ(Exchange(client, "Subject: over TLS\r\n\r\nHello.\r\n.").substr(0, 4), "250 ");
+    EXPECT_EQ(Exchange(client, "QUIT").substr(0, 4), "221 ");
+    client.Close();
+
+    const auto message = sink.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->Text, "Hello.\r\n");
+    EXPECT_TRUE(message->Tls.starts_with("TLSv1.")) << message->Tls;
+    EXPECT_EQ(message->Auth, "PLAIN tester");
+    EXPECT_EQ(sink.AuthAttempts(),
+              (std::vector<std::string>{"PLAIN tester refused", "PLAIN tester accepted"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TlsSocketAiosmtpd,
+                         ::testing::Values(test::TAiosmtpdOptions::ESecurity::StartTls,
+                                           test::TAiosmtpdOptions::ESecurity::ImplicitTls));
 
 }  // namespace
 }  // namespace corvane

@@ -85,25 +85,53 @@ std::optional<std::string> TReceivedMessage::Header(const std::string& name) con
 
 // ---- TAiosmtpdServer ---------------------------------------------------------------------
 
-TAiosmtpdServer::TAiosmtpdServer() {
-    Start();
+TAiosmtpdServer::TAiosmtpdServer() : TAiosmtpdServer(TAiosmtpdOptions{}) {}
+
+TAiosmtpdServer::TAiosmtpdServer(const TAiosmtpdOptions& options) {
+    Start(options);
 }
 
 TAiosmtpdServer::~TAiosmtpdServer() {
     Terminate();
 }
 
-void TAiosmtpdServer::Start() {
+std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& options) const {
+    std::vector<std::string> arguments{SystemPython, CORVANE_AIOSMTPD_SINK, m_folder.Path().string()};
+    using ESecurity = TAiosmtpdOptions::ESecurity;
+    if (options.Security != ESecurity::None) {
+        arguments.insert(arguments.end(),
+                         {options.Security == ESecurity::StartTls ? "--starttls" : "--tls",
+                          options.CertificateFile.string(), options.KeyFile.string()});
+    }
+    if (options.RequireStartTls) {
+        arguments.push_back("--require-starttls");
+    }
+    if (!options.User.empty()) {
+        // In a file of the server's own folder, not on a command line others can read.
+        const auto account = m_folder.WriteFile("account", options.User + "\n" + options.Password);
+        std::filesystem::permissions(account, std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::owner_write);
+        arguments.insert(arguments.end(), {"--account", account.string()});
+        if (options.AuthOverPlainText) {
+            arguments.push_back("--auth-over-plain");
+        }
+    }
+    return arguments;
+}
+
+void TAiosmtpdServer::Start(const TAiosmtpdOptions& options) {
     if (m_folder.Path().empty()) {
         m_problem = "no temporary folder";
         return;
     }
-    const std::string script = CORVANE_AIOSMTPD_SINK;
-    const std::string messages = m_folder.Path().string();
+    const std::vector<std::string> arguments = SinkArguments(options);
     const std::string log = (m_folder.Path() / "sink.log").string();
     // Everything the child needs is made before fork: after it only async-signal-safe calls.
-    std::array<char*, 4> argv{const_cast<char*>(SystemPython), const_cast<char*>(script.c_str()),
-                              const_cast<char*>(messages.c_str()), nullptr};
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     const int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     std::array<int, 2> pipeFds{-1, -1};
     if (logFd < 0 || ::pipe2(pipeFds.data(), O_CLOEXEC) != 0) {
@@ -189,6 +217,8 @@ std::optional<TReceivedMessage> TAiosmtpdServer::Message(int index) const {
     message.Headers = SplitLines(ReadWholeFile(folder / "headers"));
     message.Text = ReadWholeFile(folder / "text");
     message.Defects = ReadWholeFile(folder / "defects");
+    message.Tls = ReadWholeFile(folder / "tls");
+    message.Auth = ReadWholeFile(folder / "auth");
     for (const auto& line : SplitLines(ReadWholeFile(folder / "attachments"))) {
         const auto fields = SplitAt(line, '\t');
         if (fields.size() != 4) {
@@ -199,6 +229,10 @@ std::optional<TReceivedMessage> TAiosmtpdServer::Message(int index) const {
             {fields[1], fields[2], ReadWholeFile(folder / ("attachment-" + fields[0]))});
     }
     return message;
+}
+
+std::vector<std::string> TAiosmtpdServer::AuthAttempts() const {
+    return SplitLines(ReadWholeFile(m_folder.Path() / "auth-log"));
 }
 
 }  // namespace corvane::test

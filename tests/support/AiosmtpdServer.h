@@ -3,6 +3,9 @@
 // /usr/bin/python3) as a child process on 127.0.0.1 and an ephemeral port, and reads back
 // what it received, as parsed by Python's email package. The destructor ends exactly that
 // process and removes its folder.
+//
+// By default a plain server that takes every message; TAiosmtpdOptions add STARTTLS or
+// implicit TLS with a certificate (e.g. from TTestCertificates) and a required sign-in.
 
 #include <sys/types.h>
 
@@ -30,9 +33,31 @@ struct TReceivedMessage {
     std::string Text;
     std::vector<TAttachment> Attachments;
     std::string Defects;  // empty when the email package found nothing wrong
+    std::string Tls;      // the TLS version it came through ("TLSv1.3"), empty for plain
+    std::string Auth;     // "PLAIN user" or "LOGIN user" of its sign-in, empty for none
 
     // The value of the first header called Name (compared without regard to case).
     std::optional<std::string> Header(const std::string& name) const;
+};
+
+struct TAiosmtpdOptions {
+    enum class ESecurity {
+        None,         // plain text only
+        StartTls,     // offers STARTTLS (aiosmtpd's tls_context)
+        ImplicitTls,  // TLS from the first byte (ssl_context), as on port 465
+    };
+    ESecurity Security = ESecurity::None;
+    std::filesystem::path CertificateFile;  // PEM chain and key, for StartTls and ImplicitTls
+    std::filesystem::path KeyFile;
+    // Refuses mail (530) until STARTTLS has been done (aiosmtpd's require_starttls).
+    bool RequireStartTls = false;
+    // When User is set, MAIL needs a sign-in with User and Password first (aiosmtpd's
+    // authenticator and auth_required), by AUTH PLAIN or LOGIN.
+    std::string User;
+    std::string Password;
+    // AUTH is offered inside TLS only (aiosmtpd's auth_require_tls), unless this is set:
+    // then also over plain text, to check that a client still refuses to sign in there.
+    bool AuthOverPlainText = false;
 };
 
 class TAiosmtpdServer {
@@ -40,6 +65,7 @@ public:
     static constexpr std::chrono::seconds StartLimit{30};
 
     TAiosmtpdServer();
+    explicit TAiosmtpdServer(const TAiosmtpdOptions& options);
     ~TAiosmtpdServer();
     TAiosmtpdServer(const TAiosmtpdServer&) = delete;
     TAiosmtpdServer& operator=(const TAiosmtpdServer&) = delete;
@@ -52,9 +78,12 @@ public:
 
     // The Index-th message received (from 1), or nothing when it has not arrived.
     std::optional<TReceivedMessage> Message(int index) const;
+    // Every sign-in attempt so far: "PLAIN user accepted", "LOGIN user refused".
+    std::vector<std::string> AuthAttempts() const;
 
 private:
-    void Start();
+    std::vector<std::string> SinkArguments(const TAiosmtpdOptions& options) const;
+    void Start(const TAiosmtpdOptions& options);
     void Terminate();
 
     TTempFolder m_folder;

@@ -1,12 +1,21 @@
 #!/usr/bin/python3
 """A real SMTP server for Corvane's integration tests, written by nobody here: aiosmtpd.
 
-Usage: aiosmtpd_sink.py FOLDER
+Usage: aiosmtpd_sink.py FOLDER [--starttls CERT KEY [--require-starttls]] [--tls CERT KEY]
+                               [--account FILE [--auth-over-plain]]
 
 Listens on 127.0.0.1 on a port the system picks and prints that port on the first line of
-standard output. Each accepted message becomes FOLDER/message-N (N counting from 1), made
-complete before the server answers the end of data, so a client that has its 250 reply can
-read it at once:
+standard output. Without options it is a plain server that takes every message.
+
+  --starttls CERT KEY   offers STARTTLS (RFC 3207) with this certificate chain and key
+  --require-starttls    refuses every command but EHLO, NOOP, QUIT and STARTTLS before TLS
+  --tls CERT KEY        implicit TLS: the handshake comes first, as on port 465
+  --account FILE        sign-in required: FILE holds the user name on its first line and the
+                        password on its second; AUTH PLAIN and LOGIN are offered, only inside
+                        TLS unless --auth-over-plain is given too
+
+Each accepted message becomes FOLDER/message-N (N counting from 1), made complete before the
+server answers the end of data, so a client that has its 250 reply can read it at once:
 
   envelope-from   the MAIL FROM address
   envelope-to     the RCPT TO addresses, one a line
@@ -16,15 +25,22 @@ read it at once:
   attachments     one line per attachment: index TAB file name TAB content type TAB size
   attachment-I    the decoded bytes of attachment I
   defects         what Python's email package found wrong, one a line (empty when nothing)
+  tls             the TLS version the message came through ("TLSv1.3"), empty for plain text
+  auth            "MECHANISM user" of the sign-in it came under, empty for none
+
+Every sign-in attempt adds "MECHANISM user accepted" or "... refused" to FOLDER/auth-log.
+Passwords are never written anywhere.
 """
 
+import argparse
 import asyncio
 import os
+import ssl
 import sys
 
 import email
 import email.policy
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 def write(folder, name, data):
@@ -73,6 +89,9 @@ class Sink:
         write(partial, "envelope-from", envelope.mail_from or "")
         write(partial, "envelope-to", "".join(address + "\n" for address in envelope.rcpt_tos))
         write(partial, "message.eml", envelope.original_content)
+        tls = server.transport.get_extra_info("ssl_object") if server.transport else None
+        write(partial, "tls", tls.version() if tls else "")
+        write(partial, "auth", session.auth_data if session.authenticated else "")
         try:
             describe(partial, envelope.original_content)
         except Exception as error:  # the test reports it; the server keeps going
@@ -81,24 +100,69 @@ class Sink:
         return "250 2.0.0 Stored as message-%d" % self.count
 
 
-async def serve(folder):
-    sink = Sink(folder)
+class Account:
+    """aiosmtpd's authenticator: one user and password, and a log of every attempt."""
+
+    def __init__(self, folder, account_file):
+        with open(account_file, "rb") as account:
+            lines = account.read().split(b"\n")
+        self.user, self.password = lines[0], lines[1]
+        self.log = os.path.join(folder, "auth-log")
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        accepted = (isinstance(auth_data, LoginPassword)
+                    and auth_data.login == self.user and auth_data.password == self.password)
+        login = auth_data.login.decode("utf-8", "replace") if auth_data else ""
+        with open(self.log, "a") as log:
+            log.write(f"{mechanism} {login} {'accepted' if accepted else 'refused'}\n")
+        if not accepted:
+            return AuthResult(success=False, handled=False)
+        return AuthResult(success=True, auth_data=f"{mechanism} {login}")
+
+
+def tls_context(certificate, key):
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(certificate, key)
+    return context
+
+
+async def serve(options):
+    sink = Sink(options.folder)
+    smtp_options = {}
+    if options.starttls:
+        smtp_options["tls_context"] = tls_context(*options.starttls)
+        smtp_options["require_starttls"] = options.require_starttls
+    if options.account:
+        smtp_options["authenticator"] = Account(options.folder, options.account)
+        smtp_options["auth_required"] = True
+        # aiosmtpd only counts STARTTLS as TLS: over implicit TLS everything already is.
+        smtp_options["auth_require_tls"] = not (options.auth_over_plain or options.tls)
+    implicit = tls_context(*options.tls) if options.tls else None
     loop = asyncio.get_running_loop()
     # A fixed host name: aiosmtpd would otherwise look up this machine's name.
     server = await loop.create_server(
-        lambda: SMTP(sink, hostname="sink.test", decode_data=False),
+        lambda: SMTP(sink, hostname="sink.test", decode_data=False, **smtp_options),
         host="127.0.0.1",
         port=0,
+        ssl=implicit,
     )
     print(server.sockets[0].getsockname()[1], flush=True)
     await server.serve_forever()
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: aiosmtpd_sink.py FOLDER", file=sys.stderr)
-        return 2
-    asyncio.run(serve(sys.argv[1]))
+    parser = argparse.ArgumentParser(description="aiosmtpd sink for Corvane's tests")
+    parser.add_argument("folder")
+    parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--require-starttls", action="store_true")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--account", metavar="FILE")
+    parser.add_argument("--auth-over-plain", action="store_true")
+    options = parser.parse_args()
+    if options.starttls and options.tls:
+        parser.error("--starttls and --tls exclude each other")
+    asyncio.run(serve(options))
     return 0
 
 
