@@ -330,8 +330,11 @@ TSqliteStore::EHealth TSqliteStore::OpenAndCheck(bool immutable) {
     return Check();
 }
 
-// SQLite's quick check, then whether the tables are ours: version 1 with both tables, or an
-// empty file still to be made a store. A newer version is left as it is.
+// SQLite's integrity check, then whether the tables are ours: version 1 with both tables, or
+// an empty file still to be made a store. A newer version is left as it is. The full check,
+// not the quick one: an index that disagrees with its table passes quick_check, and then
+// every write fails for good. A settings store is small, so the full check costs well under
+// a millisecond.
 TSqliteStore::EHealth TSqliteStore::Check() {
     auto query = [this](const char* sql, auto&& onRow) -> int {
         sqlite3_stmt* stmt = nullptr;
@@ -344,39 +347,50 @@ TSqliteStore::EHealth TSqliteStore::Check() {
         return rc == SQLITE_DONE ? SQLITE_OK : rc;
     };
 
+    // The version lives in the file's header: it can be read even when the schema cannot.
+    std::int64_t version = 0, ours = 0, objects = 0;
+    int rc = query("PRAGMA user_version",
+                   [&](sqlite3_stmt* stmt) { version = sqlite3_column_int64(stmt, 0); });
     bool damaged = false;
-    int rc = query("PRAGMA quick_check", [&](sqlite3_stmt* stmt) {
-        const auto* text = sqlite3_column_text(stmt, 0);
-        damaged = damaged || text == nullptr ||
-                  std::string_view(reinterpret_cast<const char*>(text)) != "ok";
-    });
+    if (rc == SQLITE_OK) {
+        rc = query("PRAGMA integrity_check", [&](sqlite3_stmt* stmt) {
+            const auto* text = sqlite3_column_text(stmt, 0);
+            damaged = damaged || text == nullptr ||
+                      std::string_view(reinterpret_cast<const char*>(text)) != "ok";
+        });
+    }
     if (rc != SQLITE_OK) {
         m_failure = rc;
-        return IsDamage(rc) ? EHealth::Damaged : EHealth::Failed;
+        // A plain SQLITE_ERROR here is a schema SQLite cannot read (a collation or function
+        // it does not know): no store of ours, unless a newer program wrote it.
+        const bool foreignSchema = (rc & 0xff) == SQLITE_ERROR && version <= SchemaVersion;
+        return IsDamage(rc) || foreignSchema ? EHealth::Damaged : EHealth::Failed;
     }
     if (damaged) {
         return EHealth::Damaged;
     }
 
-    std::int64_t version = 0, ours = 0, objects = 0;
-    rc = query("PRAGMA user_version",
-               [&](sqlite3_stmt* stmt) { version = sqlite3_column_int64(stmt, 0); });
-    if (rc == SQLITE_OK) {
-        rc = query(
-            "SELECT count(*), count(CASE WHEN type = 'table' AND name IN ('keys', 'vals') "
-            "THEN 1 END) FROM sqlite_schema",
-            [&](sqlite3_stmt* stmt) {
-                objects = sqlite3_column_int64(stmt, 0);
-                ours = sqlite3_column_int64(stmt, 1);
-            });
-    }
+    rc = query(
+        "SELECT count(*), count(CASE WHEN type = 'table' AND name IN ('keys', 'vals') "
+        "THEN 1 END) FROM sqlite_schema",
+        [&](sqlite3_stmt* stmt) {
+            objects = sqlite3_column_int64(stmt, 0);
+            ours = sqlite3_column_int64(stmt, 1);
+        });
     if (rc != SQLITE_OK) {
         m_failure = rc;
         return IsDamage(rc) ? EHealth::Damaged : EHealth::Failed;
     }
     m_newerFormat = version > SchemaVersion;
-    if ((version == SchemaVersion && ours == 2) || (version == 0 && objects == 0) ||
-        m_newerFormat) {
+    if (version == SchemaVersion && ours == 2) {
+        // Tables of our names may still lack a column or a key the statements rely on;
+        // with foreign keys on, as they will run, a reference to a key that is not unique
+        // fails too.
+        TStatements probe;
+        return Exec("PRAGMA foreign_keys = ON") && probe.Prepare(m_db) ? EHealth::Sound
+                                                                        : EHealth::Damaged;
+    }
+    if ((version == 0 && objects == 0) || m_newerFormat) {
         return EHealth::Sound;
     }
     return EHealth::Damaged;  // a database of something else

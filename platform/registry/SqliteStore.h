@@ -9,8 +9,9 @@
 // TSqliteStore is one connection to such a file. A process uses one, Process(), opened on
 // first use and kept until the process ends; the accessor TRegistry opens and closes keys
 // on it logically. Contract:
-// - Opening never destroys anything. A file that is not a sound store (SQLite's quick_check
-//   fails, it is not a database, or it holds tables of something else) is renamed aside
+// - Opening never destroys anything. A file that is not a sound store (SQLite's
+//   integrity_check fails, it is not a database, or it holds tables of something else, or
+//   a schema SQLite cannot read) is renamed aside
 //   with its -wal and -shm companions as registry.db.corrupt-<UTC time> and a fresh store
 //   is started; a missing folder is created (mode 0700).
 // - A file the user cannot write is opened ReadOnly: reads work, every write fails. A store
