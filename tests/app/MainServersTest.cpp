@@ -1,0 +1,238 @@
+// The window's servers: the settings button beside Smtp, what a send takes from a server's
+// settings, the password asked for at send time, and sends through real servers with
+// STARTTLS, implicit TLS and a sign-in, with a certificate trusted on purpose. A keyring in
+// memory stands in for the desktop's; passwords are compared without printing them.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "AiosmtpdServer.h"
+#include "LoopbackPorts.h"
+#include "MemoryKeyring.h"
+#include "RegistryTestSupport.h"
+#include "TestCertificates.h"
+#include "app/Main.h"
+#include "app/ServerDialogs.h"
+
+namespace corvane::app {
+namespace {
+
+using mail::ESecurity;
+
+class MainServersTest : public ::testing::Test {
+protected:
+    void Open() {
+        form.reset();  // one window at a time
+        form = std::make_unique<TMainForm>();
+        form->ShowMessage = [](const QString&) {};
+        auto owned = std::make_unique<test::TMemoryKeyring>();
+        keyring = owned.get();
+        form->Passwords.SetKeyring(std::move(owned));
+        form->RunPasswordDialog = [this](TPasswordDialog& dialog) {
+            prompts.push_back(dialog.Prompt->text());
+            statusWhenAsked = form->StatusText();
+            dialog.Password->setText(QString::fromStdString(typedPassword));
+            return !typedPassword.empty();
+        };
+        QObject::connect(form->StatusBar, &desktop::TEnStatusBar::PanelTextChanged, form.get(),
+                         [this](int index, const QString& text) {
+                             if (index == 0) {
+                                 statuses.push_back(text);
+                             }
+                         });
+    }
+    void Address(const std::string& server) {
+        form->From->setEditText(QStringLiteral("ada@example.org"));
+        form->Smtp->setEditText(QString::fromStdString(server));
+        form->SendTo->setEditText(QStringLiteral("bob@example.org"));
+        form->Messages->setPlainText(QStringLiteral("Hello"));
+    }
+    bool StatusesMention(const std::string& text) const {
+        return std::any_of(statuses.begin(), statuses.end(),
+                           [&](const QString& status) { return status.contains(QString::fromStdString(text)); });
+    }
+
+    test::TScratchRegistry store;
+    std::unique_ptr<TMainForm> form;
+    test::TMemoryKeyring* keyring = nullptr;
+    std::string typedPassword;  // what the password dialog is answered with; empty: cancel
+    std::vector<QString> prompts;
+    QString statusWhenAsked;
+    std::vector<QString> statuses;
+};
+
+TEST_F(MainServersTest, TheButtonBesideSmtpStoresSettingsAndKeepsThePasswordOnlyInTheKeyring) {
+    Open();
+    EXPECT_EQ(form->Smtp->geometry(), QRect(69, 46, 326, 21));
+    EXPECT_EQ(form->SmtpSettings->geometry(), QRect(398, 46, 21, 21));
+    EXPECT_EQ(form->findChild<QPushButton*>(QStringLiteral("SmtpSettings")), form->SmtpSettings);
+    int shown = 0;
+    form->RunServerDialog = [&](TServerSettingsDialog& dialog) {
+        ++shown;
+        EXPECT_EQ(dialog.Heading->text(), QStringLiteral("Settings of Mail.Example.org:2525"));
+        EXPECT_EQ(dialog.Password->text(), QString());
+        dialog.Security->setCurrentIndex(1);
+        dialog.UserName->setText(QStringLiteral("ada"));
+        dialog.Password->setText(QStringLiteral("pw-in-the-dialog"));
+        return true;
+    };
+    form->SmtpSettingsClick();  // no server typed yet
+    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Type the mail server into Smtp first, then open its settings."));
+
+    form->Smtp->setEditText(QStringLiteral(" Mail.Example.org:2525 "));
+    form->SmtpSettings->click();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(LoadServerSettings("mail.example.org:2525"), (TServerSettings{ESecurity::StartTls, "ada", true, ""}));
+    EXPECT_TRUE(keyring->Entries["ada@Mail.Example.org:2525"] == "pw-in-the-dialog");
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Settings of Mail.Example.org:2525 stored: STARTTLS, signing in as ada."));
+    test::TRawStore raw(store.StoreFile());
+    EXPECT_EQ(raw.Number("SELECT count(*) FROM vals WHERE instr(data, 'pw-in-the-dialog') > 0"), 0);
+
+    // Opened again it shows what was stored, never the password; turning "Remember password"
+    // off takes the password out of the keyring.
+    form->RunServerDialog = [&](TServerSettingsDialog& dialog) {
+        EXPECT_EQ(dialog.Security->currentText(), QStringLiteral("STARTTLS"));
+        EXPECT_EQ(dialog.UserName->text(), QStringLiteral("ada"));
+        EXPECT_EQ(dialog.Password->text(), QString());
+        EXPECT_TRUE(dialog.RememberPassword->isChecked());
+        dialog.RememberPassword->setChecked(false);
+        return true;
+    };
+    form->SmtpSettingsClick();
+    EXPECT_EQ(keyring->Entries.count("ada@Mail.Example.org:2525"), 0u);
+    EXPECT_FALSE(StatusesMention("pw-in-the-dialog"));
+}
+
+TEST_F(MainServersTest, TheDefaultPortFollowsTheSecurityAndCancellingThePasswordSendsNothing) {
+    for (const auto& [security, port] : {std::pair{ESecurity::StartTls, "587"}, {ESecurity::Tls, "465"}}) {
+        test::TScratchRegistry own;
+        ASSERT_TRUE(SaveServerSettings("127.0.0.1", {security, "ada", true, "AB:CD"}));
+        Open();
+        Address("127.0.0.1");
+        form->Clear_SendTo->setChecked(true);
+        form->StampImageClick();  // the password dialog is cancelled
+        EXPECT_EQ(prompts, std::vector<QString>{QStringLiteral("Password for ada@127.0.0.1:%1:").arg(port)});
+        EXPECT_EQ(form->WrenSMTP.Port, port);
+        EXPECT_EQ(form->WrenSMTP.Security, security);
+        EXPECT_EQ(form->WrenSMTP.UserName, "ada");
+        EXPECT_EQ(form->WrenSMTP.TrustedFingerprint, "AB:CD");
+        EXPECT_EQ(form->StatusText(), QStringLiteral("Canceled: Ready for your mail."));
+        EXPECT_FALSE(StatusesMention("Connecting"));
+        EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("bob@example.org"));
+        prompts.clear();
+        statuses.clear();
+    }
+}
+
+TEST_F(MainServersTest, WithoutAKeyringThePasswordIsAskedOnceSaidOnceAndNeverShown) {
+    test::TRefusingPort refusing;
+    const std::string server = "127.0.0.1:" + refusing.Port();
+    ASSERT_TRUE(SaveServerSettings(server, {ESecurity::StartTls, "ada", true, ""}));
+    Open();
+    keyring->Available = false;
+    typedPassword = "typed-secret";
+    Address(server);
+    form->StampImageClick();
+    EXPECT_EQ(prompts.size(), 1u);
+    EXPECT_TRUE(statusWhenAsked.contains(QStringLiteral("not remembered"))) << statusWhenAsked.toStdString();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 101 Failed to connect the mail server."));
+    form->StampImageClick();
+    EXPECT_EQ(prompts.size(), 1u);  // kept in memory for the rest of the run
+    EXPECT_EQ(std::count_if(statuses.begin(), statuses.end(),
+                            [](const QString& text) { return text.contains(QStringLiteral("not remembered")); }),
+              1);
+    EXPECT_FALSE(StatusesMention(typedPassword));
+    EXPECT_TRUE(form->WrenSMTP.Password.empty());  // not left in the engine after the send
+}
+
+class MainServersTlsTest : public MainServersTest {
+protected:
+    const test::TTestCertificates& certificates = test::TTestCertificates::Shared();
+    test::TTrustOnly trustTheTestCa{certificates.CaFile};
+};
+
+TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePassword) {
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TAiosmtpdOptions options;
+    options.Security = test::TAiosmtpdOptions::ESecurity::StartTls;
+    options.CertificateFile = certificates.Loopback.Certificate;
+    options.KeyFile = certificates.Loopback.Key;
+    options.RequireStartTls = true;
+    options.User = "ada";
+    options.Password = "right password";
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    const std::string typed = "127.0.0.1:" + server.Port();
+    ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::StartTls, "ada", true, ""}));
+    Open();
+    keyring->Entries["ada@" + typed] = "wrong password";
+    Address(typed);
+    form->StampImageClick();
+    EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Error: 535 "))) << form->StatusText().toStdString();
+    EXPECT_TRUE(prompts.empty());  // the keyring's password was tried first
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("bob@example.org"));
+
+    typedPassword = "right password";
+    form->StampImageClick();
+    EXPECT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
+    EXPECT_TRUE(keyring->Entries["ada@" + typed] == "right password");
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_NE(message->Tls, "");
+    EXPECT_TRUE(message->Auth.ends_with(" ada")) << message->Auth;
+    EXPECT_EQ(server.AuthAttempts().size(), 2u);
+    EXPECT_TRUE(StatusesMention("Starting encryption with 127.0.0.1 . . ."));
+    EXPECT_TRUE(StatusesMention("Signing in as ada . . ."));
+    EXPECT_FALSE(StatusesMention("wrong password") || StatusesMention("right password"));
+}
+
+TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndAChangedOneIsRefused) {
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TAiosmtpdOptions options;
+    options.Security = test::TAiosmtpdOptions::ESecurity::ImplicitTls;
+    options.CertificateFile = certificates.SelfSigned.Certificate;
+    options.KeyFile = certificates.SelfSigned.Key;
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    const std::string typed = "127.0.0.1:" + server.Port();
+    ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::Tls, "", true, ""}));
+    Open();
+    QString details;
+    bool trust = true;
+    form->RunCertificateDialog = [&](TCertificateDialog& dialog) {
+        details = dialog.Details->text();
+        return trust;
+    };
+    Address(typed);
+    form->StampImageClick();
+    EXPECT_TRUE(details.contains(QString::fromStdString(certificates.SelfSigned.Sha256Fingerprint))) << details.toStdString();
+    EXPECT_TRUE(details.contains(QStringLiteral("Valid from ")));
+    EXPECT_EQ(LoadServerSettings(typed).TrustedFingerprint, certificates.SelfSigned.Sha256Fingerprint);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("The certificate of 127.0.0.1 is trusted now: send again."));
+    EXPECT_TRUE(StatusesMention("Error: 108 "));
+    EXPECT_FALSE(server.Message(1).has_value());
+
+    form->StampImageClick();  // the user sends again
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
+    ASSERT_TRUE(server.Message(1).has_value());
+
+    // Another certificate than the one trusted is refused again, and the dialog says so.
+    ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::Tls, "", true, certificates.Loopback.Sha256Fingerprint}));
+    trust = false;
+    details.clear();
+    form->StampImageClick();
+    EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Error: 108 "))) << form->StatusText().toStdString();
+    EXPECT_TRUE(details.contains(QStringLiteral("not the certificate you trusted"))) << details.toStdString();
+    EXPECT_EQ(LoadServerSettings(typed).TrustedFingerprint, certificates.Loopback.Sha256Fingerprint);
+    EXPECT_FALSE(server.Message(2).has_value());
+}
+
+}  // namespace
+}  // namespace corvane::app
