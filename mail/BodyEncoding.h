@@ -4,14 +4,17 @@
 //
 // - AsIs: every byte ASCII and every line at most 998 bytes: sent exactly as typed, with
 //   no MIME labels of its own (the program's historic form).
-// - EightBit: the server offered 8BITMIME and every line fits in 998 bytes: the UTF-8
-//   bytes as typed, labelled charset=UTF-8 and 8bit, MAIL FROM carries BODY=8BITMIME.
+// - EightBit: the server offered 8BITMIME, every line fits in 998 bytes and none holds NUL,
+//   CR or LF (RFC 2045 section 2.8): the UTF-8 bytes as typed, labelled charset=UTF-8 and
+//   8bit, MAIL FROM carries BODY=8BITMIME.
 // - QuotedPrintable (RFC 2045 section 6.7) or Base64 (section 6.8) otherwise: Base64 when
 //   more than half of the text's bytes are non-ASCII (Greek, Cyrillic, Chinese...), where
 //   quoted-printable would triple most bytes; quoted-printable when the text is mostly
 //   ASCII, which keeps it readable and compact.
 // The encoded forms are 7-bit and never have a line longer than 76 characters; decoding
-// them gives back the lines joined with CR LF.
+// them gives back each line ended by CR LF, the same text the 8bit form delivers (there the
+// CR LF after the last line is the message's own).
+// They carry any bytes, well-formed UTF-8 or not.
 
 #include <string>
 #include <vector>

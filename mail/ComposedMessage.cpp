@@ -34,6 +34,15 @@ std::size_t TComposedMessage::LineCount() const {
     return count;
 }
 
+std::uint64_t TComposedMessage::MessageSize() const {
+    std::uint64_t size = 2;  // the empty line before the terminating "."
+    ForEachLine([&size](std::string_view line) {
+        size += line.size() + 2;
+        return true;
+    });
+    return size - m_stuffedDots;
+}
+
 std::vector<std::string> TComposedMessage::Lines() const {
     std::vector<std::string> lines;
     lines.reserve(LineCount());
@@ -50,6 +59,7 @@ void TComposedMessage::DotStuff() {
             for (auto& line : *owned) {
                 if (line.starts_with('.')) {
                     line.insert(line.begin(), '.');
+                    ++m_stuffedDots;
                 }
             }
         }

@@ -4,6 +4,7 @@
 // are only referenced, so a large file is held once, not twice.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -21,6 +22,15 @@ public:
     void Append(TComposedMessage&& other);
 
     std::size_t LineCount() const;
+
+    // RFC 1870 section 3: the size of the message the server will store, in bytes: every
+    // line with its CR LF, the empty line the end marker leaves, and not the dots that
+    // transparency added.
+    std::uint64_t MessageSize() const;
+
+    // The body carries 8-bit text (Content-Transfer-Encoding 8bit beyond ASCII), so MAIL
+    // FROM must say BODY=8BITMIME.
+    bool EightBitBody = false;
 
     // Calls Visit(std::string_view line) for each line in order; stops early when Visit
     // returns false. Returns whether every line was visited.
@@ -54,6 +64,7 @@ public:
     void DotStuff();
 
 private:
+    std::uint64_t m_stuffedDots = 0;
     using TSegment = std::variant<std::vector<std::string>, const TLineList*>;
     std::vector<TSegment> m_segments;
 };

@@ -10,7 +10,11 @@
 #include <cstdio>
 
 #include "mail/Base64.h"
+#include "mail/BodyEncoding.h"
+#include "mail/HeaderEncoding.h"
+#include "mail/Idna.h"
 #include "mail/MailText.h"
+#include "mail/MimeParams.h"
 #include "mail/WrenEmail.h"
 
 namespace corvane::mail {
@@ -45,6 +49,40 @@ bool IsPlainHostName(std::string_view name) {
                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                       c == '-' || c == '.';
            });
+}
+
+// The addr-spec as the header carries it: its domain as an A-label (an invalid domain is
+// left as typed; the envelope check refuses it before anything is sent).
+std::string HeaderAddress(std::string_view address) {
+    auto ascii = AddressToAscii(address);
+    return ascii ? std::move(*ascii) : std::string(address);
+}
+
+// RFC 5322 section 3.6.8: field-name = 1*(printable ASCII except ":").
+bool IsFieldName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 127 && c != ':'; });
+}
+
+void AddLines(std::vector<std::string>& headers, std::vector<std::string> lines) {
+    std::move(lines.begin(), lines.end(), std::back_inserter(headers));
+}
+
+// An extra header line as the user typed it. ASCII lines stand as they are; beyond ASCII
+// the value is encoded, and a line with no field name becomes a comment rather than raw
+// 8-bit text or a lost line.
+std::vector<std::string> ExtraHeaderLines(const std::string& line) {
+    if (IsAscii(line)) {
+        return {line};
+    }
+    const auto colon = line.find(':');
+    if (colon != std::string::npos && IsFieldName(std::string_view(line).substr(0, colon))) {
+        std::string_view value = std::string_view(line).substr(colon + 1);
+        while (value.starts_with(' ') || value.starts_with('\t')) {
+            value.remove_prefix(1);
+        }
+        return UnstructuredHeader(std::string_view(line).substr(0, colon), value);
+    }
+    return UnstructuredHeader("Comments", line);
 }
 
 // Reads exactly Count bytes unless the file ends first.
@@ -91,7 +129,7 @@ std::string TWrenSMTP::MakeBoundary() {
     return boundary;
 }
 
-std::string TWrenSMTP::MessageIdLine() {
+std::string TWrenSMTP::MessageIdLine(const std::string& sender) {
     const TLocalTime now = Clock();
     std::tm utc{};
     gmtime_r(&now.Utc, &utc);
@@ -99,7 +137,12 @@ std::string TWrenSMTP::MessageIdLine() {
     std::snprintf(unique, sizeof unique, "%04d%02d%02d%02d%02d%02d.%016llx", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                   static_cast<unsigned long long>(Random()));
-    std::string host = LocalHostName();
+    // The sender's domain makes the identifier unique the world over; a bare machine name
+    // such as "vm" does not, and spam filters score it.
+    std::string host = DomainToAscii(AddressDomain(ExtractAddress(sender))).value_or("");
+    if (!IsPlainHostName(host) || host.find('.') == std::string::npos) {
+        host = LocalHostName();
+    }
     if (!IsPlainHostName(host)) {
         host = m_socket->LocalAddressLiteral();
     }
@@ -110,23 +153,26 @@ std::string TWrenSMTP::MessageIdLine() {
 }
 
 bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers) {
-    const auto add = [&headers](std::string_view name, const std::string& value) {
-        headers.push_back(std::string(name) + SanitizeHeaderValue(value));
+    const auto text = [&headers](std::string_view name, const std::string& value) {
+        AddLines(headers, UnstructuredHeader(name, SanitizeHeaderValue(value)));
     };
-    const auto addIfSet = [&add](std::string_view name, const std::string& value) {
+    const auto addresses = [&headers](std::string_view name, const std::string& value) {
+        AddLines(headers, AddressListHeader(name, SanitizeHeaderValue(value), HeaderAddress));
+    };
+    const auto ifSet = [](const auto& add, std::string_view name, const std::string& value) {
         if (!value.empty()) {
             add(name, value);
         }
     };
-    addIfSet("Reply-To: ", msg.ReplyTo);
-    addIfSet("In-Reply-To: ", msg.InReplyTo);
-    addIfSet("Organization: ", msg.Organization);
+    ifSet(addresses, "Reply-To", msg.ReplyTo);
+    ifSet(text, "In-Reply-To", msg.InReplyTo);
+    ifSet(text, "Organization", msg.Organization);
     if (msg.IncludePriority) {
         const int priority = std::clamp(msg.Priority, 1, 5);
         headers.push_back("X-Priority: " + std::to_string(priority));
         headers.push_back("X-MSMail-Priority: " + std::string(PriorityName(priority)));
     }
-    addIfSet("X-Mailer: ", msg.Xmailer);
+    ifSet(text, "X-Mailer", msg.Xmailer);
 
     // RFC 5322 section 3.6 requires a Date; providers refuse mail without a Message-ID.
     const auto extra = SplitAtLineBreaks(msg.ExtraHeaders);
@@ -139,13 +185,13 @@ bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& he
         headers.push_back("Date: " + FormatMailDate(now.Utc, now.OffsetSeconds));
     }
     if (!extraHolds("Message-ID:")) {
-        headers.push_back(MessageIdLine());
+        headers.push_back(MessageIdLine(msg.From));
     }
 
-    add("From: ", msg.From);
-    addIfSet("To: ", msg.SendTo);
-    addIfSet("CC: ", msg.CC);
-    addIfSet("Subject: ", msg.Subject);
+    addresses("From", msg.From);
+    ifSet(addresses, "To", msg.SendTo);
+    ifSet(addresses, "CC", msg.CC);
+    ifSet(text, "Subject", msg.Subject);
     return !Stopped();
 }
 
@@ -157,12 +203,11 @@ bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary
             return false;
         }
         TAttachedFile& item = msg.AttachedFiles[i];
-        const std::string name = QuotedStringContent(item.FileName);
         body.Add("");
         body.Add(delimiter);
-        body.Add("Content-Type: " + item.ContentType + "; name=\"" + name + "\"");
-        body.Add("Content-Transfer-Encoding: base64");
-        body.Add("Content-Disposition: attachment; fileName=\"" + name + "\"");
+        for (auto& line : AttachmentPartHeaders(item.ContentType, item.FileName)) {
+            body.Add(std::move(line));
+        }
         body.Add("");
         if (!EncodeAttachment(item) || Stopped()) {
             return false;
@@ -175,52 +220,68 @@ bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary
 }
 
 std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
-    const std::vector<std::string> text = SplitAtLineBreaks(msg.Text);
+    // The text and the signature below one empty line, as the reader will see them.
+    std::vector<std::string> text = SplitAtLineBreaks(msg.Text);
     const std::vector<std::string> signature = SplitAtLineBreaks(msg.Signature);
+    if (!signature.empty()) {
+        text.emplace_back();
+        text.insert(text.end(), signature.begin(), signature.end());
+    }
+    const ETextEncoding encoding = ChooseTextEncoding(text, m_capabilities.Has("8BITMIME"));
+    std::vector<std::string> encodedText = EncodeText(text, encoding);
 
     std::vector<std::string> headers;
     if (!ComposeHeaders(msg, headers)) {
         return std::nullopt;
     }
+    // Text beyond ASCII, or with lines too long for SMTP, says what it is (RFC 2045).
+    std::vector<std::string> textLabels;
+    if (encoding != ETextEncoding::AsIs) {
+        textLabels = {"Content-Type: text/plain; charset=UTF-8",
+                      std::string("Content-Transfer-Encoding: ") + TransferEncodingName(encoding)};
+    }
 
     TComposedMessage body;
-    const auto addTextAndSignature = [&] {
-        for (const auto& line : text) {
-            body.Add(line);
-        }
-        if (!signature.empty()) {
-            body.Add("");
-            for (const auto& line : signature) {
-                body.Add(line);
-            }
+    body.EightBitBody = encoding == ETextEncoding::EightBit;
+    const auto addText = [&] {
+        for (auto& line : encodedText) {
+            body.Add(std::move(line));
         }
     };
 
     if (msg.AttachedFiles.Count() > 0) {
         // A text line that looked like the delimiter would cut the text part short.
         std::string boundary = MakeBoundary();
-        while (AnyLineStartsWith(text, "--" + boundary) ||
-               AnyLineStartsWith(signature, "--" + boundary)) {
+        while (AnyLineStartsWith(encodedText, "--" + boundary)) {
             boundary = MakeBoundary();
         }
         headers.push_back("MIME-Version: 1.0");
         headers.push_back("Content-Type: multipart/mixed; boundary=\"" + boundary + "\"");
         body.Add("--" + boundary);
-        body.Add("Content-Type: text/plain");
-        body.Add("Content-Transfer-Encoding: 8bit");
+        if (textLabels.empty()) {
+            body.Add("Content-Type: text/plain");
+            body.Add("Content-Transfer-Encoding: 8bit");
+        } else {
+            body.Add(textLabels[0]);
+            body.Add(textLabels[1]);
+        }
         body.Add("");
-        addTextAndSignature();
+        addText();
         if (!AppendAttachmentParts(msg, boundary, body)) {
             return std::nullopt;
         }
     } else {
-        addTextAndSignature();
+        if (!textLabels.empty()) {
+            headers.push_back("MIME-Version: 1.0");
+            AddLines(headers, std::move(textLabels));
+        }
+        addText();
     }
 
     // An empty line would end the header block early.
-    for (auto& line : SplitAtLineBreaks(msg.ExtraHeaders)) {
+    for (const auto& line : SplitAtLineBreaks(msg.ExtraHeaders)) {
         if (!line.empty()) {
-            headers.push_back(std::move(line));
+            AddLines(headers, ExtraHeaderLines(line));
         }
     }
     if (Stopped()) {
@@ -228,6 +289,7 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
     }
 
     TComposedMessage result;
+    result.EightBitBody = body.EightBitBody;
     for (auto& line : headers) {
         result.Add(std::move(line));
     }

@@ -8,8 +8,14 @@
 // byte for byte as given, so mail that needs no encoding is unchanged. Otherwise:
 // - non-ASCII words become encoded-words "=?UTF-8?B?...?=" or "=?UTF-8?Q?...?=" (whichever
 //   is shorter), none longer than 75 characters and none splitting a UTF-8 character;
-// - lines are folded at 78 characters where the grammar allows, and never pass 998.
-// Decoding the result with an RFC 2047 reader gives back exactly the value given.
+// - lines are folded at 78 characters where the grammar allows, and never pass 998 (only a
+//   header name or an addr-spec too long for a line of its own could make them).
+// Decoding the result with an RFC 2047 reader gives back exactly the value given, CR and LF
+// as blanks; the one exception is the historic form itself: an ASCII value that fits is
+// written as it is, so "=?...?=" typed into it is decoded by readers, as it always was.
+// Readers drop blanks at either end of a value, so when the value is encoded anyway they
+// travel inside an encoded-word. A byte that is not well-formed UTF-8 is encoded on its own
+// and never splits a character next to it (see EncodedWords.h).
 
 #include <functional>
 #include <string>
@@ -35,7 +41,11 @@ using TAddrSpecMapper = std::function<std::string(std::string_view addrSpec)>;
 // encoded, quoted names included (their quotes and backslash escapes are resolved first,
 // since an encoded-word may not stand inside a quoted-string, RFC 2047 section 5); the
 // addr-spec is passed through Map and never encoded. Folding happens between mailboxes
-// and between the words of a phrase.
+// and between the words of a phrase. When the value needs encoding, empty mailboxes (a
+// trailing comma) are left out, text after a '>' is dropped as the envelope drops it, and an
+// ASCII display name that is not a row of plain words ("Doe, Jane", "J. Doe") is written as a
+// quoted-string. A phrase needing more than one encoded-word is written as RFC 2047 section
+// 6.2 wants it; Python's email package (3.11) wrongly shows a blank at each cut between them.
 std::vector<std::string> AddressListHeader(std::string_view name, std::string_view value,
                                            const TAddrSpecMapper& map);
 

@@ -13,6 +13,7 @@ bool IsFinalLine(std::string_view line) {
 
 void TReplyParser::Reset() {
     m_buffer.clear();
+    m_lines.clear();
     m_consumed = 0;
     m_replyBytes = 0;
 }
@@ -31,11 +32,15 @@ TReplyParser::EResult TReplyParser::Next(std::string& finalLine) {
         if (line.size() > MaxLineLength || line.find('\0') != std::string_view::npos) {
             return EResult::Invalid;
         }
+        if (m_replyBytes == 0) {
+            m_lines.clear();  // the first line of a new reply
+        }
         m_consumed += end + 2;
         m_replyBytes += end + 2;
         if (m_replyBytes > MaxReplyLength) {
             return EResult::Invalid;
         }
+        m_lines.emplace_back(line);
         if (IsFinalLine(line)) {
             finalLine.assign(line);
             m_replyBytes = 0;

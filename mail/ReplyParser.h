@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane::mail {
 
@@ -22,12 +23,17 @@ public:
     enum class EResult { NeedMore, Complete, Invalid };
 
     void Feed(std::string_view bytes) { m_buffer.append(bytes); }
-    // Complete: FinalLine holds the reply's last line without its CR LF.
+    // Complete: FinalLine holds the reply's last line without its CR LF, and Lines() every
+    // line of that reply in order (the EHLO reply's keywords are on the earlier ones).
     EResult Next(std::string& finalLine);
+    const std::vector<std::string>& Lines() const { return m_lines; }
+    // Bytes received after the last complete reply and not yet read as one.
+    bool HasUnreadBytes() const { return m_buffer.size() > m_consumed; }
     void Reset();
 
 private:
     std::string m_buffer;
+    std::vector<std::string> m_lines;  // of the reply being read, then of the last complete one
     std::size_t m_consumed = 0;    // bytes of m_buffer already read as lines
     std::size_t m_replyBytes = 0;  // length of the reply read so far
 };

@@ -1,10 +1,12 @@
 // The SMTP dialogue (RFC 5321): one command, one complete reply, judged by its code.
-// No pipelining, no EHLO extensions, no authentication.
+// EHLO learns the server's extensions; SIZE, 8BITMIME and SMTPUTF8 shape MAIL FROM. No
+// pipelining.
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 
+#include "mail/Idna.h"
 #include "mail/MailText.h"
 #include "mail/WrenEmail.h"
 
@@ -17,6 +19,10 @@ const std::string ConnectFailedText = "Failed to connect the mail server.";
 const std::string ConnectionLostText = "Connection to the mail server was lost.";
 const std::string TimeoutText = "The mail server did not answer in time.";
 const std::string InvalidReplyText = "The mail server sent an invalid reply.";
+
+bool IsAsciiText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 bool IsReplyCode(std::string_view code) {
     return code.size() == 3 &&
@@ -103,6 +109,8 @@ void TWrenSMTP::Connect() {
     const int port = PortNumber(Port);
     const bool numericHost = IsIPAddress(Host);
     CloseConnection();
+    m_capabilities = {};
+    PeerCertificate = {};
     // Forget an earlier cancel before clearing the flag, so that an Abort from now on
     // interrupts even the connect.
     m_socket->ResetInterrupt();
@@ -124,14 +132,40 @@ void TWrenSMTP::Connect() {
     if (OnConnect) {
         OnConnect(*this);
     }
-    if (Stopped() || ReadReply(CommandTimeout) != EReadOutcome::Reply) {
+    // Implicit TLS (RFC 8314 section 3.3): the handshake comes before the greeting.
+    if (Stopped() || (Security == ESecurity::Tls && !StartEncryption()) ||
+        ReadReply(CommandTimeout) != EReadOutcome::Reply) {
         return;
     }
     if (ReplyCode != "220") {
-        IsReplyCode(ReplyCode) ? ReportError() : Fail(ErrorConnectionLost, InvalidReplyText);
+        Refused();
         return;
     }
-    Command("HELO " + HeloName() + "\r\n", "250", CommandTimeout);
+    if (!Greet() || (Security == ESecurity::StartTls && !UpgradeToTls())) {
+        return;
+    }
+    if (!UserName.empty()) {
+        SignIn();
+    }
+}
+
+bool TWrenSMTP::Greet() {
+    m_capabilities = {};
+    const std::string name = HeloName();
+    if (!Exchange("EHLO " + name + "\r\n", CommandTimeout)) {
+        return false;
+    }
+    if (ReplyCode == "250") {
+        m_capabilities = TCapabilities::FromEhloReply(m_replies.Lines());
+        return true;
+    }
+    // RFC 5321 section 3.2: a server that does not know EHLO answers 5xx; greet it the old
+    // way and use no extensions.
+    if (IsReplyCode(ReplyCode) && ReplyCode.front() == '5') {
+        return Command("HELO " + name + "\r\n", "250", CommandTimeout);
+    }
+    Refused();
+    return false;
 }
 
 std::string TWrenSMTP::HeloName() {
@@ -206,17 +240,25 @@ bool TWrenSMTP::SendText(std::string_view text, TMilliseconds timeout) {
     return HandleSocketStatus(m_writer.Write(text, timeout));
 }
 
+bool TWrenSMTP::Exchange(const std::string& line, TMilliseconds timeout) {
+    return !Stopped() && SendText(line, SendTimeout) && ReadReply(timeout) == EReadOutcome::Reply &&
+           !Stopped();
+}
+
 bool TWrenSMTP::Command(const std::string& line, std::string_view expectedCode,
                         TMilliseconds timeout) {
-    if (Stopped() || !SendText(line, SendTimeout) || ReadReply(timeout) != EReadOutcome::Reply ||
-        Stopped()) {
+    if (!Exchange(line, timeout)) {
         return false;
     }
     if (ReplyCode == expectedCode) {
         return true;
     }
-    IsReplyCode(ReplyCode) ? ReportError() : Fail(ErrorConnectionLost, InvalidReplyText);
+    Refused();
     return false;
+}
+
+void TWrenSMTP::Refused() {
+    IsReplyCode(ReplyCode) ? ReportError() : Fail(ErrorConnectionLost, InvalidReplyText);
 }
 
 bool TWrenSMTP::AddressesAreSafe(const std::string& sender,
@@ -230,6 +272,53 @@ bool TWrenSMTP::AddressesAreSafe(const std::string& sender,
         return false;
     };
     return safe(sender) && std::all_of(recipients.begin(), recipients.end(), safe);
+}
+
+bool TWrenSMTP::ToWireAddresses(std::string& sender, std::vector<std::string>& recipients) {
+    m_utf8Envelope = false;
+    const auto convert = [this](std::string& address) {
+        auto ascii = AddressToAscii(address);
+        if (!ascii) {
+            Fail(ErrorInvalidAddress, "Invalid address: " + address);
+            return false;
+        }
+        address = std::move(*ascii);
+        if (IsAsciiText(address)) {
+            return true;
+        }
+        // RFC 6531: a local part beyond ASCII needs a server that takes UTF-8 addresses.
+        if (!m_capabilities.Has("SMTPUTF8")) {
+            Fail(ErrorAddressNotAccepted, "The mail server cannot take the address <" + address + ">.");
+            return false;
+        }
+        m_utf8Envelope = true;
+        return true;
+    };
+    return convert(sender) && std::all_of(recipients.begin(), recipients.end(), convert);
+}
+
+std::string TWrenSMTP::MailFromParameters(const TComposedMessage& lines) const {
+    std::string parameters;
+    if (m_capabilities.Has("SIZE")) {
+        parameters += " SIZE=" + std::to_string(lines.MessageSize());  // RFC 1870
+    }
+    if (lines.EightBitBody && m_capabilities.Has("8BITMIME")) {
+        parameters += " BODY=8BITMIME";  // RFC 6152
+    }
+    if (m_utf8Envelope) {
+        parameters += " SMTPUTF8";  // RFC 6531 section 3.4
+    }
+    return parameters;
+}
+
+bool TWrenSMTP::FitsServerSize(const TComposedMessage& lines) {
+    const auto limit = m_capabilities.SizeLimit();
+    if (!limit || lines.MessageSize() <= *limit) {
+        return true;
+    }
+    Fail(ErrorMessageTooLarge, "The message is " + std::to_string(lines.MessageSize()) +
+                                   " bytes; the server takes at most " + std::to_string(*limit) + ".");
+    return false;
 }
 
 bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
@@ -272,9 +361,9 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
     if (Stopped()) {
         return false;
     }
-    const std::string sender = ExtractAddress(msg.From);
-    const std::vector<std::string> recipients = RecipientAddresses(msg.SendTo, msg.CC, msg.BCC);
-    if (!AddressesAreSafe(sender, recipients)) {
+    std::string sender = ExtractAddress(msg.From);
+    std::vector<std::string> recipients = RecipientAddresses(msg.SendTo, msg.CC, msg.BCC);
+    if (!AddressesAreSafe(sender, recipients) || !ToWireAddresses(sender, recipients)) {
         return false;
     }
 
@@ -290,7 +379,8 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
         OnBeforeSend(*this);
     }
 
-    if (!Command("MAIL FROM:<" + sender + ">\r\n", "250", CommandTimeout)) {
+    if (!FitsServerSize(*lines) ||
+        !Command("MAIL FROM:<" + sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
         return false;
     }
     for (const auto& recipient : recipients) {

@@ -1,5 +1,7 @@
 #include "WireWriter.h"
 
+#include <string.h>  // explicit_bzero
+
 #include <algorithm>
 
 namespace corvane::mail {
@@ -20,6 +22,17 @@ net::ESocketStatus TWireWriter::Flush(net::TClock::duration timeout) {
     }
     const auto status = m_socket.Send(std::string_view(m_data.get(), m_used), net::TClock::now() + timeout);
     m_used = 0;
+    return status;
+}
+
+}  // namespace corvane::mail
+
+namespace corvane::mail {
+
+net::ESocketStatus TWireWriter::FlushAndWipe(net::TClock::duration timeout) {
+    const std::size_t used = m_used;
+    const auto status = Flush(timeout);
+    explicit_bzero(m_data.get(), used);
     return status;
 }
 

@@ -33,6 +33,8 @@ public:
         return Write("\r\n", blockTimeout);
     }
     net::ESocketStatus Flush(net::TClock::duration timeout);
+    // Flush, then overwrite what was buffered: for commands that carry credentials.
+    net::ESocketStatus FlushAndWipe(net::TClock::duration timeout);
     void Discard() { m_used = 0; }
 
 private:

@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/Capabilities.h"
 #include "mail/ComposedMessage.h"
 #include "mail/LineList.h"
 #include "mail/ReplyParser.h"
@@ -200,6 +201,9 @@ public:
     // the window can offer to trust it.
     net::TCertificateInfo PeerCertificate;
 
+    // What the server offered in its EHLO reply on this connection (nothing after HELO).
+    const TCapabilities& Capabilities() const { return m_capabilities; }
+
     void Connect();
     bool SendMail(TWrenMsg& msg);
     void Quit();
@@ -216,14 +220,32 @@ private:
     enum class EReadOutcome { Reply, Aborted, Failed };
 
     std::string HeloName();
-    std::string MessageIdLine();
+    std::string MessageIdLine(const std::string& sender);
     bool ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers);
     bool AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary, TComposedMessage& body);
     bool AddressesAreSafe(const std::string& sender, const std::vector<std::string>& recipients);
+    // Domains to A-labels; a non-ASCII local part only for a server that offers SMTPUTF8.
+    bool ToWireAddresses(std::string& sender, std::vector<std::string>& recipients);
+    std::string MailFromParameters(const TComposedMessage& lines) const;
+    bool FitsServerSize(const TComposedMessage& lines);
+    // EHLO, or HELO for a server that does not know it; fills the capabilities.
+    bool Greet();
+    // The TLS handshake on the open connection; 108 or 109 when it fails.
+    bool StartEncryption();
+    // STARTTLS, the handshake, and the EHLO that replaces what was learnt in plain text.
+    bool UpgradeToTls();
+    bool SignIn();
+    std::string SignInMechanism() const;
+    // Sends a command that carries credentials and wipes every copy of it we hold.
+    bool SecretCommand(std::string line, std::string_view expectedCode);
 
     EReadOutcome ReadReply(TMilliseconds timeout);
     bool SendText(std::string_view text, TMilliseconds timeout);
+    // Sends Line and reads its whole reply; false when the dialogue ended meanwhile.
+    bool Exchange(const std::string& line, TMilliseconds timeout);
     bool Command(const std::string& line, std::string_view expectedCode, TMilliseconds timeout);
+    // Reports the last reply as the refusal it is (or as invalid when it has no code).
+    void Refused();
     bool SendLines(const TComposedMessage& lines);
     bool HandleSocketStatus(net::ESocketStatus status);
 
@@ -235,6 +257,8 @@ private:
     std::unique_ptr<net::TSocket> m_socket;
     TWireWriter m_writer;
     TReplyParser m_replies;
+    TCapabilities m_capabilities;
+    bool m_utf8Envelope = false;  // this transaction needs SMTPUTF8
     std::uint64_t m_sendTotal = 0;  // bytes of the message being sent
     std::mt19937_64 m_generator;
 };

@@ -59,7 +59,7 @@ protected:
 
     static constexpr const char* DateLine = "Date: Tue, 08 Dec 2026 09:00:00 +0100";
     static constexpr const char* MessageIdLine =
-        "Message-ID: <20261208080000.0000000000000000@host.example.org>";
+        "Message-ID: <20261208080000.0000000000000000@example.org>";
 
     TempFolder folder;
     mimetypes::TMimeTypes mimeTypes{{folder.Write("mime.types", "text/plain txt\nimage/png png\n")}};

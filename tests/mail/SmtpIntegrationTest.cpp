@@ -188,5 +188,70 @@ TEST_F(SmtpWithARealServer, OneEngineSendsTwoMessagesInTurn) {
     EXPECT_NE(first->Header("Message-ID"), second->Header("Message-ID"));
 }
 
+// Every script a user may write in, long subjects, long lines and long file names: what
+// Python's email package decodes equals what was typed, byte for byte, and no line on the
+// wire passes the 998 bytes that SMTP allows (RFC 5321 section 4.5.3.1.6).
+TEST_F(SmtpWithARealServer, TextInEveryScriptArrivesAsTyped) {
+    const auto times = [](const std::string& text, std::size_t count) {
+        std::string repeated;
+        for (std::size_t i = 0; i < count; ++i) {
+            repeated += text;
+        }
+        return repeated;
+    };
+    struct TCase {
+        std::string Name;  // the sender's display name
+        std::string Subject;
+        std::vector<std::string> Text;
+        std::string FileName;
+    };
+    const std::vector<TCase> cases{
+        {"Jürgen Müller", "Grüße aus München", {"Schöne Grüße,", "Jürgen"}, "Bericht März.txt"},
+        {"Γιώργος Παπαδόπουλος", "Καλημέρα κόσμε", {"Ελληνικά γράμματα", "τέλος"}, "έκθεση.pdf"},
+        {"Иван Петров", times("Отчёт за квартал ", 18), {"Привет, мир!"}, "отчёт.txt"},
+        {"王小明", "季度报告", {times("这是一个很长的段落。", 500)}, "报告.txt"},
+        {"山田太郎", "四半期の報告", {"こんにちは世界"}, times("報", 200) + ".txt"},
+        {"محمد علي", "تقرير ربع سنوي", {"مرحبا بالعالم"}, "تقرير.txt"},
+        {"Party 🎉 Planner", "Party 🎉🎈 tonight", {"Bring 🍕 and 🎂!", "😀"}, "🎉 invite.txt"},
+        {"Zoe\u0308 Cafe\u0301", "Cafe\u0301 con lec\u0327he", {"a\u0301e\u0301i\u0301"}, "cafe\u0301.txt"},
+        {"Ann Long", times("x", 300), {times("ab", 2500), "", "short"}, "plain.txt"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TCase& row = cases[i];
+        msg.From = row.Name + " <ann@example.test>";
+        msg.Subject = row.Subject;
+        msg.Text = row.Text;
+        msg.Signature.clear();
+        msg.AttachedFiles.Clear();
+        // Linux keeps at most 255 bytes in a name; the mail may carry any name.
+        const std::string path = files.WriteFile("file-" + std::to_string(i), "content " + std::to_string(i)).string();
+        msg.AttachedFiles.AddFile(path).FileName = row.FileName;
+        Send();
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TCase& row = cases[i];
+        SCOPED_TRACE(row.Subject.substr(0, 40));
+        const auto received = sink.Message(static_cast<int>(i) + 1);
+        ASSERT_TRUE(received.has_value()) << "nothing arrived";
+        EXPECT_EQ(received->Defects, "");
+        EXPECT_EQ(received->Header("Subject"), row.Subject);
+        EXPECT_EQ(received->Header("From"), row.Name + " <ann@example.test>");
+        std::string text;
+        for (const auto& line : row.Text) {
+            text += line + "\n";
+        }
+        EXPECT_EQ(WithLf(received->Text), text);
+        ASSERT_EQ(received->Attachments.size(), 1u);
+        EXPECT_EQ(received->Attachments[0].FileName, row.FileName);
+        EXPECT_EQ(received->Attachments[0].Data, "content " + std::to_string(i));
+        std::size_t longest = 0;
+        for (std::size_t at = 0, end; at < received->Raw.size(); at = end + 1) {
+            end = std::min(received->Raw.find('\n', at), received->Raw.size());
+            longest = std::max(longest, end - at);
+        }
+        EXPECT_LE(longest, 999u) << "a line longer than 998 bytes and its CR";
+    }
+}
+
 }  // namespace
 }  // namespace corvane::mail
