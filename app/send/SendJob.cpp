@@ -6,6 +6,7 @@
 #include <istream>
 #include <ostream>
 
+#include "app/send/Credentials.h"
 #include "mail/MailText.h"
 
 namespace corvane::send {
@@ -46,8 +47,23 @@ void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
     smtp.OnConnect = [&status](mail::TWrenSMTP& sender) {
         status << "Connected: " << sender.Host << std::endl;
     };
-    smtp.OnError = [&status](mail::TWrenSMTP&, int error, const std::string& msg) {
+    smtp.OnError = [&status](mail::TWrenSMTP& sender, int error, const std::string& msg) {
         status << "Error: " << error << ' ' << msg << std::endl;
+        // What the window's certificate dialog shows, so the user can judge it and trust it.
+        const net::TCertificateInfo& certificate = sender.PeerCertificate;
+        if (error == mail::TWrenSMTP::ErrorCertificate && !certificate.Empty()) {
+            status << "Certificate: " << certificate.Subject << "\nIssued by: " << certificate.Issuer
+                   << "\nValid from " << certificate.NotBefore << " to " << certificate.NotAfter
+                   << "\nSHA-256: " << certificate.Sha256Fingerprint
+                   << "\nTo trust exactly this certificate: --trust-fingerprint "
+                   << certificate.Sha256Fingerprint << std::endl;
+        }
+    };
+    smtp.OnStartEncryption = [&status](mail::TWrenSMTP& sender) {
+        status << "Starting encryption with " << sender.Host << " . . ." << std::endl;
+    };
+    smtp.OnSignIn = [&status](mail::TWrenSMTP& sender) {
+        status << "Signing in as " << sender.UserName << " . . ." << std::endl;
     };
     smtp.OnEncodeStart = [&status](mail::TWrenSMTP&, const std::string& fileName,
                                    std::int64_t bytes) {
@@ -105,9 +121,13 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
     mail::TWrenMsg msg;
     FillMessage(options, ReadLines(text), std::move(signature), msg);
 
-    const mail::TServerAddress server = mail::ParseServerAddress(options.Server);
+    const mail::TServerAddress server = ServerOf(options);
     smtp.Host = server.Host;
     smtp.Port = server.Port;
+    // The password was set by the caller (see FindPassword).
+    smtp.Security = options.Security;
+    smtp.UserName = options.User;
+    smtp.TrustedFingerprint = options.TrustFingerprint;
     smtp.EncodeProgressStep = 5;
     smtp.SendProgressStep = 1;
     ReportProgress(smtp, out);

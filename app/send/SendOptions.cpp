@@ -1,5 +1,6 @@
 #include "SendOptions.h"
 
+#include <cctype>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -11,7 +12,12 @@ const char* const UsageText =
     "                    [--subject TEXT] [--attach FILE]... [--signature FILE]\n"
     "                    [--priority 1..5] [--organization TEXT] [--x-mailer TEXT]\n"
     "                    [--header LINE]... [--reply-to ADDR] [--in-reply-to TEXT] [--quiet]\n"
-    "The message text is read from standard input.\n";
+    "                    [--security none|starttls|tls] [--user NAME [--password-file FILE]]\n"
+    "                    [--trust-fingerprint SHA256]\n"
+    "The message text is read from standard input.\n"
+    "The port is 25, 587 or 465 by --security unless --server names one. With --user the\n"
+    "password is the first line of FILE, or else the one Corvane keeps in the keyring.\n"
+    "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n";
 
 namespace {
 
@@ -42,6 +48,40 @@ std::optional<TUsageError> SetPriority(TSendOptions& options, const std::string&
     return std::nullopt;
 }
 
+std::optional<TUsageError> SetSecurity(TSendOptions& options, const std::string& value) {
+    static const std::map<std::string, mail::ESecurity> modes{
+        {"none", mail::ESecurity::None}, {"starttls", mail::ESecurity::StartTls}, {"tls", mail::ESecurity::Tls}};
+    const auto mode = modes.find(value);
+    if (mode == modes.end()) {
+        return TUsageError{"--security takes none, starttls or tls, not \"" + value + "\""};
+    }
+    options.Security = mode->second;
+    return std::nullopt;
+}
+
+std::optional<TUsageError> SetPasswordFile(TSendOptions& options, const std::string& value) {
+    options.PasswordFile = value;
+    return std::nullopt;
+}
+
+// A SHA-256 fingerprint: 32 bytes in hex, in either case, with or without colons.
+std::optional<TUsageError> SetFingerprint(TSendOptions& options, const std::string& value) {
+    std::size_t digits = 0;
+    for (const char c : value) {
+        if (std::isxdigit(static_cast<unsigned char>(c))) {
+            ++digits;
+        } else if (c != ':') {
+            digits = 0;
+            break;
+        }
+    }
+    if (digits != 64) {
+        return TUsageError{"--trust-fingerprint takes a SHA-256 fingerprint, 64 hex digits (colons allowed)"};
+    }
+    options.TrustFingerprint = value;
+    return std::nullopt;
+}
+
 const std::map<std::string, TSetter>& ValueOptions() {
     static const std::map<std::string, TSetter> options{
         {"--server", Text(&TSendOptions::Server)},
@@ -62,6 +102,10 @@ const std::map<std::string, TSetter>& ValueOptions() {
         {"--header", Append(&TSendOptions::Headers)},
         {"--reply-to", Text(&TSendOptions::ReplyTo)},
         {"--in-reply-to", Text(&TSendOptions::InReplyTo)},
+        {"--security", SetSecurity},
+        {"--user", Text(&TSendOptions::User)},
+        {"--password-file", SetPasswordFile},
+        {"--trust-fingerprint", SetFingerprint},
     };
     return options;
 }
@@ -72,6 +116,13 @@ std::optional<TUsageError> CheckRequired(const TSendOptions& options) {
         if (value->empty()) {
             return TUsageError{std::string(name) + " is required"};
         }
+    }
+    if (options.PasswordFile && options.User.empty()) {
+        return TUsageError{"--password-file needs --user"};
+    }
+    // Credentials never cross an unencrypted connection.
+    if (!options.User.empty() && options.Security == mail::ESecurity::None) {
+        return TUsageError{"--user needs --security starttls or tls"};
     }
     return std::nullopt;
 }
@@ -99,7 +150,8 @@ TParseResult ParseSendOptions(const std::vector<std::string>& arguments) {
         }
         const auto option = ValueOptions().find(name);
         if (option == ValueOptions().end()) {
-            return TUsageError{"unknown argument \"" + arguments[i] + "\""};
+            // Only the name: a mistyped option's value may be a password.
+            return TUsageError{"unknown argument \"" + name + "\""};
         }
         if (!value) {
             if (i + 1 >= arguments.size()) {

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "mail/WrenEmail.h"
+
 namespace corvane::send {
 
 struct TSendOptions {
@@ -25,6 +27,12 @@ struct TSendOptions {
     std::string ReplyTo;
     std::string InReplyTo;
     bool Quiet = false;
+    // Encryption and sign-in; the password comes from PasswordFile or the window's keyring
+    // entry, never from the command line, which other users can see.
+    mail::ESecurity Security = mail::ESecurity::None;
+    std::string User;
+    std::optional<std::string> PasswordFile;
+    std::string TrustFingerprint;  // as typed: 64 hex digits, colons allowed
 };
 
 struct THelpRequested {};

@@ -1,9 +1,15 @@
 // corvane-send: sends one message from a script with the same engine as the window.
 
+#include <sys/prctl.h>
+
+#include <QCoreApplication>
 #include <atomic>
+#include <clocale>
 #include <csignal>
 #include <iostream>
 
+#include "app/Keyring.h"
+#include "app/send/Credentials.h"
 #include "app/send/SendJob.h"
 #include "app/send/SendOptions.h"
 
@@ -30,6 +36,18 @@ void InstallInterruptHandler(corvane::mail::TWrenSMTP& smtp) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// The window's keyring entry. QtKeychain runs its job in an event loop, which needs an
+// application object: it is made only here, so a send without signing in never starts Qt.
+corvane::app::TKeyringAnswer ReadKeyring(const std::string& key) {
+    int argc = 1;
+    char name[] = "corvane-send";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    // Qt adopts the user's locale for the C library; everything else keeps the "C" locale.
+    std::setlocale(LC_ALL, "C");
+    return corvane::app::TSecretServiceKeyring().Read(key);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,9 +61,20 @@ int main(int argc, char** argv) {
         std::cerr << "corvane-send: " << error->Message << "\n" << UsageText;
         return ExitUsage;
     }
+    const auto& options = std::get<TSendOptions>(parsed);
     corvane::mail::TWrenSMTP smtp;
+    if (!options.User.empty()) {
+        // A process holding a password leaves no core dump (and cannot be read by ptrace).
+        ::prctl(PR_SET_DUMPABLE, 0);
+        TPasswordLookup password = FindPassword(options, ReadKeyring);
+        if (!password.Password) {
+            std::cerr << "corvane-send: " << password.Problem << "\n";
+            return ExitUsage;
+        }
+        smtp.Password = std::move(*password.Password);
+    }
     InstallInterruptHandler(smtp);
-    const int status = RunSend(std::get<TSendOptions>(parsed), std::cin, std::cerr, smtp, g_interrupted);
+    const int status = RunSend(options, std::cin, std::cerr, smtp, g_interrupted);
     g_running = nullptr;
     return status;
 }

@@ -10,6 +10,7 @@
 #include "LoopbackPorts.h"
 #include "ScriptedSmtpServer.h"
 #include "TempFolder.h"
+#include "TestCertificates.h"
 
 namespace corvane::send {
 namespace {
@@ -133,6 +134,101 @@ TEST(CorvaneSend, InterruptCancelsPromptlyWhileTheServerIsSilent) {
     EXPECT_LT(took, 2s);  // generous: the engine's wait is interrupted, not timed out
     EXPECT_TRUE(send.Error().ends_with("Canceled: Ready for your mail.\n")) << send.Error();
     EXPECT_EQ(server.Received(), "");  // not even HELO
+}
+
+bool ShowsPassword(const TProgramProcess& process, const std::string& password) {
+    return process.Output().find(password) != std::string::npos || process.Error().find(password) != std::string::npos;
+}
+
+TEST(CorvaneSend, SignsInOverStartTlsWithThePasswordFileAndNeverShowsIt) {
+    const auto& certificates = test::TTestCertificates::Shared();
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TTrustOnly trust(certificates.CaFile);
+    test::TAiosmtpdOptions options;
+    options.Security = test::TAiosmtpdOptions::ESecurity::StartTls;
+    options.CertificateFile = certificates.Loopback.Certificate;
+    options.KeyFile = certificates.Loopback.Key;
+    options.RequireStartTls = true;
+    options.User = "ada";
+    options.Password = "right password";
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    test::TTempFolder folder;
+    const auto command = [&](const std::string& passwordFile) {
+        return Command({"--server", "127.0.0.1:" + server.Port(), "--from", "ada@example.org", "--to",
+                        "bob@example.org", "--security", "starttls", "--user", "ada", "--password-file",
+                        folder.WriteFile(passwordFile, passwordFile + "\nsecond line\n").string()});
+    };
+    TProgramProcess refused(command("wrong password"), "text\n");
+    EXPECT_EQ(refused.WaitForExit(60s), 1);
+    EXPECT_NE(refused.Error().find("Error: 535 "), std::string::npos) << refused.Error();
+    EXPECT_FALSE(ShowsPassword(refused, "wrong password"));
+
+    TProgramProcess send(command("right password"), "Hello\n");
+    ASSERT_EQ(send.WaitForExit(60s), 0) << send.Error();
+    EXPECT_FALSE(ShowsPassword(send, "right password"));
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_NE(message->Tls, "");
+    EXPECT_TRUE(message->Auth.ends_with(" ada")) << message->Auth;
+    std::size_t at = 0;
+    for (const std::string line : {"Connected: 127.0.0.1\n", "Starting encryption with 127.0.0.1 . . .\n",
+                                   "Signing in as ada . . .\n", "Connected: Sending message . . ."}) {
+        at = send.Error().find(line, at);
+        ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << send.Error();
+    }
+}
+
+TEST(CorvaneSend, WithoutAPasswordItExitsWithTwoNamingWhatIsMissing) {
+    test::TTempFolder folder;
+    const std::optional<std::string> savedBus =
+        std::getenv("DBUS_SESSION_BUS_ADDRESS") ? std::optional<std::string>(std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+                                                : std::nullopt;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (folder.Path() / "no-bus").string()).c_str(), 1);
+    const std::vector<std::string> arguments{"--server", "127.0.0.1", "--from", "a@example.org", "--to",
+                                             "b@example.org", "--security", "starttls", "--user", "ada"};
+    TProgramProcess noKeyring(Command(arguments), "");
+    EXPECT_EQ(noKeyring.WaitForExit(30s), 2);
+    EXPECT_NE(noKeyring.Error().find("ada@127.0.0.1:587"), std::string::npos) << noKeyring.Error();
+    EXPECT_NE(noKeyring.Error().find("--password-file"), std::string::npos) << noKeyring.Error();
+    EXPECT_EQ(noKeyring.Error().find("Connecting"), std::string::npos) << noKeyring.Error();
+    if (savedBus) {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus->c_str(), 1);
+    } else {
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+
+    std::vector<std::string> withFile = arguments;
+    withFile.insert(withFile.end(), {"--password-file", (folder.Path() / "missing").string()});
+    TProgramProcess noFile(Command(withFile), "");
+    EXPECT_EQ(noFile.WaitForExit(30s), 2);
+    EXPECT_EQ(noFile.Error(), "corvane-send: cannot read a password from " + (folder.Path() / "missing").string() + "\n");
+}
+
+TEST(CorvaneSend, ACertificateTrustedByItsFingerprintIsAccepted) {
+    const auto& certificates = test::TTestCertificates::Shared();
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TTrustOnly trust(certificates.CaFile);
+    test::TAiosmtpdOptions options;
+    options.Security = test::TAiosmtpdOptions::ESecurity::ImplicitTls;
+    options.CertificateFile = certificates.SelfSigned.Certificate;
+    options.KeyFile = certificates.SelfSigned.Key;
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    const std::vector<std::string> arguments{"--server", "127.0.0.1:" + server.Port(), "--from", "a@example.org",
+                                             "--to", "b@example.org", "--security", "tls"};
+    TProgramProcess refused(Command(arguments), "text\n");
+    EXPECT_EQ(refused.WaitForExit(60s), 1);
+    const std::string& fingerprint = certificates.SelfSigned.Sha256Fingerprint;
+    EXPECT_NE(refused.Error().find("Error: 108 "), std::string::npos) << refused.Error();
+    EXPECT_NE(refused.Error().find("--trust-fingerprint " + fingerprint + "\n"), std::string::npos) << refused.Error();
+    EXPECT_FALSE(server.Message(1).has_value());
+
+    std::vector<std::string> trusting = arguments;
+    trusting.insert(trusting.end(), {"--trust-fingerprint", fingerprint});
+    TProgramProcess send(Command(trusting), "text\n");
+    EXPECT_EQ(send.WaitForExit(60s), 0) << send.Error();
+    EXPECT_TRUE(server.Message(1).has_value());
 }
 
 }  // namespace

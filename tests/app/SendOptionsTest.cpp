@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "TempFolder.h"
+#include "app/send/Credentials.h"
 #include "app/send/SendJob.h"
 
 namespace corvane::send {
@@ -85,6 +87,94 @@ TEST(SendJob, MissingAttachmentIsReportedBeforeConnecting) {
     EXPECT_EQ(RunSend(options, text, status, smtp, interrupted), ExitFailed);
     // Nothing else: not even "Connecting ...".
     EXPECT_EQ(status.str(), "File /nonexistent/corvane/letter.pdf not found!\n");
+}
+
+TSendOptions Minimal() {
+    TSendOptions options;
+    options.Server = "mail.example.org";
+    options.From = "me@example.org";
+    options.To = "you@example.org";
+    return options;
+}
+
+TEST(SendOptions, SecurityUserPasswordFileAndFingerprint) {
+    const std::string fingerprint =
+        "ab:CD:01:23:45:67:89:ef:ab:cd:01:23:45:67:89:ef:ab:cd:01:23:45:67:89:ef:ab:cd:01:23:45:67:89:EF";
+    const auto parsed = Parse({"--server", "h", "--from", "f", "--to", "t", "--security=starttls", "--user", "ada",
+                               "--password-file", "/run/pw", "--trust-fingerprint", fingerprint});
+    ASSERT_TRUE(std::holds_alternative<TSendOptions>(parsed)) << UsageErrorOf(parsed);
+    const auto& options = std::get<TSendOptions>(parsed);
+    EXPECT_EQ(options.Security, mail::ESecurity::StartTls);
+    EXPECT_EQ(options.User, "ada");
+    EXPECT_EQ(options.PasswordFile, "/run/pw");
+    EXPECT_EQ(options.TrustFingerprint, fingerprint);
+
+    const std::vector<std::string> minimal{"--server", "h", "--from", "f", "--to", "t"};
+    const std::string hex64(64, 'a');
+    const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes{
+        {{"--security", "ssl"}, "--security takes none, starttls or tls, not \"ssl\""},
+        {{"--security", "tls", "--password-file", "pw"}, "--password-file needs --user"},
+        {{"--user", "ada"}, "--user needs --security starttls or tls"},
+        {{"--trust-fingerprint", hex64.substr(1)}, "--trust-fingerprint takes a SHA-256 fingerprint, 64 hex digits (colons allowed)"},
+        {{"--trust-fingerprint", hex64 + "a"}, "--trust-fingerprint takes a SHA-256 fingerprint, 64 hex digits (colons allowed)"},
+        {{"--trust-fingerprint", hex64.substr(1) + "g"}, "--trust-fingerprint takes a SHA-256 fingerprint, 64 hex digits (colons allowed)"},
+        // A password typed where it does not belong is not repeated.
+        {{"--password=hunter2"}, "unknown argument \"--password\""},
+    };
+    for (const auto& [more, error] : mistakes) {
+        std::vector<std::string> arguments = minimal;
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        EXPECT_EQ(UsageErrorOf(Parse(arguments)), error) << more.front();
+    }
+}
+
+TEST(SendCredentials, TheDefaultPortFollowsTheSecurity) {
+    const std::vector<std::tuple<std::string, mail::ESecurity, std::string, std::string>> cases{
+        {"mail.example.org", mail::ESecurity::None, "mail.example.org", "25"},
+        {"mail.example.org", mail::ESecurity::StartTls, "mail.example.org", "587"},
+        {"[::1]", mail::ESecurity::Tls, "::1", "465"},
+        {"mail.example.org:2525", mail::ESecurity::Tls, "mail.example.org", "2525"},
+    };
+    for (const auto& [typed, security, host, port] : cases) {
+        TSendOptions options = Minimal();
+        options.Server = typed;
+        options.Security = security;
+        const mail::TServerAddress server = ServerOf(options);
+        EXPECT_EQ(server.Host, host) << typed;
+        EXPECT_EQ(server.Port, port) << typed;
+    }
+}
+
+TEST(SendCredentials, PasswordFromTheFilesFirstLineElseTheKeyringElseAProblemNamingWhatIsMissing) {
+    test::TTempFolder folder;
+    TSendOptions options = Minimal();
+    options.Security = mail::ESecurity::StartTls;
+    options.User = "ada";
+    std::vector<std::string> asked;
+    app::TKeyringAnswer answer{app::EKeyringStatus::Done, "from the keyring", {}};
+    const TKeyringReader keyring = [&](const std::string& key) {
+        asked.push_back(key);
+        return answer;
+    };
+    EXPECT_TRUE(FindPassword(options, keyring).Password == "from the keyring");
+    EXPECT_EQ(asked, std::vector<std::string>{"ada@mail.example.org:587"});
+
+    answer = {app::EKeyringStatus::NotFound, {}, {}};
+    const TPasswordLookup none = FindPassword(options, keyring);
+    EXPECT_FALSE(none.Password.has_value());
+    EXPECT_NE(none.Problem.find("no password for ada@mail.example.org:587"), std::string::npos) << none.Problem;
+    EXPECT_NE(none.Problem.find("--password-file"), std::string::npos) << none.Problem;
+    answer = {app::EKeyringStatus::Unavailable, {}, "no Secret Service"};
+    EXPECT_NE(FindPassword(options, keyring).Problem.find("(no Secret Service)"), std::string::npos);
+
+    asked.clear();
+    options.PasswordFile = folder.WriteFile("pw", "first line\r\nsecond\n").string();
+    EXPECT_TRUE(FindPassword(options, keyring).Password == "first line");
+    EXPECT_TRUE(asked.empty());  // a password file is the whole answer
+    options.PasswordFile = folder.WriteFile("empty", "\nsecond\n").string();
+    EXPECT_NE(FindPassword(options, keyring).Problem.find("holds no password"), std::string::npos);
+    options.PasswordFile = (folder.Path() / "missing").string();
+    EXPECT_EQ(FindPassword(options, keyring).Problem, "cannot read a password from " + *options.PasswordFile);
 }
 
 }  // namespace
