@@ -9,13 +9,17 @@
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <optional>
 
 namespace corvane::net {
@@ -226,7 +230,6 @@ TTlsResult Refused(ETlsFailure failure, std::string detail) {
     return {ESocketStatus::Failed, failure, std::move(detail), {}};
 }
 
-// One context per session: cheap next to a handshake, and it reads the trust store anew.
 std::unique_ptr<SSL_CTX, TContextDeleter> NewContext() {
     std::unique_ptr<SSL_CTX, TContextDeleter> context(SSL_CTX_new(TLS_client_method()));
     if (context == nullptr || SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION) != 1) {
@@ -240,6 +243,68 @@ std::unique_ptr<SSL_CTX, TContextDeleter> NewContext() {
     SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
     SSL_CTX_set_mode(context.get(), SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     return context;
+}
+
+// What the default trust store is made of at this moment: the file and folder named by
+// SSL_CERT_FILE and SSL_CERT_DIR (or OpenSSL's built-in defaults), and which file that is,
+// as it is now.
+struct TTrustStoreIdentity {
+    std::string File;
+    std::string Folder;
+    dev_t FileDevice = 0;
+    ino_t FileInode = 0;
+    off_t FileSize = 0;
+    std::int64_t FileChanged = 0;    // nanoseconds
+    std::int64_t FolderChanged = 0;  // adding or removing a file changes it too
+
+    bool operator==(const TTrustStoreIdentity&) const = default;
+};
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+TTrustStoreIdentity CurrentTrustStore() {
+    TTrustStoreIdentity identity;
+    const char* file = std::getenv(X509_get_default_cert_file_env());
+    const char* folder = std::getenv(X509_get_default_cert_dir_env());
+    identity.File = file != nullptr ? file : X509_get_default_cert_file();
+    identity.Folder = folder != nullptr ? folder : X509_get_default_cert_dir();
+    struct stat status {};
+    if (::stat(identity.File.c_str(), &status) == 0) {
+        identity.FileDevice = status.st_dev;
+        identity.FileInode = status.st_ino;
+        identity.FileSize = status.st_size;
+        identity.FileChanged = Nanoseconds(status.st_mtim);
+    }
+    if (::stat(identity.Folder.c_str(), &status) == 0) {
+        identity.FolderChanged = Nanoseconds(status.st_mtim);
+    }
+    return identity;
+}
+
+// Parsing the system's trust store (some 140 roots) costs OpenSSL 3.0 about 25 ms, ten
+// times a whole handshake on loopback, so the context is made once and shared (SSL_CTX is
+// made for that), and made anew at the first connection after SSL_CERT_FILE, SSL_CERT_DIR
+// or the file itself has changed. A client context keeps no state between connections.
+std::unique_ptr<SSL_CTX, TContextDeleter> SharedContext() {
+    static std::mutex mutex;
+    static TTrustStoreIdentity madeFor;
+    static SSL_CTX* shared = nullptr;  // one reference held here, for the process's life
+
+    const TTrustStoreIdentity current = CurrentTrustStore();
+    const std::lock_guard lock(mutex);
+    if (shared == nullptr || !(current == madeFor)) {
+        auto made = NewContext();
+        if (made == nullptr) {
+            return nullptr;
+        }
+        SSL_CTX_free(shared);
+        shared = made.release();
+        madeFor = current;
+    }
+    SSL_CTX_up_ref(shared);
+    return std::unique_ptr<SSL_CTX, TContextDeleter>(shared);
 }
 
 }  // namespace
@@ -263,7 +328,7 @@ std::unique_ptr<TTlsSession> TTlsSession::Create(int fd, const TTlsOptions& opti
         return nullptr;
     }
 
-    const auto context = NewContext();
+    const auto context = SharedContext();
     const BIO_METHOD* method = SocketMethod();
     SSL* ssl = context != nullptr && method != nullptr ? SSL_new(context.get()) : nullptr;
     if (ssl == nullptr) {

@@ -10,8 +10,8 @@
 // user trusts on purpose is accepted by its fingerprint whatever the chain says. Nothing is
 // sent through a session before Verdict() has said Ok.
 //
-// Each session has a context of its own, so the trust store (SSL_CERT_FILE, SSL_CERT_DIR)
-// is read afresh for every connection.
+// Sessions share one OpenSSL context while the trust store stays the same; a connection
+// after SSL_CERT_FILE, SSL_CERT_DIR or the file they name has changed gets a new one.
 
 #include <cstddef>
 #include <memory>
