@@ -1,6 +1,7 @@
 // The keyring unit against a real Secret Service (gnome-keyring-daemon on a D-Bus session
-// bus of the test's own, both started and ended here by their process ids), against no
-// Secret Service at all, and the password book's rules with a keyring in memory.
+// bus of the test's own, both started and ended here by their process ids), corvane-send
+// signing in with the entry the window keeps there, the keyring unit against no Secret
+// Service at all, and the password book's rules with a keyring in memory.
 //
 // libsecret keeps its bus connection for the life of the process, so each test needs a
 // process of its own; ctest runs every test so. Passwords are compared without printing
@@ -16,9 +17,11 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "AiosmtpdServer.h"
 #include "MemoryKeyring.h"
 #include "ProgramProcess.h"
 #include "TempFolder.h"
+#include "TestCertificates.h"
 #include "app/Keyring.h"
 #include "app/Passwords.h"
 
@@ -121,6 +124,33 @@ TEST(Keyring, RealSecretServiceStoresReplacesAndRemovesEntries) {
     EXPECT_EQ(keyring.Remove(key).Status, EKeyringStatus::Done);
     EXPECT_EQ(keyring.Read(key).Status, EKeyringStatus::NotFound);
     EXPECT_FALSE(LookedUpBySecretTool(key).has_value());
+}
+
+TEST(Keyring, CorvaneSendSignsInWithThePasswordTheWindowKeepsInTheKeyring) {
+    TPrivateSecretService service;
+    ASSERT_EQ(service.Problem(), "");
+    const auto& certificates = test::TTestCertificates::Shared();
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TTrustOnly trust(certificates.CaFile);
+    test::TAiosmtpdOptions options;
+    options.Security = test::TAiosmtpdOptions::ESecurity::StartTls;
+    options.CertificateFile = certificates.Loopback.Certificate;
+    options.KeyFile = certificates.Loopback.Key;
+    options.User = "ada";
+    options.Password = "kept by the window";
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    ASSERT_EQ(TSecretServiceKeyring().Write(PasswordKey("ada", "127.0.0.1", server.Port()), options.Password).Status,
+              EKeyringStatus::Done);
+
+    TProgramProcess send({CORVANE_SEND_BINARY, "--server", "127.0.0.1:" + server.Port(), "--from", "ada@example.org",
+                          "--to", "bob@example.org", "--security", "starttls", "--user", "ada"},
+                         "Hello\n");
+    ASSERT_EQ(send.WaitForExit(60s), 0) << send.Error();
+    EXPECT_EQ(send.Error().find(options.Password), std::string::npos);
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_TRUE(message->Auth.ends_with(" ada")) << message->Auth;
 }
 
 TEST(Keyring, WithoutASecretServiceEveryRequestIsUnavailableWithAReason) {
