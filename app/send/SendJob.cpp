@@ -4,8 +4,11 @@
 
 #include <fstream>
 #include <istream>
+#include <iterator>
 #include <ostream>
+#include <sstream>
 
+#include "app/send/Charset.h"
 #include "app/send/Credentials.h"
 #include "mail/MailText.h"
 
@@ -83,6 +86,27 @@ void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
     };
 }
 
+// The whole of Input in UTF-8, or the reason it cannot be read as Charset.
+std::variant<std::string, TCharsetError> ReadText(std::istream& input, const std::string& charset) {
+    const std::string bytes{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
+    return ToUtf8(bytes, charset);
+}
+
+// Reads Input as Options.Charset into Lines; false (with the usage error written) when it
+// is not valid there.
+bool ReadLinesIn(std::istream& input, const TSendOptions& options, const std::string& what,
+                 std::ostream& errors, std::vector<std::string>& lines) {
+    auto text = ReadText(input, options.Charset);
+    if (const auto* error = std::get_if<TCharsetError>(&text)) {
+        errors << "corvane-send: " << (error->UnknownCharset ? "" : what + " is ") << error->Message
+               << std::endl;
+        return false;
+    }
+    std::istringstream utf8(std::get<std::string>(std::move(text)));
+    lines = ReadLines(utf8);
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> ReadLines(std::istream& input) {
@@ -115,11 +139,18 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
             out << "File " << *options.SignatureFile << " not found!" << std::endl;
             return ExitFailed;
         }
-        signature = ReadLines(file);
+        // A usage error goes out even with --quiet, as the parser's do.
+        if (!ReadLinesIn(file, options, "the signature file", status, signature)) {
+            return ExitUsage;
+        }
+    }
+    std::vector<std::string> lines;
+    if (!ReadLinesIn(text, options, "the text", status, lines)) {
+        return ExitUsage;
     }
 
     mail::TWrenMsg msg;
-    FillMessage(options, ReadLines(text), std::move(signature), msg);
+    FillMessage(options, std::move(lines), std::move(signature), msg);
 
     const mail::TServerAddress server = ServerOf(options);
     smtp.Host = server.Host;

@@ -11,10 +11,12 @@ const char* const UsageText =
     "usage: corvane-send --server HOST[:PORT] --from FROM --to TO [--cc CC] [--bcc BCC]\n"
     "                    [--subject TEXT] [--attach FILE]... [--signature FILE]\n"
     "                    [--priority 1..5] [--organization TEXT] [--x-mailer TEXT]\n"
-    "                    [--header LINE]... [--reply-to ADDR] [--in-reply-to TEXT] [--quiet]\n"
+    "                    [--header LINE]... [--reply-to ADDR] [--in-reply-to TEXT]\n"
+    "                    [--charset NAME] [--quiet]\n"
     "                    [--security none|starttls|tls] [--user NAME [--password-file FILE]]\n"
     "                    [--trust-fingerprint SHA256]\n"
-    "The message text is read from standard input.\n"
+    "The message text is read from standard input; it and the signature file are in the\n"
+    "charset NAME (default UTF-8).\n"
     "The port is 25, 587 or 465 by --security unless --server names one. With --user the\n"
     "password is the first line of FILE, or else the one Corvane keeps in the keyring.\n"
     "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n";
@@ -102,6 +104,7 @@ const std::map<std::string, TSetter>& ValueOptions() {
         {"--header", Append(&TSendOptions::Headers)},
         {"--reply-to", Text(&TSendOptions::ReplyTo)},
         {"--in-reply-to", Text(&TSendOptions::InReplyTo)},
+        {"--charset", Text(&TSendOptions::Charset)},
         {"--security", SetSecurity},
         {"--user", Text(&TSendOptions::User)},
         {"--password-file", SetPasswordFile},

@@ -20,6 +20,7 @@ struct TSendOptions {
     std::string Subject;
     std::vector<std::string> Attachments;
     std::optional<std::string> SignatureFile;
+    std::string Charset = "UTF-8";  // of the text and the signature file
     std::optional<int> Priority;  // 1..5; when set the priority headers are written
     std::string Organization;
     std::string XMailer;

@@ -119,6 +119,49 @@ TEST(CorvaneSend, UsageErrorsExitWithTwo) {
     EXPECT_NE(help.Output().find("usage: corvane-send"), std::string::npos);
 }
 
+// The text and signature are converted from the charset given into the UTF-8 the mail
+// carries; input that is not valid there is a usage error naming where, and nothing is sent.
+TEST(CorvaneSend, TextInAnotherCharsetArrivesAsTypedAndInvalidTextIsRefused) {
+    test::TAiosmtpdServer server;
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    test::TTempFolder folder;
+    const auto latinSignature = folder.WriteFile("latin.txt", "-- \nJ\xfcrgen\n");
+    const auto plainSignature = folder.WriteFile("plain.txt", "-- \nAnn\n");
+    struct TRun {
+        std::optional<int> Exit;
+        std::string Error;
+    };
+    const auto run = [&](const std::string& charset, const std::string& text,
+                         const std::filesystem::path& signature) {
+        TProgramProcess process(
+            Command({"--server", "127.0.0.1:" + server.Port(), "--from", "me@example.org", "--to", "b@example.org",
+                     "--signature", signature.string(), "--charset", charset}),
+            text);
+        const auto exit = process.WaitForExit(60s);
+        return TRun{exit, process.Error()};
+    };
+    const TRun latin = run("ISO-8859-15", "Gr\xfc\xdf" "e, 10 \xa4\n", latinSignature);
+    ASSERT_EQ(latin.Exit, 0) << latin.Error;
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->Text, "Grüße, 10 €\r\n\r\n-- \r\nJürgen\r\n\r\n");
+
+    struct TCase {
+        std::string Charset;
+        std::string Text;
+        std::string Error;
+    };
+    for (const auto& row : std::vector<TCase>{
+             {"UTF-8", "fine\nGr\xfc\xdf" "e\n", "corvane-send: the text is not valid UTF-8 at byte 7\n"},
+             {"UTF-8", "cut \xe2\x82", "corvane-send: the text is not valid UTF-8 at byte 4\n"},
+             {"no-such-charset", "text\n", "corvane-send: unknown charset \"no-such-charset\"\n"}}) {
+        const TRun refused = run(row.Charset, row.Text, plainSignature);
+        EXPECT_EQ(refused.Exit, 2);
+        EXPECT_EQ(refused.Error, row.Error);
+    }
+    EXPECT_FALSE(server.Message(2).has_value()) << "nothing more was sent";
+}
+
 TEST(CorvaneSend, InterruptCancelsPromptlyWhileTheServerIsSilent) {
     // The server accepts the connection and never greets.
     test::TScriptedSmtpServer server{test::TSmtpScript()};
