@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""The real corvane on a private X display, sending through STARTTLS with a sign-in.
+
+Usage: end_to_end_tls.py CORVANE SINK_SCRIPT
+
+Starts Xvfb, openbox, a D-Bus session bus of its own with gnome-keyring-daemon on it
+(unlocked with a test password), and the aiosmtpd sink with STARTTLS required and a sign-in
+required, its certificate issued by a throw-away CA made here with openssl, which corvane is
+told to trust (SSL_CERT_FILE). Then, with a settings store of its own:
+
+1. starts corvane, types the sender, the server and the recipient, opens the server's
+   settings with Ctrl+Shift+S, chooses STARTTLS, types the user name and the password
+   (Remember password is on), checks that the keyring holds the password (secret-tool),
+   types the subject and sends with Ctrl+Return; the mail must arrive through TLS, signed in;
+2. closes the window, checks that the store holds the server's settings and the password
+   nowhere, starts corvane again and sends at once: the password comes from the keyring
+   (a password dialog would block the send, and the mail would not arrive).
+
+Every wait is bounded; every process started here is ended by its own process id.
+"""
+
+import os
+import sqlite3
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from end_to_end import (Failure, Processes, close_through_window_manager, key,  # noqa: E402
+                        start_corvane, start_display, stored, type_text, wait_until, x_tool)
+
+USER = "ada"
+PASSWORD = "correct horse battery staple"
+
+
+def make_certificates(folder):
+    """A CA and a certificate for 127.0.0.1 that it signed; returns (ca, certificate, key)."""
+    def openssl(*arguments):
+        subprocess.run(["openssl", *arguments], cwd=folder, check=True, capture_output=True, timeout=30)
+
+    with open(os.path.join(folder, "server.ext"), "w") as extensions:
+        extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n")
+    openssl("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+            "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Corvane test CA",
+            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign")
+    openssl("req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+            "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "server.ext")
+    return tuple(os.path.join(folder, name) for name in ("ca.pem", "server.pem", "server.key"))
+
+
+def start_keyring(processes, work):
+    """A session bus and an unlocked gnome-keyring-daemon on it; sets this process's
+    DBUS_SESSION_BUS_ADDRESS so that corvane and secret-tool use them."""
+    bus = processes.start(["dbus-daemon", "--session", "--nofork", "--print-address=1",
+                           "--address=unix:path=" + os.path.join(work, "bus")],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    address = bus.stdout.readline().decode().strip()
+    if not address.startswith("unix:"):
+        raise Failure("dbus-daemon did not report its address")
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
+    os.environ["XDG_DATA_HOME"] = os.path.join(work, "data")
+    daemon = processes.start(["gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets",
+                              "--control-directory=" + os.path.join(work, "control")],
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    daemon.stdin.write(b"keyring test password")
+    daemon.stdin.close()
+
+    def owned():
+        reply = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                "string:org.freedesktop.secrets"], capture_output=True, text=True, timeout=5)
+        return "boolean true" in reply.stdout
+
+    wait_until(owned, 15, "gnome-keyring-daemon taking the Secret Service name")
+
+
+def keyring_entry(account):
+    found = subprocess.run(["secret-tool", "lookup", "server", "Corvane", "user", account],
+                           capture_output=True, text=True, timeout=10)
+    return found.stdout if found.returncode == 0 else None
+
+
+def received_signed_in(inbox, number, what):
+    message = os.path.join(inbox, f"message-{number}")
+    wait_until(lambda: os.path.exists(os.path.join(message, "defects")), 30, f"{what} arriving")
+    with open(os.path.join(message, "tls")) as tls, open(os.path.join(message, "auth")) as auth:
+        version, sign_in = tls.read().strip(), auth.read().strip()
+    if not version or not sign_in.endswith(" " + USER):
+        raise Failure(f"{what} came without TLS or sign-in: tls {version!r}, auth {sign_in!r}")
+
+
+def set_up_server_in_the_dialog(display):
+    key(display, "ctrl+shift+s")
+    found = wait_until(lambda: subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "Server settings"], env=dict(os.environ, DISPLAY=display),
+        capture_output=True, text=True, timeout=5).stdout.split(), 15, "the server settings dialog")
+    x_tool(display, "xdotool", "windowactivate", "--sync", found[0])
+    key(display, "Down")  # Security: None -> STARTTLS
+    key(display, "Tab")
+    type_text(display, USER)
+    key(display, "Tab")
+    type_text(display, PASSWORD)
+    key(display, "Return")
+
+
+def run(corvane, sink_script):
+    processes = Processes()
+    work = tempfile.mkdtemp(prefix="corvane-e2e-tls-")
+    config = os.path.join(work, "config")
+    inbox = os.path.join(work, "inbox")
+    os.makedirs(inbox)
+    os.makedirs(os.path.join(work, "no-certificates"))
+    try:
+        ca, certificate, private_key = make_certificates(work)
+        os.environ["SSL_CERT_FILE"] = ca
+        os.environ["SSL_CERT_DIR"] = os.path.join(work, "no-certificates")
+        start_keyring(processes, work)
+        account = os.path.join(work, "account")
+        with open(account, "w") as lines:
+            lines.write(f"{USER}\n{PASSWORD}\n")
+        display = start_display(processes)
+        processes.start(["openbox"], env=dict(os.environ, DISPLAY=display),
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        sink = processes.start(["/usr/bin/python3", sink_script, inbox, "--starttls", certificate, private_key,
+                                "--require-starttls", "--account", account],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        port = sink.stdout.readline().decode().strip()
+        if not port.isdigit():
+            raise Failure("the aiosmtpd sink did not report its port")
+        server = f"127.0.0.1:{port}"
+
+        program, _ = start_corvane(processes, corvane, display, config)
+        type_text(display, "Ada <ada@example.org>")
+        key(display, "Tab")
+        type_text(display, server)
+        key(display, "Tab")
+        type_text(display, "bob@example.org")
+        set_up_server_in_the_dialog(display)
+        wait_until(lambda: keyring_entry(f"{USER}@{server}") == PASSWORD, 15, "the password reaching the keyring")
+        for _ in range(4):  # Cc, Bcc, the attachment list, to the subject
+            key(display, "Tab")
+        type_text(display, "Typed by a robot")
+        key(display, "ctrl+Return")
+        received_signed_in(inbox, 1, "the mail sent through STARTTLS")
+        close_through_window_manager(display, program)
+
+        servers = f"Software\\Halden Software\\Corvane\\Servers\\{server}"
+        if stored(config, servers, "Security") != (1).to_bytes(4, "little") or \
+                stored(config, servers, "UserName") != f"{USER}\0".encode():
+            raise Failure("the store does not hold the server's settings")
+        with sqlite3.connect(os.path.join(config, "corvane", "registry.db")) as db:
+            if db.execute("SELECT count(*) FROM vals WHERE instr(data, ?) > 0", (PASSWORD.encode(),)).fetchone()[0]:
+                raise Failure("the password is in the settings store")
+
+        program, _ = start_corvane(processes, corvane, display, config)
+        key(display, "ctrl+Return")
+        received_signed_in(inbox, 2, "the mail sent with the password from the keyring")
+        close_through_window_manager(display, program)
+        print("end to end: STARTTLS and sign-in with the password kept in the keyring")
+        return 0
+    except (Failure, subprocess.SubprocessError, OSError) as problem:
+        print(f"end to end failed: {problem}", file=sys.stderr)
+        return 1
+    finally:
+        processes.end_all()
+        subprocess.run(["rm", "-rf", work], check=False)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    sys.exit(run(*sys.argv[1:]))
