@@ -132,7 +132,7 @@ void NewSession(benchmark::State& state, bool changing, bool systemStore) {
     const char* variable = X509_get_default_cert_dir_env();
     const char* before = std::getenv(variable);
     const std::string folder = before != nullptr ? before : X509_get_default_cert_dir();
-    bool slash = false;
+    static bool slash = false;  // flips across repetitions too, so no two calls match
     for (auto _ : state) {
         if (changing) {
             // "/etc/ssl/certs" and "/etc/ssl/certs/": the same folder, another identity.
