@@ -358,5 +358,49 @@ TEST_F(MainFormTest, AttachmentsArriveWholeAtARealServer) {
     EXPECT_NE(std::find(sequence.begin(), sequence.end(), QStringLiteral("Finished encoding.")), sequence.end());
 }
 
+// Text beyond ASCII stays as typed through the store and a restart, shows as typed in the
+// status bar, and arrives as typed.
+TEST_F(MainFormTest, UnicodeTextSurvivesARestartShowsAndArrivesAsTyped) {
+    test::TAiosmtpdOptions utf8;
+    utf8.SmtpUtf8 = true;
+    test::TAiosmtpdServer server(utf8);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    test::TTempFolder folder;
+    const auto report = folder.WriteFile("Bericht März.txt", "Zahlen\n");
+    const QString from = QStringLiteral("Jürgen Müller <jürgen@bücher.example>");
+    const QString to = QStringLiteral("Ζωή <zoe@example.org>");
+    const QString subject = QStringLiteral("Grüße — 季度报告 🎉");
+    const QString text = QStringLiteral("Schöne Grüße\nПривет\nこんにちは");
+    Open();
+    form->From->setEditText(from);
+    form->Smtp->setEditText(QString::fromStdString("127.0.0.1:" + server.Port()));
+    form->SendTo->setEditText(to);
+    form->Subject->setEditText(subject);
+    form->Messages->setPlainText(text);
+    form->Attachment->SetItems({report.string()});
+    form->close();
+    form.reset();
+    Open();
+    EXPECT_EQ(form->From->currentText(), from);
+    EXPECT_EQ(form->SendTo->currentText(), to);
+    EXPECT_EQ(form->Subject->currentText(), subject);
+    EXPECT_EQ(form->Messages->toPlainText(), text);
+
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
+    const auto sequence = StatusSequence();
+    EXPECT_NE(std::find(sequence.begin(), sequence.end(), QStringLiteral("Start encoding Bericht März.txt of 7 bytes.")),
+              sequence.end());
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->Defects, "");
+    EXPECT_EQ(message->EnvelopeFrom, "jürgen@xn--bcher-kva.example") << "the domain as its A-label";
+    EXPECT_EQ(message->Header("Subject"), subject.toStdString());
+    EXPECT_EQ(message->Header("To"), to.toStdString());
+    EXPECT_EQ(message->Text, "Schöne Grüße\r\nПривет\r\nこんにちは\r\n");
+    ASSERT_EQ(message->Attachments.size(), 1u);
+    EXPECT_EQ(message->Attachments[0].FileName, "Bericht März.txt");
+}
+
 }  // namespace
 }  // namespace corvane::app

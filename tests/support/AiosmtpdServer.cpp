@@ -106,6 +106,9 @@ std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& 
     if (options.RequireStartTls) {
         arguments.push_back("--require-starttls");
     }
+    if (options.SmtpUtf8) {
+        arguments.push_back("--smtputf8");
+    }
     if (!options.User.empty()) {
         // In a file of the server's own folder, not on a command line others can read.
         const auto account = m_folder.WriteFile("account", options.User + "\n" + options.Password);

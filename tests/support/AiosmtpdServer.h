@@ -58,6 +58,8 @@ struct TAiosmtpdOptions {
     // AUTH is offered inside TLS only (aiosmtpd's auth_require_tls), unless this is set:
     // then also over plain text, to check that a client still refuses to sign in there.
     bool AuthOverPlainText = false;
+    // Offers SMTPUTF8, so addresses may carry UTF-8 local parts.
+    bool SmtpUtf8 = false;
 };
 
 class TAiosmtpdServer {

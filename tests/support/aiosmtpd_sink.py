@@ -129,7 +129,7 @@ def tls_context(certificate, key):
 
 async def serve(options):
     sink = Sink(options.folder)
-    smtp_options = {}
+    smtp_options = {"enable_SMTPUTF8": options.smtputf8}
     if options.starttls:
         smtp_options["tls_context"] = tls_context(*options.starttls)
         smtp_options["require_starttls"] = options.require_starttls
@@ -159,6 +159,7 @@ def main():
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--account", metavar="FILE")
     parser.add_argument("--auth-over-plain", action="store_true")
+    parser.add_argument("--smtputf8", action="store_true", help="offer SMTPUTF8 (RFC 6531)")
     options = parser.parse_args()
     if options.starttls and options.tls:
         parser.error("--starttls and --tls exclude each other")
