@@ -3,9 +3,9 @@
 // password asked for at send time, and what a refused password or an untrusted certificate
 // leads to.
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLineEdit>
-#include <QCheckBox>
 #include <QPushButton>
 
 #include "app/Main.h"
@@ -111,7 +111,8 @@ bool TMainForm::ProvidePassword() {
         SetStatusText(Text(notice));
     }
     TPasswordDialog dialog(this, Text(m_sendKey), m_sendSettings.RememberPassword);
-    const bool given = RunPasswordDialog(dialog);
+    // An empty password is no answer: the server would only refuse it.
+    const bool given = RunPasswordDialog(dialog) && !dialog.Password->text().isEmpty();
     std::string password = Utf8(dialog.Password->text());
     dialog.Password->clear();
     if (!given) {
