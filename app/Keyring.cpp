@@ -15,9 +15,7 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 // answer then reaches nobody, because the connection below ends with the loop.
 TKeyringAnswer RunJob(QKeychain::Job* job, std::chrono::milliseconds limit) {
     TKeyringAnswer answer;
-    answer.Problem = "the keyring did not answer within " +
-                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
-                     " seconds";
+    answer.Problem = "the keyring did not answer within " + std::to_string((limit.count() + 999) / 1000) + " seconds";
     bool finished = false;
     QEventLoop loop;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {

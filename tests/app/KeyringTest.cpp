@@ -20,6 +20,7 @@
 #include "AiosmtpdServer.h"
 #include "MemoryKeyring.h"
 #include "ProgramProcess.h"
+#include "ScriptedSmtpServer.h"
 #include "TempFolder.h"
 #include "TestCertificates.h"
 #include "app/Keyring.h"
@@ -164,6 +165,20 @@ TEST(Keyring, WithoutASecretServiceEveryRequestIsUnavailableWithAReason) {
     EXPECT_NE(read.Problem, "");
     EXPECT_EQ(keyring.Write(PasswordKey("ada", "::1", "465"), "secret").Status, EKeyringStatus::Unavailable);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);  // an error, not the time limit
+}
+
+TEST(Keyring, ABusThatNeverAnswersIsGivenUpOnAtTheLimit) {
+    test::TScriptedSmtpServer silent{test::TSmtpScript()};  // takes the connection, never says a word
+    ASSERT_TRUE(silent.Listening());
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("tcp:host=127.0.0.1,port=" + silent.Port()).c_str(), 1);
+    TSecretServiceKeyring keyring(1500ms);
+    const auto started = std::chrono::steady_clock::now();
+    const TKeyringAnswer read = keyring.Read(PasswordKey("ada", "127.0.0.1", "587"));
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(read.Status, EKeyringStatus::Unavailable);
+    EXPECT_EQ(read.Problem, "the keyring did not answer within 2 seconds");
+    EXPECT_GE(took, 1500ms);
+    EXPECT_LT(took, 5s);
 }
 
 TEST(PasswordBook, RemembersInTheKeyringAndAsksAgainAfterARefusal) {
