@@ -55,7 +55,8 @@ constexpr std::array<TQuotedPrintableToken, 256> QuotedPrintableTokens = [] {
     std::array<TQuotedPrintableToken, 256> tokens{};
     for (unsigned c = 0; c < 256; ++c) {
         const bool literal = (c >= 33 && c <= 126 && c != '=') || c == ' ' || c == '\t';
-        tokens[c] = literal ? TQuotedPrintableToken{{static_cast<char>(c), 0, 0, 0}, 1} : EscapedToken(c);
+        tokens[c] =
+            literal ? TQuotedPrintableToken{{static_cast<char>(c), 0, 0, 0}, 1} : EscapedToken(c);
     }
     return tokens;
 }();
@@ -70,7 +71,8 @@ bool EightLiterals(std::uint64_t bytes) {
     constexpr std::uint64_t Highs = 0x8080808080808080ULL;
     const auto anyZero = [](std::uint64_t v) { return (v - Ones) & ~v & Highs; };
     const std::uint64_t below20 = (bytes - 0x20 * Ones) & ~bytes & Highs;
-    return ((bytes & Highs) | below20 | anyZero(bytes ^ ('=' * Ones)) | anyZero(bytes ^ (0x7F * Ones))) == 0;
+    return ((bytes & Highs) | below20 | anyZero(bytes ^ ('=' * Ones)) |
+            anyZero(bytes ^ (0x7F * Ones))) == 0;
 }
 
 // Line as quoted-printable without line breaks, into Out, which has room for 3 characters
@@ -192,7 +194,8 @@ ETextEncoding ChooseTextEncoding(const std::vector<std::string>& lines, bool ser
     if (nonAscii == 0 && !longLine) {
         return ETextEncoding::AsIs;
     }
-    if (server8BitMime && !longLine && std::none_of(lines.begin(), lines.end(), Holds8BitForbidden)) {
+    if (server8BitMime && !longLine &&
+        std::none_of(lines.begin(), lines.end(), Holds8BitForbidden)) {
         return ETextEncoding::EightBit;
     }
     // Quoted-printable writes 1 + 2f characters per byte when a share f of the bytes is

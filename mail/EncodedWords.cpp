@@ -103,8 +103,8 @@ std::size_t QLength(std::string_view text, EWordContext context) {
 }
 
 std::size_t EncodedLength(std::string_view text, EWordEncoding encoding, EWordContext context) {
-    return WordOverhead +
-           (encoding == EWordEncoding::B ? Base64EncodedLength(text.size()) : QLength(text, context));
+    return WordOverhead + (encoding == EWordEncoding::B ? Base64EncodedLength(text.size())
+                                                        : QLength(text, context));
 }
 
 // Whether Text fits in one encoded-word on a line of its own, with Other characters beside it.
@@ -215,10 +215,12 @@ void THeaderLines::AddEncoded(std::string_view blank, std::string_view text, EWo
     const auto fitting = [&](std::string_view rest, std::size_t lead, ECut cut) {
         const std::size_t column = m_line.size() + lead;
         const std::size_t lineRoom = column < HeaderFoldColumn ? HeaderFoldColumn - column : 0;
-        std::size_t take = PrefixFitting(rest, std::min(MaxEncodedWordLength, lineRoom), encoding,
-                                         context, cut);
-        if (take == rest.size() && EncodedLength(rest, encoding, context) + after.size() > lineRoom) {
-            const std::size_t roomBeforeAfter = lineRoom > after.size() ? lineRoom - after.size() : 0;
+        std::size_t take =
+            PrefixFitting(rest, std::min(MaxEncodedWordLength, lineRoom), encoding, context, cut);
+        if (take == rest.size() &&
+            EncodedLength(rest, encoding, context) + after.size() > lineRoom) {
+            const std::size_t roomBeforeAfter =
+                lineRoom > after.size() ? lineRoom - after.size() : 0;
             take = PrefixFitting(rest, std::min(MaxEncodedWordLength, roomBeforeAfter), encoding,
                                  context, cut);
         }
@@ -234,8 +236,8 @@ void THeaderLines::AddEncoded(std::string_view blank, std::string_view text, EWo
         // Rather than cut a text that one word on the next line holds, or leave a scrap here.
         const bool wholeOnNextLine = take < rest.size() && rest.size() < MaxEncodedWordLength &&
                                      FitsOneWord(rest, lead + after.size(), encoding, context);
-        if (m_hasWord && (take == 0 || wholeOnNextLine ||
-                          (take < rest.size() && width < SmallestUsefulWord))) {
+        if (m_hasWord &&
+            (take == 0 || wholeOnNextLine || (take < rest.size() && width < SmallestUsefulWord))) {
             Fold();
             take = fitting(rest, lead, ECut::Clusters).first;
         }

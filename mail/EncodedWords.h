@@ -15,8 +15,8 @@
 
 namespace corvane::mail {
 
-inline constexpr std::size_t HeaderFoldColumn = 78;       // RFC 5322 section 2.1.1 (SHOULD)
-inline constexpr std::size_t MaxEncodedWordLength = 75;   // RFC 2047 section 2
+inline constexpr std::size_t HeaderFoldColumn = 78;      // RFC 5322 section 2.1.1 (SHOULD)
+inline constexpr std::size_t MaxEncodedWordLength = 75;  // RFC 2047 section 2
 
 // The end of the character that starts at Pos: a well-formed UTF-8 sequence, or the one
 // byte at Pos when the bytes there are not one.

@@ -15,7 +15,9 @@ constexpr std::size_t MaxLineLength = 998;  // RFC 5322 section 2.1.1 (MUST)
 // encoded-words, so that no line is only blanks and no word is pushed past the fold column.
 constexpr std::size_t LongestPlainGap = 40;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // RFC 5322 section 3.2.3 atext: what a phrase word may hold without quotes.
 bool IsAtomText(char c) {

@@ -11,7 +11,8 @@ namespace corvane::mail {
 namespace {
 
 constexpr std::string_view TransferEncodingLine = "Content-Transfer-Encoding: base64";
-constexpr std::string_view Rfc2231Charset = "UTF-8''";  // charset, empty language, RFC 2231 section 4
+// The charset and the empty language in front of an extended value (RFC 2231 section 4).
+constexpr std::string_view Rfc2231Charset = "UTF-8''";
 
 // RFC 2231 section 7 attribute-char: what a parameter value may hold without a %XX escape.
 bool IsAttributeChar(unsigned char c) {
@@ -106,7 +107,8 @@ std::vector<std::string> AttachmentPartHeaders(std::string_view contentType,
     const std::string quoted = QuotedStringContent(fileName);
     const std::string name = SanitizeHeaderValue(fileName);
     std::vector<std::string> lines;
-    std::string typeLine = "Content-Type: " + std::string(contentType) + "; name=\"" + quoted + "\"";
+    std::string typeLine =
+        "Content-Type: " + std::string(contentType) + "; name=\"" + quoted + "\"";
     if (ascii && typeLine.size() <= HeaderFoldColumn) {
         lines.push_back(std::move(typeLine));
     } else {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <sstream>
 
 #include "ProgramProcess.h"
 #include "mail/BodyEncoding.h"
@@ -16,27 +17,36 @@ namespace corvane::mail {
 namespace {
 
 // Reads records "<kind>\n<message>" separated by NUL bytes; writes one line per record, its
-// decoded fields as "x<hex>" separated by spaces. Header kinds start with the problems found:
-// the header's defects, and WordNotUtf8 when an encoded-word alone is not UTF-8 (a cut
-// inside a character).
+// decoded fields as "x<hex>" separated by spaces, the problems found first: the header's
+// defects, WordNotUtf8 or PartNotUtf8 when an encoded-word or an RFC 2231 section alone is
+// not UTF-8 (a cut inside a character), QNotPhraseSafe when Q leaves in a phrase what RFC
+// 2047 section 5 (3) does not allow there.
 constexpr const char* Decoder = R"PY(
 import email, email.header, email.policy, re, sys
-def whole(word):
+from urllib.parse import unquote_to_bytes
+def whole_bytes(data):
     try:
-        return all(b.decode("utf-8") is not None for b, _ in email.header.decode_header(word))
+        data.decode("utf-8")
     except UnicodeDecodeError:
         return False
+    return True
+def whole(word):
+    return all(whole_bytes(part) for part, _ in email.header.decode_header(word))
 def fields(kind, raw):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
     if kind == "body":
         return [msg.get_content()]
     if kind == "file":
-        return [msg.get_filename(), msg["Content-Type"].params["name"]]
+        parts = re.findall(rb"\*\d+\*=(?:UTF-8'')?([^;\r]*)", raw)
+        problems = [] if all(whole_bytes(unquote_to_bytes(p)) for p in parts) else ["PartNotUtf8"]
+        return [" ".join(problems), msg.get_filename(), msg["Content-Type"].params["name"]]
     value = msg[msg.keys()[0]]
     words = re.findall(r"=\?UTF-8\?[BQ]\?[^?]*\?=", raw.decode("ascii"))
     problems = [type(d).__name__ for d in value.defects]
     problems += [] if all(whole(w) for w in words) else ["WordNotUtf8"]
     if kind == "addresses":
+        q = re.findall(r"=\?UTF-8\?Q\?([^?]*)\?=", raw.decode("ascii"))
+        problems += [] if all(re.fullmatch(r"[A-Za-z0-9!*+/=_-]*", t) for t in q) else ["QNotPhraseSafe"]
         return [" ".join(problems)] + [f for a in value.addresses for f in (a.display_name, a.addr_spec)]
     return [" ".join(problems), str(value)]
 for record in sys.stdin.buffer.read().split(b"\0")[:-1]:
@@ -45,8 +55,7 @@ for record in sys.stdin.buffer.read().split(b"\0")[:-1]:
 )PY";
 
 struct TRecord {
-    std::string Kind;
-    std::string Message;
+    std::string Kind, Message;
 };
 using TFields = std::vector<std::string>;
 
@@ -75,15 +84,13 @@ std::vector<TFields> DecodeWithPython(const std::vector<TRecord>& records) {
     test::TProgramProcess python({"/usr/bin/python3", "-c", Decoder}, input);
     EXPECT_EQ(python.WaitForExit(std::chrono::seconds(60)), 0) << python.Error();
     std::vector<TFields> decoded;
-    std::string_view output = python.Output();
-    for (auto end = output.find('\n'); end != std::string_view::npos; end = output.find('\n')) {
+    std::istringstream output(python.Output());
+    for (std::string line; std::getline(output, line);) {
+        std::istringstream words(line);
         TFields& fields = decoded.emplace_back();
-        for (std::string_view line = output.substr(0, end); !line.empty();) {
-            const auto blank = line.find(' ');
-            fields.push_back(FromHex(line.substr(1, blank - 1)));
-            line.remove_prefix(blank == std::string_view::npos ? line.size() : blank + 1);
+        for (std::string word; words >> word;) {
+            fields.push_back(FromHex(std::string_view(word).substr(1)));
         }
-        output.remove_prefix(end + 1);
     }
     EXPECT_EQ(decoded.size(), records.size());
     decoded.resize(records.size());
@@ -111,11 +118,7 @@ void ExpectWireForm(const std::vector<std::string>& lines, std::size_t limit, bo
 }
 
 std::string Repeated(std::string_view piece, std::size_t times) {
-    std::string text;
-    for (std::size_t i = 0; i < times; ++i) {
-        text += piece;
-    }
-    return text;
+    return Joined(std::vector<std::string>(times, std::string(piece)), "");
 }
 
 const std::vector<std::string> Scripts = {
@@ -135,22 +138,25 @@ TEST(HeaderEncoding, AsciiThatFitsIsWrittenAsTheProgramAlwaysDid) {
     EXPECT_EQ(UnstructuredHeader("Subject", "two\r\nlines"),
               (std::vector<std::string>{"Subject: two  lines"}));
     const auto noMapping = [](std::string_view) -> std::string { return "called"; };
-    EXPECT_EQ(AddressListHeader("To", "\"Doe, Jane\" <jane@example.org>, joe@example.org,", noMapping),
-              (std::vector<std::string>{"To: \"Doe, Jane\" <jane@example.org>, joe@example.org,"}));
+    EXPECT_EQ(
+        AddressListHeader("To", "\"Doe, Jane\" <jane@example.org>, joe@example.org,", noMapping),
+        (std::vector<std::string>{"To: \"Doe, Jane\" <jane@example.org>, joe@example.org,"}));
     EXPECT_EQ(AttachmentPartHeaders("text/plain", "we\"ird\\name\r\n.txt"),
-              (std::vector<std::string>{"Content-Type: text/plain; name=\"we\\\"ird\\\\name  .txt\"",
-                                        "Content-Transfer-Encoding: base64",
-                                        "Content-Disposition: attachment; fileName=\"we\\\"ird\\\\name  .txt\""}));
+              (std::vector<std::string>{
+                  "Content-Type: text/plain; name=\"we\\\"ird\\\\name  .txt\"",
+                  "Content-Transfer-Encoding: base64",
+                  "Content-Disposition: attachment; fileName=\"we\\\"ird\\\\name  .txt\""}));
 }
 
 TEST(HeaderEncoding, UnstructuredValuesComeBackFromPythonAsTyped) {
     std::vector<std::string> values = Scripts;
-    values.push_back(Repeated("Grüße 你好 Ωμέγα ", 19));  // 304 characters
+    values.push_back(Repeated("Grüße 你好 Ωμέγα ", 19));   // 304 characters
     values.push_back(Repeated("plain ascii words ", 70));  // 1,260 bytes: must fold
     values.push_back("a=b? c_d =?UTF-8?Q?x?= und \"ü\"");
-    values.push_back(" ü  two\tblanks " + std::string(100, 'x') + " end ");
+    values.push_back(" lead  two\tblanks" + std::string(100, ' ') + std::string(100, 'x') +
+                     " ünd ");
     values.push_back("Zeile 1\r\nZeile 2 ü");
-    values.push_back("Gr\xfc\xdf" "e");  // Latin-1 from a caller that is not the window
+    values.push_back("Gr\xfc\xdf\x65");  // Latin-1 from a caller that is not the window
     std::vector<TRecord> records;
     for (const auto& value : values) {
         const auto lines = UnstructuredHeader("Subject", value);
@@ -164,13 +170,17 @@ TEST(HeaderEncoding, UnstructuredValuesComeBackFromPythonAsTyped) {
     EXPECT_EQ(decoded[values.size() - 2], (TFields{"", "Zeile 1  Zeile 2 ü"}));
     // Each undecodable byte is its own character: one replacement character each.
     EXPECT_EQ(decoded.back(), (TFields{"WordNotUtf8", "Gr\uFFFD\uFFFDe"}));
+    // Only the word that needs it is encoded, in Q where Q is the shorter (RFC 2047 section 4).
+    EXPECT_EQ(UnstructuredHeader("Subject", "Jürgen Schmidt"),
+              (std::vector<std::string>{"Subject: =?UTF-8?Q?J=C3=BCrgen?= Schmidt"}));
 }
 
 TEST(HeaderEncoding, AddressListsEncodeOnlyTheDisplayNames) {
     std::vector<std::string> mapped;
     const auto map = [&mapped](std::string_view addrSpec) {
         mapped.emplace_back(addrSpec);
-        return addrSpec == "jm@münchen.example" ? "jm@xn--mnchen-3ya.example" : std::string(addrSpec);
+        return addrSpec == "jm@münchen.example" ? "jm@xn--mnchen-3ya.example"
+                                                : std::string(addrSpec);
     };
     const std::vector<std::pair<std::string, TFields>> cases = {
         {"Jürgen Müller <jm@münchen.example>, \"Doe, Jane\" <jane@example.org>",
@@ -182,6 +192,8 @@ TEST(HeaderEncoding, AddressListsEncodeOnlyTheDisplayNames) {
          {"", "张伟", "zw@example.cn", "山田太郎", "yamada@example.jp", "عمر", "omar@example.org"}},
         {"J. Ünal <u@example.org>, \"=?UTF-8?Q?x?= Ö\" <x@example.org>",
          {"", "J. Ünal", "u@example.org", "=?UTF-8?Q?x?= Ö", "x@example.org"}},
+        {"\"Müller, Jürgen (Büro)\" <jm@example.org>",
+         {"", "Müller, Jürgen (Büro)", "jm@example.org"}},
         // Python shows every run of blanks in a name as one, even inside an encoded-word.
         {"😀 Smiley 👍 <s@example.org>, \" Cafe\u0301 Bar \" <c@example.org>",
          {"", "😀 Smiley 👍", "s@example.org", " Cafe\u0301 Bar ", "c@example.org"}},
@@ -209,7 +221,8 @@ TEST(HeaderEncoding, AddressListsEncodeOnlyTheDisplayNames) {
 }
 
 TEST(MimeParams, LongAndNonAsciiFileNamesComeBackFromPython) {
-    const std::string longType = "application/vnd.openxmlformats-officedocument.wordprocessingml.document";
+    const std::string longType =
+        "application/vnd.openxmlformats-officedocument.wordprocessingml.document";
     const std::vector<std::pair<std::string, std::string>> files = {
         {"text/plain", "Bericht März.txt"},
         {"application/pdf", Repeated("äöüßΩж中", 25) + ".pdf"},  // 204 characters
@@ -227,7 +240,8 @@ TEST(MimeParams, LongAndNonAsciiFileNamesComeBackFromPython) {
     }
     const auto decoded = DecodeWithPython(records);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        EXPECT_EQ(decoded[i], (TFields{files[i].second, files[i].second})) << records[i].Message;
+        EXPECT_EQ(decoded[i], (TFields{"", files[i].second, files[i].second}))
+            << records[i].Message;
     }
     EXPECT_NE(records.back().Message.find("fileName=\"Report.docx\""), std::string::npos);
 }
@@ -281,10 +295,11 @@ TEST(BodyEncoding, EncodedTextsComeBackFromPythonAsTyped) {
         for (const auto& text : texts) {
             const auto lines = EncodeText(text, encoding);
             ExpectWireForm(lines, 76, false);
-            records.push_back({"body", "Content-Type: text/plain; charset=UTF-8\r\n"
-                                       "Content-Transfer-Encoding: " +
-                                           std::string(TransferEncodingName(encoding)) + "\r\n\r\n" +
-                                           Joined(lines, "\r\n") + "\r\n"});
+            records.push_back({"body",
+                               "Content-Type: text/plain; charset=UTF-8\r\n"
+                               "Content-Transfer-Encoding: " +
+                                   std::string(TransferEncodingName(encoding)) + "\r\n\r\n" +
+                                   Joined(lines, "\r\n") + "\r\n"});
             // Both forms keep the line end the message puts after its last line.
             expected.push_back(Joined(text, "\r\n") + "\r\n");
         }
