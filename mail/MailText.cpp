@@ -20,12 +20,25 @@ bool ParseDecimal(std::string_view text, unsigned& value) {
     return error == std::errc{} && end == text.data() + text.size();
 }
 
+// The closing quote of a quoted string whose content starts at From: a backslash escapes
+// the character after it (RFC 5322 quoted-pair), so "a\"b" is one name, not two.
+std::size_t ClosingQuote(const std::string& text, std::size_t from) {
+    for (std::size_t at = from; at < text.size(); ++at) {
+        if (text[at] == '\\') {
+            ++at;
+        } else if (text[at] == '"') {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
 // Deletes double-quoted spans ("Doe, John") so their commas cannot split a recipient. A
 // lone quote is deleted by itself.
 std::string WithoutQuotedNames(std::string text) {
     for (auto quote = text.find('"'); quote != std::string::npos; quote = text.find('"')) {
         text.erase(quote, 1);
-        const auto closing = text.find('"', quote);
+        const auto closing = ClosingQuote(text, quote);
         if (closing != std::string::npos) {
             text.erase(quote, closing - quote + 1);
         }

@@ -45,6 +45,9 @@ TEST(MailText, RecipientsKeepQuotedCommasAndFieldOrder) {
     // A lone quote is dropped by itself.
     EXPECT_EQ(RecipientAddresses("O\"Brien <ob@example.org>", "", ""),
               (std::vector<std::string>{"ob@example.org"}));
+    // An escaped quote does not end the name, so its comma splits nothing.
+    EXPECT_EQ(RecipientAddresses("\"a\\\"b, c\" <x@example.org>, y@example.org", "", ""),
+              (std::vector<std::string>{"x@example.org", "y@example.org"}));
 }
 
 TEST(MailText, LineBreaksInAddressesAndHeadersAreDefused) {
