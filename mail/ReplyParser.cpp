@@ -29,7 +29,10 @@ TReplyParser::EResult TReplyParser::Next(std::string& finalLine) {
             return m_buffer.size() > MaxLineLength + 1 ? EResult::Invalid : EResult::NeedMore;
         }
         const std::string_view line = unread.substr(0, end);
-        if (line.size() > MaxLineLength || line.find('\0') != std::string_view::npos) {
+        // A CR or LF inside a line is no line end (RFC 5321 section 2.3.8): handed on, it
+        // would reach the status bar and the capability parser as part of the text.
+        if (line.size() > MaxLineLength ||
+            line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
             return EResult::Invalid;
         }
         if (m_replyBytes == 0) {

@@ -6,7 +6,8 @@
 // stay buffered for the next reply.
 //
 // A hostile or broken server cannot make memory grow without bound: a line longer than
-// 8 KiB, a reply longer than 64 KiB, or a NUL byte makes the input invalid.
+// 8 KiB, a reply longer than 64 KiB, a NUL byte, or a CR or LF that is not part of a CR LF
+// line end makes the input invalid.
 
 #include <cstddef>
 #include <string>

@@ -58,14 +58,15 @@ TEST(ReplyParser, BytesAfterTheFinalLineWaitForTheNextReply) {
     EXPECT_EQ(line, "221 three");
 }
 
-TEST(ReplyParser, OnlyCrLfEndsALine) {
-    TReplyParser parser;
-    std::string line;
-    parser.Feed("250 a\n250 b\r");
-    EXPECT_EQ(parser.Next(line), EResult::NeedMore);
-    parser.Feed("\n");
-    ASSERT_EQ(parser.Next(line), EResult::Complete);
-    EXPECT_EQ(line, "250 a\n250 b");
+TEST(ReplyParser, OnlyCrLfEndsALineAndABareLfOrCrInsideOneIsInvalid) {
+    for (const char* bare : {"250 a\n250 b\r", "250 a\r250 b\r"}) {
+        TReplyParser parser;
+        std::string line;
+        parser.Feed(bare);
+        EXPECT_EQ(parser.Next(line), EResult::NeedMore) << bare;
+        parser.Feed("\n");
+        EXPECT_EQ(parser.Next(line), EResult::Invalid) << bare;
+    }
 }
 
 TEST(ReplyParser, ShortLinesAreContinuations) {
