@@ -9,6 +9,11 @@
 // thread, where the effects run in the order the events were raised. The window waits for
 // the worker in a nested event loop, so painting, the tray icon, Esc and closing keep
 // working, and it returns to idle only after the worker has stopped touching the engine.
+//
+// Each server of the Smtp history has settings of its own (security, user name, a certificate
+// trusted on purpose: app/ServerSettings.h), set with the button beside Smtp and handed to
+// the engine before each send; its password comes from Passwords (the keyring, or memory),
+// or is asked for then. Every dialog runs through a hook that tests replace.
 
 #include <QLabel>
 #include <QMainWindow>
