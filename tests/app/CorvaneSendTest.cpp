@@ -187,13 +187,8 @@ TEST(CorvaneSend, SignsInOverStartTlsWithThePasswordFileAndNeverShowsIt) {
     const auto& certificates = test::TTestCertificates::Shared();
     ASSERT_TRUE(certificates.Made()) << certificates.Problem();
     test::TTrustOnly trust(certificates.CaFile);
-    test::TAiosmtpdOptions options;
-    options.Security = test::TAiosmtpdOptions::ESecurity::StartTls;
-    options.CertificateFile = certificates.Loopback.Certificate;
-    options.KeyFile = certificates.Loopback.Key;
-    options.RequireStartTls = true;
-    options.User = "ada";
-    options.Password = "right password";
+    const auto options = test::SignInRequired(test::TAiosmtpdOptions::ESecurity::StartTls, certificates.Loopback.Certificate,
+                                              certificates.Loopback.Key, "ada", "right password");
     test::TAiosmtpdServer server(options);
     ASSERT_TRUE(server.Running()) << server.Problem();
     test::TTempFolder folder;

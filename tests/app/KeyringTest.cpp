@@ -133,12 +133,8 @@ TEST(Keyring, CorvaneSendSignsInWithThePasswordTheWindowKeepsInTheKeyring) {
     const auto& certificates = test::TTestCertificates::Shared();
     ASSERT_TRUE(certificates.Made()) << certificates.Problem();
     test::TTrustOnly trust(certificates.CaFile);
-    test::TAiosmtpdOptions options;
-    options.Security = test::TAiosmtpdOptions::ESecurity::StartTls;
-    options.CertificateFile = certificates.Loopback.Certificate;
-    options.KeyFile = certificates.Loopback.Key;
-    options.User = "ada";
-    options.Password = "kept by the window";
+    const auto options = test::SignInRequired(test::TAiosmtpdOptions::ESecurity::StartTls, certificates.Loopback.Certificate,
+                                              certificates.Loopback.Key, "ada", "kept by the window");
     test::TAiosmtpdServer server(options);
     ASSERT_TRUE(server.Running()) << server.Problem();
     ASSERT_EQ(TSecretServiceKeyring().Write(PasswordKey("ada", "127.0.0.1", server.Port()), options.Password).Status,

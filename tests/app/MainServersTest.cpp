@@ -159,13 +159,8 @@ protected:
 
 TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePassword) {
     ASSERT_TRUE(certificates.Made()) << certificates.Problem();
-    test::TAiosmtpdOptions options;
-    options.Security = test::TAiosmtpdOptions::ESecurity::StartTls;
-    options.CertificateFile = certificates.Loopback.Certificate;
-    options.KeyFile = certificates.Loopback.Key;
-    options.RequireStartTls = true;
-    options.User = "ada";
-    options.Password = "right password";
+    const auto options = test::SignInRequired(test::TAiosmtpdOptions::ESecurity::StartTls, certificates.Loopback.Certificate,
+                                              certificates.Loopback.Key, "ada", "right password");
     test::TAiosmtpdServer server(options);
     ASSERT_TRUE(server.Running()) << server.Problem();
     const std::string typed = "127.0.0.1:" + server.Port();

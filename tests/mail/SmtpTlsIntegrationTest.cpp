@@ -44,14 +44,8 @@ protected:
     }
 
     TAiosmtpdOptions SignedIn(TAiosmtpdOptions::ESecurity security) const {
-        TAiosmtpdOptions options;
-        options.Security = security;
-        options.CertificateFile = certificates.Loopback.Certificate;
-        options.KeyFile = certificates.Loopback.Key;
-        options.RequireStartTls = security == TAiosmtpdOptions::ESecurity::StartTls;
-        options.User = User;
-        options.Password = Password;
-        return options;
+        return test::SignInRequired(security, certificates.Loopback.Certificate, certificates.Loopback.Key, User,
+                                    Password);
     }
 
     const TTestCertificates& certificates = TTestCertificates::Shared();

@@ -95,6 +95,18 @@ TAiosmtpdServer::~TAiosmtpdServer() {
     Terminate();
 }
 
+TAiosmtpdOptions SignInRequired(TAiosmtpdOptions::ESecurity security, const std::filesystem::path& certificate,
+                                const std::filesystem::path& key, std::string user, std::string password) {
+    TAiosmtpdOptions options;
+    options.Security = security;
+    options.CertificateFile = certificate;
+    options.KeyFile = key;
+    options.RequireStartTls = security == TAiosmtpdOptions::ESecurity::StartTls;
+    options.User = std::move(user);
+    options.Password = std::move(password);
+    return options;
+}
+
 std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& options) const {
     std::vector<std::string> arguments{SystemPython, CORVANE_AIOSMTPD_SINK, m_folder.Path().string()};
     using ESecurity = TAiosmtpdOptions::ESecurity;

@@ -62,6 +62,12 @@ struct TAiosmtpdOptions {
     bool SmtpUtf8 = false;
 };
 
+// A server over Security with the certificate and key given, that takes mail only from
+// User signed in with Password (and, for STARTTLS, only after the upgrade): what a
+// provider's submission port asks of a client.
+TAiosmtpdOptions SignInRequired(TAiosmtpdOptions::ESecurity security, const std::filesystem::path& certificate,
+                                const std::filesystem::path& key, std::string user, std::string password);
+
 class TAiosmtpdServer {
 public:
     static constexpr std::chrono::seconds StartLimit{30};
