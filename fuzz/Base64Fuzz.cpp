@@ -42,8 +42,8 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
             }
             group = group << 6 | static_cast<std::uint32_t>(value);
         }
-        const std::array<char, 3> three{static_cast<char>(group >> 16), static_cast<char>(group >> 8),
-                                        static_cast<char>(group)};
+        const std::array<char, 3> three{static_cast<char>(group >> 16),
+                                        static_cast<char>(group >> 8), static_cast<char>(group)};
         bytes.append(three.data(), static_cast<std::size_t>(3 - padding));
     }
     return bytes;
@@ -54,7 +54,8 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = corvane::fuzz::AsText(data, size);
     const std::string reference = mail::EncodeBase64(input);
-    FUZZ_CHECK(reference.size() == mail::Base64EncodedLength(size), std::to_string(reference.size()));
+    FUZZ_CHECK(reference.size() == mail::Base64EncodedLength(size),
+               std::to_string(reference.size()));
     const auto decoded = DecodeBase64(reference);
     FUZZ_CHECK(decoded && *decoded == input, "decoding did not give the bytes back: " + reference);
 

@@ -85,30 +85,36 @@ std::optional<std::string> DecodeBase64(const std::vector<std::string>& lines) {
             } else if (value == std::string_view::npos || padding > 0) {
                 return std::nullopt;
             }
-            group = group << 6 | (value == std::string_view::npos ? 0 : static_cast<std::uint32_t>(value));
+            group = group << 6 |
+                    (value == std::string_view::npos ? 0 : static_cast<std::uint32_t>(value));
         }
-        const char three[] = {static_cast<char>(group >> 16), static_cast<char>(group >> 8), static_cast<char>(group)};
+        const char three[] = {static_cast<char>(group >> 16), static_cast<char>(group >> 8),
+                              static_cast<char>(group)};
         bytes.append(three, 3 - padding);
     }
     return bytes;
 }
 
 bool IsPrintableAscii(std::string_view line) {
-    return std::all_of(line.begin(), line.end(), [](char c) { return (c >= 32 && c <= 126) || c == '\t'; });
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return (c >= 32 && c <= 126) || c == '\t'; });
 }
 
-void CheckEncoded(const std::vector<std::string>& lines, mail::ETextEncoding encoding, const std::string& expected) {
+void CheckEncoded(const std::vector<std::string>& lines, mail::ETextEncoding encoding,
+                  const std::string& expected) {
     const bool qp = encoding == mail::ETextEncoding::QuotedPrintable;
     const auto encoded = mail::EncodeText(lines, encoding);
     for (const auto& line : encoded) {
         FUZZ_CHECK(line.size() <= MaxEncodedLine && IsPrintableAscii(line), Shown(line));
         if (qp) {
-            FUZZ_CHECK(!line.ends_with(' ') && !line.ends_with('\t'), "a blank at a line's end: " + Shown(line));
+            FUZZ_CHECK(!line.ends_with(' ') && !line.ends_with('\t'),
+                       "a blank at a line's end: " + Shown(line));
         }
     }
     const auto decoded = qp ? DecodeQuotedPrintable(encoded) : DecodeBase64(encoded);
-    FUZZ_CHECK(decoded && *decoded == expected, std::string(qp ? "quoted-printable" : "Base64") +
-                                                    " does not decode to the text: " + Shown(decoded.value_or("(invalid)")));
+    FUZZ_CHECK(decoded && *decoded == expected,
+               std::string(qp ? "quoted-printable" : "Base64") +
+                   " does not decode to the text: " + Shown(decoded.value_or("(invalid)")));
 }
 
 }  // namespace
@@ -134,9 +140,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expected;
     for (const auto& line : lines) {
         bytes += line.size();
-        nonAscii += std::count_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        nonAscii += std::count_if(line.begin(), line.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         fits = fits && line.size() <= 998;
-        forbidden8Bit = forbidden8Bit || line.find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos;
+        forbidden8Bit =
+            forbidden8Bit || line.find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos;
         expected += line + "\r\n";
     }
 
@@ -152,7 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case mail::ETextEncoding::QuotedPrintable:
         case mail::ETextEncoding::Base64:
             FUZZ_CHECK(!(nonAscii == 0 && fits && !forbidden8Bit), "plain text encoded");
-            FUZZ_CHECK((chosen == mail::ETextEncoding::Base64) == (2 * nonAscii > bytes), "the wrong encoding chosen");
+            FUZZ_CHECK((chosen == mail::ETextEncoding::Base64) == (2 * nonAscii > bytes),
+                       "the wrong encoding chosen");
             break;
     }
     for (const auto as : {mail::ETextEncoding::AsIs, mail::ETextEncoding::EightBit}) {

@@ -54,14 +54,16 @@ bool IsKeyword(std::string_view word) {
 }
 
 std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
     return text;
 }
 
 std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
     return text;
 }
 
@@ -74,7 +76,8 @@ std::vector<TOffer> Offers(const std::vector<std::string>& lines) {
             continue;
         }
         const std::string keyword = Upper(words.front());
-        if (std::none_of(offers.begin(), offers.end(), [&](const TOffer& o) { return o.Keyword == keyword; })) {
+        if (std::none_of(offers.begin(), offers.end(),
+                         [&](const TOffer& o) { return o.Keyword == keyword; })) {
             offers.push_back({keyword, std::vector<std::string>(words.begin() + 1, words.end())});
         }
     }
@@ -82,7 +85,8 @@ std::vector<TOffer> Offers(const std::vector<std::string>& lines) {
 }
 
 std::optional<std::uint64_t> Limit(const std::vector<TOffer>& offers) {
-    const auto size = std::find_if(offers.begin(), offers.end(), [](const TOffer& o) { return o.Keyword == "SIZE"; });
+    const auto size = std::find_if(offers.begin(), offers.end(),
+                                   [](const TOffer& o) { return o.Keyword == "SIZE"; });
     if (size == offers.end() || size->Parameters.empty()) {
         return std::nullopt;
     }
@@ -113,18 +117,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& offer : offers) {
         FUZZ_CHECK(capabilities.Has(offer.Keyword) && capabilities.Has(Lower(offer.Keyword)),
                    Shown(offer.Keyword));
-        FUZZ_CHECK(capabilities.Parameters(Lower(offer.Keyword)) == offer.Parameters, Shown(offer.Keyword));
+        FUZZ_CHECK(capabilities.Parameters(Lower(offer.Keyword)) == offer.Parameters,
+                   Shown(offer.Keyword));
     }
-    FUZZ_CHECK(!capabilities.Has("NO_SUCH") && capabilities.Parameters("NO_SUCH").empty(), "NO_SUCH");
+    FUZZ_CHECK(!capabilities.Has("NO_SUCH") && capabilities.Parameters("NO_SUCH").empty(),
+               "NO_SUCH");
     FUZZ_CHECK(capabilities.SizeLimit() == Limit(offers), "SIZE");
 
-    const auto auth = std::find_if(offers.begin(), offers.end(), [](const TOffer& o) { return o.Keyword == "AUTH"; });
-    const std::vector<std::string> mechanisms = auth == offers.end() ? std::vector<std::string>{} : auth->Parameters;
+    const auto auth = std::find_if(offers.begin(), offers.end(),
+                                   [](const TOffer& o) { return o.Keyword == "AUTH"; });
+    const std::vector<std::string> mechanisms =
+        auth == offers.end() ? std::vector<std::string>{} : auth->Parameters;
     for (const auto& mechanism : mechanisms) {
         FUZZ_CHECK(capabilities.OffersAuth(Lower(mechanism)), Shown(mechanism));
     }
-    const bool namesNoSuch = std::any_of(mechanisms.begin(), mechanisms.end(),
-                                         [](const std::string& m) { return Upper(m) == "NO_SUCH"; });
+    const bool namesNoSuch =
+        std::any_of(mechanisms.begin(), mechanisms.end(),
+                    [](const std::string& m) { return Upper(m) == "NO_SUCH"; });
     FUZZ_CHECK(capabilities.OffersAuth("no_such") == namesNoSuch, "AUTH NO_SUCH");
     return 0;
 }

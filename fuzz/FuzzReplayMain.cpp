@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
         std::ifstream in(file, std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string bytes{std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>()};
         if (!in.good() && !in.eof()) {
             std::fprintf(stderr, "cannot read %s\n", file.c_str());
             return 1;

@@ -13,15 +13,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#define FUZZ_CHECK(condition, what)                                                          \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
-            ::corvane::fuzz::Failed(__FILE__, __LINE__, #condition, (what));                 \
-        }                                                                                    \
+#include <stdlib.h>  // mkdtemp
+
+#define FUZZ_CHECK(condition, what)                                          \
+    do {                                                                     \
+        if (!(condition)) {                                                  \
+            ::corvane::fuzz::Failed(__FILE__, __LINE__, #condition, (what)); \
+        }                                                                    \
     } while (false)
 
 namespace corvane::fuzz {
@@ -58,6 +61,27 @@ inline std::vector<std::string_view> SplitFields(std::string_view input, std::si
         fields.emplace_back();
     }
     return fields;
+}
+
+// A folder of its own for this process, removed when it exits: in memory where the machine
+// has /dev/shm, so that the files a target writes on every run cost no disk writes.
+inline std::filesystem::path ScratchFolder() {
+    static const std::filesystem::path folder = [] {
+        namespace fs = std::filesystem;
+        const fs::path base =
+            fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string name = (base / "corvane-fuzz-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) {
+            std::abort();
+        }
+        static const fs::path removeAtExit = name;
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(removeAtExit, ignored);
+        });
+        return fs::path(name);
+    }();
+    return folder;
 }
 
 // Text shown in a failure message: control bytes and bytes above 0x7E as \xNN.

@@ -13,7 +13,9 @@
 
 namespace corvane::fuzz {
 
-inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // RFC 5322 section 2.2.3: the line ends go, the blank that starts each folded line stays.
 inline std::string Unfolded(const std::vector<std::string>& lines) {
@@ -52,7 +54,8 @@ inline std::optional<std::string> DecodeBase64Text(std::string_view text) {
             } else if (value == std::string_view::npos || padding > 0) {
                 return std::nullopt;
             }
-            group = group << 6 | (value == std::string_view::npos ? 0u : static_cast<std::uint32_t>(value));
+            group = group << 6 |
+                    (value == std::string_view::npos ? 0u : static_cast<std::uint32_t>(value));
         }
         const char three[] = {static_cast<char>(group >> 16), static_cast<char>(group >> 8),
                               static_cast<char>(group)};
@@ -70,7 +73,8 @@ inline std::optional<std::string> DecodeEncodedWord(std::string_view word, bool 
         return std::nullopt;
     }
     const std::string_view charset = word.substr(2, 5);
-    const bool utf8 = (charset == "UTF-8" || charset == "utf-8") && word[7] == '?' && word[9] == '?';
+    const bool utf8 =
+        (charset == "UTF-8" || charset == "utf-8") && word[7] == '?' && word[9] == '?';
     if (!utf8) {
         return std::nullopt;
     }
@@ -97,9 +101,10 @@ inline std::optional<std::string> DecodeEncodedWord(std::string_view word, bool 
             bytes += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
             i += 2;
         } else {
-            const bool allowed = phrase ? (std::isalnum(static_cast<unsigned char>(c)) != 0 ||
-                                           std::string_view("!*+-/").find(c) != std::string_view::npos)
-                                        : (c > ' ' && c < 0x7F);
+            const bool allowed = phrase
+                                     ? (std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+                                        std::string_view("!*+-/").find(c) != std::string_view::npos)
+                                     : (c > ' ' && c < 0x7F);
             if (!allowed) {
                 return std::nullopt;
             }
@@ -112,7 +117,8 @@ inline std::optional<std::string> DecodeEncodedWord(std::string_view word, bool 
 // Text in which words and runs of blanks alternate, as a reader shows it: each encoded-word
 // decoded, and the blanks between two encoded-words dropped (RFC 2047 section 6.2). The
 // encoded-words found are added to Words, when given.
-inline std::string DecodeWords(std::string_view text, bool phrase, std::vector<std::string>* words = nullptr) {
+inline std::string DecodeWords(std::string_view text, bool phrase,
+                               std::vector<std::string>* words = nullptr) {
     std::string shown;
     std::string pendingBlank;
     bool lastWasEncoded = false;
@@ -174,7 +180,9 @@ inline std::optional<std::string> PercentDecoded(std::string_view text) {
             }
             bytes += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
             i += 2;
-        } else if (c <= ' ' || c >= 0x7F || std::string_view("*'()<>@,;:\\\"/[]?=").find(text[i]) != std::string_view::npos) {
+        } else if (c <= ' ' || c >= 0x7F ||
+                   std::string_view("*'()<>@,;:\\\"/[]?=").find(text[i]) !=
+                       std::string_view::npos) {
             return std::nullopt;
         } else {
             bytes += text[i];

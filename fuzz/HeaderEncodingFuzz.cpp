@@ -28,31 +28,37 @@ namespace mail = corvane::mail;
 
 constexpr std::size_t FoldColumn = 78;
 constexpr std::size_t MaxLine = 998;
-constexpr std::string_view Names[] = {"Subject", "To", "Organization",
-                                      "X-A-Header-Name-Long-Enough-To-Leave-Little-Room-On-Its-First-Line"};
+constexpr std::string_view Names[] = {
+    "Subject", "To", "Organization",
+    "X-A-Header-Name-Long-Enough-To-Leave-Little-Room-On-Its-First-Line"};
 
 bool HoldsBlankAfter(std::string_view line, std::size_t from) {
-    return std::any_of(line.begin() + static_cast<std::ptrdiff_t>(std::min(from, line.size())), line.end(), IsBlank);
+    return std::any_of(line.begin() + static_cast<std::ptrdiff_t>(std::min(from, line.size())),
+                       line.end(), IsBlank);
 }
 
 void CheckShape(const std::vector<std::string>& lines, std::string_view name) {
     FUZZ_CHECK(!lines.empty() && lines[0].starts_with(std::string(name) + ":"), "no header line");
     for (std::size_t i = 0; i < lines.size(); ++i) {
         FUZZ_CHECK(lines[i].find_first_of("\r\n") == std::string::npos, Shown(lines[i]));
-        FUZZ_CHECK(i == 0 || (!lines[i].empty() && IsBlank(lines[i][0])), "a folded line without a blank: " + Shown(lines[i]));
+        FUZZ_CHECK(i == 0 || (!lines[i].empty() && IsBlank(lines[i][0])),
+                   "a folded line without a blank: " + Shown(lines[i]));
     }
 }
 
 // The lines of an encoded value: ASCII, folded where they can be, encoded-words well made.
-void CheckEncodedLines(const std::vector<std::string>& lines, std::string_view name, bool wellFormed) {
+void CheckEncodedLines(const std::vector<std::string>& lines, std::string_view name,
+                       bool wellFormed) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         FUZZ_CHECK(line.size() <= MaxLine, "a line of " + std::to_string(line.size()));
-        FUZZ_CHECK(std::all_of(line.begin(), line.end(), [](char c) { return (c >= ' ' && c < 0x7F) || c == '\t'; }),
+        FUZZ_CHECK(std::all_of(line.begin(), line.end(),
+                               [](char c) { return (c >= ' ' && c < 0x7F) || c == '\t'; }),
                    "not printable ASCII: " + Shown(line));
         // The first line may not fold before its first word.
         const std::size_t words = i == 0 ? name.size() + 2 : 1;
-        FUZZ_CHECK(line.size() <= FoldColumn || !HoldsBlankAfter(line, words), "not folded: " + Shown(line));
+        FUZZ_CHECK(line.size() <= FoldColumn || !HoldsBlankAfter(line, words),
+                   "not folded: " + Shown(line));
     }
     const std::string text = Unfolded(lines);
     for (std::size_t pos = 0; pos < text.size();) {
@@ -66,7 +72,8 @@ void CheckEncodedLines(const std::vector<std::string>& lines, std::string_view n
         }
         // Inside a quoted parameter the closing quote follows the word directly.
         const std::string_view word = std::string_view(text).substr(start, end - start);
-        const std::string_view bare = word.ends_with("?=\"") ? word.substr(0, word.size() - 1) : word;
+        const std::string_view bare =
+            word.ends_with("?=\"") ? word.substr(0, word.size() - 1) : word;
         FUZZ_CHECK(bare.size() <= 75, "an encoded-word of " + std::to_string(bare.size()));
         const auto decoded = DecodeEncodedWord(bare, false);
         FUZZ_CHECK(decoded.has_value(), "not an encoded-word: " + Shown(bare));
@@ -80,7 +87,8 @@ void CheckUnstructured(std::string_view name, std::string_view value) {
     const std::string clean = mail::SanitizeHeaderValue(value);
     CheckShape(lines, name);
     if (mail::IsAscii(clean) && name.size() + 2 + clean.size() <= MaxLine) {
-        FUZZ_CHECK(lines.size() == 1 && lines[0] == std::string(name) + ": " + clean, "not kept as typed");
+        FUZZ_CHECK(lines.size() == 1 && lines[0] == std::string(name) + ": " + clean,
+                   "not kept as typed");
         return;
     }
     CheckEncodedLines(lines, name, IsWellFormedUtf8(clean));
@@ -91,7 +99,9 @@ void CheckUnstructured(std::string_view name, std::string_view value) {
 
 std::string MapAddrSpec(std::string_view addrSpec) {
     std::string mapped(addrSpec);
-    std::replace_if(mapped.begin(), mapped.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }, 'x');
+    std::replace_if(
+        mapped.begin(), mapped.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; },
+        'x');
     return mapped;
 }
 
@@ -106,12 +116,15 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 // "Display Name <addr>" and nothing that would make the list hold more than that mailbox.
-bool IsOneNamedMailbox(std::string_view clean, std::string_view& display, std::string_view& addrSpec) {
+bool IsOneNamedMailbox(std::string_view clean, std::string_view& display,
+                       std::string_view& addrSpec) {
     const auto open = clean.find('<');
     const auto close = clean.find('>');
     if (open == std::string_view::npos || close == std::string_view::npos || close < open ||
-        clean.find('<', open + 1) != std::string_view::npos || clean.find('>', close + 1) != std::string_view::npos ||
-        clean.find_first_of(",\"\\") != std::string_view::npos || !Trimmed(clean.substr(close + 1)).empty()) {
+        clean.find('<', open + 1) != std::string_view::npos ||
+        clean.find('>', close + 1) != std::string_view::npos ||
+        clean.find_first_of(",\"\\") != std::string_view::npos ||
+        !Trimmed(clean.substr(close + 1)).empty()) {
         return false;
     }
     display = Trimmed(clean.substr(0, open));
@@ -128,7 +141,8 @@ void CheckAddressList(std::string_view name, std::string_view value) {
     const std::string clean = mail::SanitizeHeaderValue(value);
     CheckShape(lines, name);
     if (mail::IsAscii(clean) && name.size() + 2 + clean.size() <= MaxLine) {
-        FUZZ_CHECK(lines.size() == 1 && lines[0] == std::string(name) + ": " + clean, "not kept as typed");
+        FUZZ_CHECK(lines.size() == 1 && lines[0] == std::string(name) + ": " + clean,
+                   "not kept as typed");
         return;
     }
     const std::string text = Unfolded(lines);
@@ -139,7 +153,8 @@ void CheckAddressList(std::string_view name, std::string_view value) {
         longest = std::max(longest, addrSpec.size());
     }
     for (const auto& line : lines) {
-        FUZZ_CHECK(line.size() <= MaxLine || longest + name.size() + 5 > MaxLine, "a line of " + std::to_string(line.size()));
+        FUZZ_CHECK(line.size() <= MaxLine || longest + name.size() + 5 > MaxLine,
+                   "a line of " + std::to_string(line.size()));
     }
 
     std::string_view display, addrSpec;
@@ -148,7 +163,8 @@ void CheckAddressList(std::string_view name, std::string_view value) {
     }
     const std::string tail = " <" + MapAddrSpec(addrSpec) + ">";
     FUZZ_CHECK(text.ends_with(tail), Shown(text));
-    const std::string_view phrase = std::string_view(text).substr(name.size() + 2, text.size() - name.size() - 2 - tail.size());
+    const std::string_view phrase =
+        std::string_view(text).substr(name.size() + 2, text.size() - name.size() - 2 - tail.size());
     const auto quoted = Unquoted(phrase);
     const std::string shown = quoted ? *quoted : DecodeWords(phrase, true);
     FUZZ_CHECK(shown == display, "the display name reads " + Shown(shown) + " in " + Shown(text));

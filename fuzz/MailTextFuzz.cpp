@@ -46,9 +46,8 @@ void CheckExtractAddress(std::string_view text) {
 void CheckRecipients(std::string_view to, std::string_view cc, std::string_view bcc) {
     for (const auto& address : mail::RecipientAddresses(to, cc, bcc)) {
         FUZZ_CHECK(!HoldsAny(address, ",\""), Shown(address));
-        const bool unsafe = std::any_of(address.begin(), address.end(), [](char c) {
-            return c == '\r' || c == '\n' || c == '\0';
-        });
+        const bool unsafe = std::any_of(address.begin(), address.end(),
+                                        [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
         FUZZ_CHECK(mail::HoldsLineBreakOrNul(address) == unsafe, Shown(address));
         const std::string shown = mail::ControlsAsSpaces(address);
         FUZZ_CHECK(shown.size() == address.size() && !HoldsAny(shown, LineBreakOrNul),
@@ -78,7 +77,8 @@ void CheckHeaderHygiene(std::string_view value) {
     FUZZ_CHECK(clean.size() == value.size() && !HoldsAny(clean, "\r\n"), Shown(clean));
 
     std::string expected(value);
-    std::replace_if(expected.begin(), expected.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        expected.begin(), expected.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     const std::string quoted = mail::QuotedStringContent(value);
     std::string unquoted;
     FUZZ_CHECK(!HoldsAny(quoted, "\r\n"), Shown(quoted));
@@ -86,7 +86,8 @@ void CheckHeaderHygiene(std::string_view value) {
 
     std::size_t breaks = 0;
     for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\n' || (value[i] == '\r' && (i + 1 == value.size() || value[i + 1] != '\n'))) {
+        if (value[i] == '\n' ||
+            (value[i] == '\r' && (i + 1 == value.size() || value[i + 1] != '\n'))) {
             ++breaks;
         }
     }
@@ -132,7 +133,8 @@ void CheckIPAddress(std::string_view text) {
 }
 
 bool IsDecimal(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 void CheckServerAddress(std::string_view text) {
@@ -141,11 +143,13 @@ void CheckServerAddress(std::string_view text) {
 
     const mail::TServerAddress address = mail::ParseServerAddress(text);
     FUZZ_CHECK(address.HasPort ? !address.Port.empty() : address.Port == "25", Shown(text));
-    if ((address.HasPort && !IsDecimal(address.Port)) || address.Host.find(']') != std::string::npos) {
+    if ((address.HasPort && !IsDecimal(address.Port)) ||
+        address.Host.find(']') != std::string::npos) {
         return;  // no server the program could reach; how the rest was cut does not matter
     }
     // Formatted the way a user would type it, the host and port read back unchanged.
-    const bool bracketed = address.Host.find(':') != std::string::npos || address.Host.starts_with('[') ||
+    const bool bracketed = address.Host.find(':') != std::string::npos ||
+                           address.Host.starts_with('[') ||
                            mail::TrimBlanks(address.Host) != address.Host;
     const std::string typed = (bracketed ? "[" + address.Host + "]" : address.Host) +
                               (address.HasPort ? ":" + address.Port : "");

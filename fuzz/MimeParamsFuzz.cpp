@@ -40,21 +40,24 @@ std::vector<std::string> Field(const std::vector<std::string>& lines, std::size_
 
 void CheckFolded(const std::vector<std::string>& field, bool longType) {
     for (const auto& line : field) {
-        FUZZ_CHECK(std::all_of(line.begin(), line.end(), [](char c) { return c >= ' ' && c < 0x7F; }),
-                   "not printable ASCII: " + Shown(line));
-        FUZZ_CHECK(line.size() <= FoldColumn || longType, "a line of " + std::to_string(line.size()));
+        FUZZ_CHECK(
+            std::all_of(line.begin(), line.end(), [](char c) { return c >= ' ' && c < 0x7F; }),
+            "not printable ASCII: " + Shown(line));
+        FUZZ_CHECK(line.size() <= FoldColumn || longType,
+                   "a line of " + std::to_string(line.size()));
     }
 }
 
-void CheckContentType(const std::vector<std::string>& field, std::string_view type, std::string_view name,
-                      bool wellFormed) {
+void CheckContentType(const std::vector<std::string>& field, std::string_view type,
+                      std::string_view name, bool wellFormed) {
     const std::string text = Unfolded(field);
     const std::string start = "Content-Type: " + std::string(type) + "; name=";
     FUZZ_CHECK(text.starts_with(start), Shown(text));
     const std::string_view value = std::string_view(text).substr(start.size());
     if (!value.starts_with("\"=?")) {
         const auto content = Unquoted(value);
-        FUZZ_CHECK(content && *content == name, "name reads " + Shown(content.value_or("(invalid)")));
+        FUZZ_CHECK(content && *content == name,
+                   "name reads " + Shown(content.value_or("(invalid)")));
         return;
     }
     FUZZ_CHECK(value.size() >= 2 && value.back() == '"', Shown(text));
@@ -66,7 +69,9 @@ void CheckContentType(const std::vector<std::string>& field, std::string_view ty
         FUZZ_CHECK(!wellFormed || IsWellFormedUtf8(word), "a character split in " + Shown(text));
     }
     for (std::size_t pos = 0; pos < inner.size();) {
-        auto end = std::find_if(inner.begin() + static_cast<std::ptrdiff_t>(pos), inner.end(), IsBlank) - inner.begin();
+        auto end =
+            std::find_if(inner.begin() + static_cast<std::ptrdiff_t>(pos), inner.end(), IsBlank) -
+            inner.begin();
         FUZZ_CHECK(end - pos <= 75 && DecodeEncodedWord(inner.substr(pos, end - pos), true),
                    "not an encoded-word: " + Shown(inner.substr(pos, end - pos)));
         pos = static_cast<std::size_t>(end);
@@ -76,7 +81,8 @@ void CheckContentType(const std::vector<std::string>& field, std::string_view ty
     }
 }
 
-void CheckDisposition(const std::vector<std::string>& field, std::string_view name, bool wellFormed) {
+void CheckDisposition(const std::vector<std::string>& field, std::string_view name,
+                      bool wellFormed) {
     const std::string text = Unfolded(field);
     const std::string start = "Content-Disposition: attachment;";
     FUZZ_CHECK(text.starts_with(start), Shown(text));
@@ -85,7 +91,8 @@ void CheckDisposition(const std::vector<std::string>& field, std::string_view na
     for (std::size_t pos = start.size(); pos < text.size();) {
         FUZZ_CHECK(IsBlank(text[pos]), Shown(text));
         const auto end = text.find(' ', pos + 1);
-        parameters.push_back(std::string_view(text).substr(pos + 1, end == std::string::npos ? end : end - pos - 1));
+        parameters.push_back(
+            std::string_view(text).substr(pos + 1, end == std::string::npos ? end : end - pos - 1));
         pos = end == std::string::npos ? text.size() : end;
     }
     FUZZ_CHECK(!parameters.empty(), Shown(text));
@@ -97,7 +104,8 @@ void CheckDisposition(const std::vector<std::string>& field, std::string_view na
         if (!last) {
             parameter.remove_suffix(1);
         }
-        const std::string head = parameters.size() == 1 ? "filename*=" : "filename*" + std::to_string(i) + "*=";
+        const std::string head =
+            parameters.size() == 1 ? "filename*=" : "filename*" + std::to_string(i) + "*=";
         FUZZ_CHECK(parameter.starts_with(head), Shown(parameter));
         parameter.remove_prefix(head.size());
         if (i == 0) {
@@ -106,11 +114,13 @@ void CheckDisposition(const std::vector<std::string>& field, std::string_view na
         }
         const auto section = PercentDecoded(parameter);
         FUZZ_CHECK(section.has_value(), "not percent-encoded: " + Shown(parameter));
-        FUZZ_CHECK(!wellFormed || IsWellFormedUtf8(*section), "a character split: " + Shown(parameter));
+        FUZZ_CHECK(!wellFormed || IsWellFormedUtf8(*section),
+                   "a character split: " + Shown(parameter));
         encoded += parameter;
     }
     const auto decoded = PercentDecoded(encoded);
-    FUZZ_CHECK(decoded && *decoded == name, "filename* reads " + Shown(decoded.value_or("(invalid)")));
+    FUZZ_CHECK(decoded && *decoded == name,
+               "filename* reads " + Shown(decoded.value_or("(invalid)")));
 }
 
 }  // namespace
@@ -133,23 +143,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool wellFormed = IsWellFormedUtf8(name);
     const std::string quoted = mail::QuotedStringContent(fileName);
     const std::string typeLine = "Content-Type: " + type + "; name=\"" + quoted + "\"";
-    const std::string dispositionLine = "Content-Disposition: attachment; fileName=\"" + quoted + "\"";
+    const std::string dispositionLine =
+        "Content-Disposition: attachment; fileName=\"" + quoted + "\"";
     const bool longType = type.size() + 16 > FoldColumn;
 
     std::size_t next = 0;
     const auto typeField = Field(lines, next);
     if (ascii && typeLine.size() <= FoldColumn) {
-        FUZZ_CHECK(typeField == std::vector{typeLine}, "not the historic form: " + Shown(typeField[0]));
+        FUZZ_CHECK(typeField == std::vector{typeLine},
+                   "not the historic form: " + Shown(typeField[0]));
     } else {
         CheckFolded(typeField, longType);
         CheckContentType(typeField, type, name, wellFormed);
     }
-    FUZZ_CHECK(next < lines.size() && lines[next++] == "Content-Transfer-Encoding: base64", "no transfer encoding");
+    FUZZ_CHECK(next < lines.size() && lines[next++] == "Content-Transfer-Encoding: base64",
+               "no transfer encoding");
     FUZZ_CHECK(next < lines.size(), "no disposition");
     const auto dispositionField = Field(lines, next);
     FUZZ_CHECK(next == lines.size(), "lines after the disposition");
     if (ascii && dispositionLine.size() <= FoldColumn) {
-        FUZZ_CHECK(dispositionField == std::vector{dispositionLine}, "not the historic form: " + Shown(dispositionField[0]));
+        FUZZ_CHECK(dispositionField == std::vector{dispositionLine},
+                   "not the historic form: " + Shown(dispositionField[0]));
     } else {
         CheckFolded(dispositionField, false);
         CheckDisposition(dispositionField, name, wellFormed);

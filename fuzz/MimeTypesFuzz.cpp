@@ -6,9 +6,6 @@
 // lower case give the same type; a leading '.' does not change the answer; a file name is
 // typed by what follows its last '.'.
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,17 +19,8 @@ namespace {
 using corvane::fuzz::Shown;
 using corvane::mimetypes::TMimeTypes;
 
-// One file for every run of this process, in a folder of its own.
 const std::filesystem::path& TableFile() {
-    static const std::filesystem::path file = [] {
-        std::string folder = (std::filesystem::temp_directory_path() / "corvane-fuzz-mime-XXXXXX").string();
-        if (::mkdtemp(folder.data()) == nullptr) {
-            std::abort();
-        }
-        static const std::filesystem::path removeAtExit = folder;
-        std::atexit([] { std::filesystem::remove_all(removeAtExit); });
-        return std::filesystem::path(folder) / "mime.types";
-    }();
+    static const std::filesystem::path file = corvane::fuzz::ScratchFolder() / "mime.types";
     return file;
 }
 

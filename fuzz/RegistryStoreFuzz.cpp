@@ -33,26 +33,18 @@ namespace registry = corvane::registry;
 using corvane::fuzz::Shown;
 
 // The names the program's settings use, and a few that test the edges of the key rules.
-constexpr std::string_view ValueNames[] = {"", "Host", "Port", "S0", "S1", "Top", "Font_Name",
-                                           "Font_Size", "Line0", "Count"};
+constexpr std::string_view ValueNames[] = {"",    "Host",      "Port",      "S0",    "S1",
+                                           "Top", "Font_Name", "Font_Size", "Line0", "Count"};
 constexpr std::size_t MaxKeysWalked = 64;
 
-// XDG_CONFIG_HOME for every run of this process: a folder of its own in memory where the
-// machine has /dev/shm, so that the store's full syncs cost nothing.
+// XDG_CONFIG_HOME for every run of this process; in memory where possible, so that the
+// store's full syncs cost nothing.
 const fs::path& ConfigHome() {
     static const fs::path home = [] {
-        const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string folder = (base / "corvane-fuzz-registry-XXXXXX").string();
-        if (::mkdtemp(folder.data()) == nullptr) {
-            std::abort();
-        }
+        const fs::path folder = corvane::fuzz::ScratchFolder();
         ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-        static const fs::path removeAtExit = folder;
-        std::atexit([] {
-            registry::TSqliteStore::CloseProcess();
-            fs::remove_all(removeAtExit);
-        });
-        return fs::path(folder);
+        std::atexit([] { registry::TSqliteStore::CloseProcess(); });
+        return folder;
     }();
     return home;
 }
@@ -63,15 +55,16 @@ std::string ReadWhole(const fs::path& file) {
 }
 
 // A file whose header says a newer program wrote it is left as it is: read-only, or not
-// used at all when this program cannot even read its schema.
+// used at all when this program cannot even read its schema. SQLite reads the bytes of a
+// header cut short as zeros.
 bool NewerFormat(std::string_view bytes) {
     constexpr std::size_t VersionOffset = 60;  // user_version, 4 bytes big-endian
-    if (bytes.size() < VersionOffset + 4 || !bytes.starts_with(std::string_view("SQLite format 3\0", 16))) {
+    if (!bytes.starts_with(std::string_view("SQLite format 3\0", 16))) {
         return false;
     }
     std::uint32_t version = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        version = version << 8 | static_cast<unsigned char>(bytes[VersionOffset + i]);
+    for (std::size_t i = VersionOffset; i < VersionOffset + 4; ++i) {
+        version = version << 8 | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
     }
     return static_cast<std::int32_t>(version) > 1;
 }
@@ -174,7 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string name = entry.path().filename().string();
         if (name.starts_with("registry.db.corrupt-") && !name.ends_with("-wal") &&
             !name.ends_with("-shm")) {
-            FUZZ_CHECK(ReadWhole(entry.path()) == bytes, "the file moved aside is not the one given");
+            FUZZ_CHECK(ReadWhole(entry.path()) == bytes,
+                       "the file moved aside is not the one given");
         }
     }
     return 0;

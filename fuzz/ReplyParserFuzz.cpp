@@ -77,8 +77,10 @@ std::vector<std::string_view> Segments(std::string_view input) {
     for (const auto field : corvane::fuzz::SplitFields(input, 1, true)) {
         if (field.size() == 2 && field[0] == '\xfe' && !segments.empty()) {
             const std::string_view repeated = segments.back();
-            const std::size_t room = (MaxStream - std::min(MaxStream, total)) / std::max<std::size_t>(1, repeated.size());
-            const std::size_t copies = std::min(static_cast<unsigned char>(field[1]) * Copies, room);
+            const std::size_t room = (MaxStream - std::min(MaxStream, total)) /
+                                     std::max<std::size_t>(1, repeated.size());
+            const std::size_t copies =
+                std::min(static_cast<unsigned char>(field[1]) * Copies, room);
             segments.insert(segments.end(), copies, repeated);
             total += copies * repeated.size();
         } else {

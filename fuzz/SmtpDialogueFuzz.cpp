@@ -59,15 +59,10 @@ constexpr std::size_t MessageFields = 7;
 // A small file to attach, made once for the process.
 const std::string& AttachmentPath() {
     static const std::string path = [] {
-        std::string folder = (std::filesystem::temp_directory_path() / "corvane-fuzz-smtp-XXXXXX").string();
-        if (::mkdtemp(folder.data()) == nullptr) {
-            std::abort();
-        }
-        static const std::string removeAtExit = folder;
-        std::atexit([] { std::filesystem::remove_all(removeAtExit); });
+        const std::string folder = corvane::fuzz::ScratchFolder().string();
         const std::string file = folder + "/attachment.bin";
-        std::ofstream(file, std::ios::binary) << std::string("\x00\xff\r\n.line\r\n", 10)
-                                              << std::string(120, 'x');
+        std::ofstream(file, std::ios::binary)
+            << std::string("\x00\xff\r\n.line\r\n", 10) << std::string(120, 'x');
         return file;
     }();
     return path;
@@ -113,8 +108,10 @@ TOptions ReadOptions(std::string_view bytes) {
 void ScriptHandshake(TMemorySocket& socket, unsigned handshake) {
     switch (handshake) {
         case 1:
-            socket.StartTlsResult = {net::ESocketStatus::Failed, net::ETlsFailure::Handshake,
-                                     "wrong version number", {}};
+            socket.StartTlsResult = {net::ESocketStatus::Failed,
+                                     net::ETlsFailure::Handshake,
+                                     "wrong version number",
+                                     {}};
             break;
         case 2:
             socket.StartTlsResult = {net::ESocketStatus::Failed, net::ETlsFailure::Untrusted,
@@ -173,7 +170,8 @@ void AttachEvents(mail::TWrenSMTP& smtp, const TMemorySocket& socket, const TOpt
     };
 }
 
-void FillMessage(mail::TWrenMsg& msg, const std::vector<std::string_view>& fields, const TOptions& options) {
+void FillMessage(mail::TWrenMsg& msg, const std::vector<std::string_view>& fields,
+                 const TOptions& options) {
     msg.From = fields[0];
     msg.SendTo = fields[1];
     msg.CC = fields[2];
@@ -202,7 +200,8 @@ struct TLine {
 bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
     return line.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), line.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+               return std::toupper(static_cast<unsigned char>(a)) ==
+                      std::toupper(static_cast<unsigned char>(b));
            });
 }
 
@@ -219,10 +218,12 @@ std::vector<TLine> WrittenLines(std::string_view written, bool cutShort) {
     std::size_t begin = 0;
     while (begin < written.size()) {
         const auto end = written.find("\r\n", begin);
-        const std::string_view line = written.substr(begin, end == std::string_view::npos ? end : end - begin);
+        const std::string_view line =
+            written.substr(begin, end == std::string_view::npos ? end : end - begin);
         if (end == std::string_view::npos) {
             FUZZ_CHECK(cutShort, "an unfinished last line: " + Shown(line));
-            const std::string_view complete = line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
+            const std::string_view complete =
+                line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
             FUZZ_CHECK(complete.find_first_of("\r\n") == std::string_view::npos, Shown(line));
             break;
         }
@@ -235,11 +236,12 @@ std::vector<TLine> WrittenLines(std::string_view written, bool cutShort) {
 }
 
 bool IsCommand(std::string_view line) {
-    static constexpr std::string_view Commands[] = {"HELO ", "EHLO ", "MAIL FROM:<", "RCPT TO:<",
-                                                    "AUTH ", "STARTTLS", "DATA", "QUIT", "RSET",
-                                                    "NOOP"};
-    return std::any_of(std::begin(Commands), std::end(Commands),
-                       [line](std::string_view command) { return StartsWithNoCase(line, command); });
+    static constexpr std::string_view Commands[] = {"HELO ", "EHLO ",    "MAIL FROM:<", "RCPT TO:<",
+                                                    "AUTH ", "STARTTLS", "DATA",        "QUIT",
+                                                    "RSET",  "NOOP"};
+    return std::any_of(std::begin(Commands), std::end(Commands), [line](std::string_view command) {
+        return StartsWithNoCase(line, command);
+    });
 }
 
 struct TTranscript {
@@ -254,7 +256,8 @@ TTranscript CheckTranscript(const std::vector<TLine>& lines) {
     bool afterAuth = false;
     for (const auto& [line, begin] : lines) {
         if (inMessage) {
-            FUZZ_CHECK(line.size() <= 998, "a message line of " + std::to_string(line.size()) + " bytes");
+            FUZZ_CHECK(line.size() <= 998,
+                       "a message line of " + std::to_string(line.size()) + " bytes");
             inMessage = line != ".";
             continue;
         }
@@ -268,7 +271,8 @@ TTranscript CheckTranscript(const std::vector<TLine>& lines) {
         if (afterAuth) {
             transcript.FirstCredential = std::min(transcript.FirstCredential, begin);
         }
-        if (StartsWithNoCase(line, "MAIL FROM:") || StartsWithNoCase(line, "RCPT TO:") || line == "DATA") {
+        if (StartsWithNoCase(line, "MAIL FROM:") || StartsWithNoCase(line, "RCPT TO:") ||
+            line == "DATA") {
             transcript.FirstMailCommand = std::min(transcript.FirstMailCommand, begin);
         }
         inMessage = line == "DATA";
@@ -276,21 +280,24 @@ TTranscript CheckTranscript(const std::vector<TLine>& lines) {
     return transcript;
 }
 
-void CheckSecurity(const TMemorySocket& socket, const TOptions& options, const TTranscript& transcript) {
+void CheckSecurity(const TMemorySocket& socket, const TOptions& options,
+                   const TTranscript& transcript) {
     // Where the handshake succeeded, or npos when it never did.
     std::size_t encryptedFrom = std::string::npos;
     if (!socket.StartTlsCalls.empty() && options.Handshake == 0) {
         encryptedFrom = socket.StartTlsCalls.front().WrittenBefore;
     }
     if (options.Security != mail::ESecurity::None) {
-        FUZZ_CHECK(transcript.FirstMailCommand == std::string::npos || transcript.FirstMailCommand >= encryptedFrom,
+        FUZZ_CHECK(transcript.FirstMailCommand == std::string::npos ||
+                       transcript.FirstMailCommand >= encryptedFrom,
                    "a mail command before the connection was encrypted");
     }
     if (options.Security == mail::ESecurity::Tls) {
         FUZZ_CHECK(socket.StartTlsCalls.empty() || socket.StartTlsCalls.front().WrittenBefore == 0,
                    "implicit TLS began after bytes were written");
     }
-    FUZZ_CHECK(transcript.FirstCredential == std::string::npos || transcript.FirstCredential >= encryptedFrom,
+    FUZZ_CHECK(transcript.FirstCredential == std::string::npos ||
+                   transcript.FirstCredential >= encryptedFrom,
                "credentials written without encryption");
     FUZZ_CHECK(options.PasswordInInput || socket.Written.find(Password) == std::string::npos,
                "the password in plain text");
@@ -309,8 +316,8 @@ void CheckTexts(const mail::TWrenSMTP& smtp, const TOptions& options, const TRec
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = corvane::fuzz::AsText(data, size);
     const TOptions options = ReadOptions(input);
-    const auto fields = corvane::fuzz::SplitFields(input.substr(std::min(input.size(), OptionBytes)),
-                                                   MessageFields + 1, true);
+    const auto fields = corvane::fuzz::SplitFields(
+        input.substr(std::min(input.size(), OptionBytes)), MessageFields + 1, true);
 
     auto owned = std::make_unique<TMemorySocket>();
     TMemorySocket& socket = *owned;
@@ -337,7 +344,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t draws = 0;
     smtp.Random = [&draws] { return 0x9e3779b97f4a7c15ull * ++draws; };
     smtp.Clock = [] { return mail::TLocalTime{1765180252, 3600}; };
-    smtp.LocalHostName = [&options] { return options.NoHostName ? std::string() : std::string("fuzz.test"); };
+    smtp.LocalHostName = [&options] {
+        return options.NoHostName ? std::string() : std::string("fuzz.test");
+    };
     TRecord record;
     AttachEvents(smtp, socket, options, record);
 
@@ -350,8 +359,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (std::getenv("CORVANE_FUZZ_SHOW") != nullptr) {
         std::fprintf(stderr, "written: %s\nerror: %d %s; %zu handshakes, %u events\n",
-                     Shown(socket.Written).c_str(), record.ErrorCode, Shown(record.ErrorText).c_str(),
-                     socket.StartTlsCalls.size(), record.Events);
+                     Shown(socket.Written).c_str(), record.ErrorCode,
+                     Shown(record.ErrorText).c_str(), socket.StartTlsCalls.size(), record.Events);
     }
     FUZZ_CHECK(!socket.IsOpen() && !smtp.Connected, "the connection is still open after Quit");
     if (record.WrittenAtError) {

@@ -359,15 +359,20 @@ TSqliteStore::EHealth TSqliteStore::Check() {
                       std::string_view(reinterpret_cast<const char*>(text)) != "ok";
         });
     }
+    // Damage reported is damage, even when the check then gives up (it may run out of
+    // memory on the sizes a damaged page claims).
+    if (damaged) {
+        return EHealth::Damaged;
+    }
     if (rc != SQLITE_OK) {
         m_failure = rc;
         // A plain SQLITE_ERROR here is a schema SQLite cannot read (a collation or function
-        // it does not know): no store of ours, unless a newer program wrote it.
-        const bool foreignSchema = (rc & 0xff) == SQLITE_ERROR && version <= SchemaVersion;
-        return IsDamage(rc) || foreignSchema ? EHealth::Damaged : EHealth::Failed;
-    }
-    if (damaged) {
-        return EHealth::Damaged;
+        // it does not know), SQLITE_NOMEM a damaged record claiming more than any memory
+        // holds: no store of ours either way, unless a newer program wrote it.
+        const int primary = rc & 0xff;
+        const bool unreadable =
+            (primary == SQLITE_ERROR || primary == SQLITE_NOMEM) && version <= SchemaVersion;
+        return IsDamage(rc) || unreadable ? EHealth::Damaged : EHealth::Failed;
     }
 
     rc = query(

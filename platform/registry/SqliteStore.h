@@ -10,10 +10,11 @@
 // first use and kept until the process ends; the accessor TRegistry opens and closes keys
 // on it logically. Contract:
 // - Opening never destroys anything. A file that is not a sound store (SQLite's
-//   integrity_check fails, it is not a database, or it holds tables of something else, or
-//   a schema SQLite cannot read) is renamed aside
-//   with its -wal and -shm companions as registry.db.corrupt-<UTC time> and a fresh store
-//   is started; a missing folder is created (mode 0700).
+//   integrity_check fails, it is not a database, its schema cannot be read, or it holds
+//   tables of something else, ours without the columns and keys we use included) is
+//   renamed aside with its -wal and -shm companions as registry.db.corrupt-<UTC time> and
+//   a fresh store is started; a missing folder is created (mode 0700). A file of a newer
+//   format is left as it is.
 // - A file the user cannot write is opened ReadOnly: reads work, every write fails. A store
 //   that cannot be opened at all is Unavailable: every access fails. Neither reports more.
 // - Every write is one BEGIN IMMEDIATE transaction, committed durably (WAL, synchronous=FULL)
