@@ -25,7 +25,8 @@
 //   connection is closed;
 // - error and reply texts hold no CR or LF and never the password;
 // - with security asked for, no mail command, message byte or credential is written before
-//   the handshake succeeded, and credentials are never written without one.
+//   the handshake succeeded, credentials are never written without one, and the first
+//   command inside TLS is a new EHLO; without, there is no handshake at all.
 
 #include <unistd.h>
 
@@ -295,6 +296,15 @@ void CheckSecurity(const TMemorySocket& socket, const TOptions& options,
     if (options.Security == mail::ESecurity::Tls) {
         FUZZ_CHECK(socket.StartTlsCalls.empty() || socket.StartTlsCalls.front().WrittenBefore == 0,
                    "implicit TLS began after bytes were written");
+    }
+    FUZZ_CHECK(options.Security != mail::ESecurity::None || socket.StartTlsCalls.empty(),
+               "a handshake nobody asked for");
+    FUZZ_CHECK(socket.StartTlsCalls.size() <= 1, "a second handshake on one connection");
+    // What the server offered in plain text may have been forged: it is asked again.
+    if (encryptedFrom != std::string::npos) {
+        const std::string_view after = std::string_view(socket.Written).substr(encryptedFrom);
+        FUZZ_CHECK(after.empty() || after.starts_with("EHLO "),
+                   "after the handshake, first: " + Shown(after.substr(0, 40)));
     }
     FUZZ_CHECK(transcript.FirstCredential == std::string::npos ||
                    transcript.FirstCredential >= encryptedFrom,
