@@ -11,6 +11,17 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
+// The first CR or LF at or after Start. A plain loop: find_first_of with a set of two
+// searches the set once for every character, several times slower on long texts.
+std::size_t FindLineBreak(std::string_view text, std::size_t start) {
+    for (std::size_t at = start; at < text.size(); ++at) {
+        if (text[at] == '\r' || text[at] == '\n') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool ParseDecimal(std::string_view text, unsigned& value) {
     if (text.empty() || !std::all_of(text.begin(), text.end(),
                                      [](char c) { return c >= '0' && c <= '9'; })) {
@@ -162,7 +173,7 @@ std::vector<std::string> SplitAtLineBreaks(const std::vector<std::string>& lines
     for (const auto& line : lines) {
         std::size_t start = 0;
         for (;;) {
-            const auto brk = line.find_first_of("\r\n", start);
+            const auto brk = FindLineBreak(line, start);
             split.push_back(line.substr(start, brk - start));
             if (brk == std::string::npos) {
                 break;

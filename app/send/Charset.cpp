@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 namespace corvane::send {
 
@@ -25,9 +27,67 @@ private:
     iconv_t m_handle;
 };
 
+bool NamesUtf8(const std::string& charset) {
+    std::string name;
+    for (const char c : charset) {
+        if (c != '-' && c != '_') {
+            name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+    }
+    return name == "UTF8";
+}
+
+// The offset of the first byte that does not begin a well-formed UTF-8 sequence (RFC 3629
+// section 4: no overlong forms, no surrogates, nothing above U+10FFFF), or Bytes' size.
+// iconv would check the same, at a fraction of the speed: a 10 MiB text is mostly ASCII
+// runs, which this skips eight bytes at a time.
+std::size_t FirstInvalidUtf8(std::string_view bytes) {
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = at + bytes.size();
+    const auto* const begin = at;
+    while (at < end) {
+        if (end - at >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, at, sizeof word);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                at += 8;
+                continue;
+            }
+        }
+        const unsigned char lead = *at;
+        if (lead < 0x80) {
+            ++at;
+            continue;
+        }
+        const int length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        if (length == 0 || end - at < length) {
+            break;
+        }
+        // The second byte's range depends on the lead (overlongs, surrogates, the top).
+        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        bool good = at[1] >= low && at[1] <= high;
+        for (int i = 2; good && i < length; ++i) {
+            good = at[i] >= 0x80 && at[i] <= 0xBF;
+        }
+        if (!good) {
+            break;
+        }
+        at += length;
+    }
+    return static_cast<std::size_t>(at - begin);
+}
+
 }  // namespace
 
 std::variant<std::string, TCharsetError> ToUtf8(std::string_view bytes, const std::string& charset) {
+    if (NamesUtf8(charset)) {
+        const std::size_t bad = FirstInvalidUtf8(bytes);
+        if (bad < bytes.size()) {
+            return TCharsetError{"not valid " + charset + " at byte " + std::to_string(bad)};
+        }
+        return std::string(bytes);
+    }
     const TConverter converter(charset);
     if (!converter.Valid()) {
         return TCharsetError{"unknown charset \"" + charset + "\"", true};

@@ -4,9 +4,8 @@
 
 #include <fstream>
 #include <istream>
-#include <iterator>
+#include <array>
 #include <ostream>
-#include <sstream>
 
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
@@ -88,8 +87,28 @@ void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
 
 // The whole of Input in UTF-8, or the reason it cannot be read as Charset.
 std::variant<std::string, TCharsetError> ReadText(std::istream& input, const std::string& charset) {
-    const std::string bytes{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
+    // In blocks: a character at a time costs more than everything else a send does.
+    std::string bytes;
+    std::array<char, 64 * 1024> block;
+    while (input.read(block.data(), block.size()) || input.gcount() > 0) {
+        bytes.append(block.data(), static_cast<std::size_t>(input.gcount()));
+    }
     return ToUtf8(bytes, charset);
+}
+
+// Text split at LF, a CR before the LF belonging to the line end (as ReadLines does).
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        lines.emplace_back(line);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
 }
 
 // Reads Input as Options.Charset into Lines; false (with the usage error written) when it
@@ -102,8 +121,7 @@ bool ReadLinesIn(std::istream& input, const TSendOptions& options, const std::st
                << std::endl;
         return false;
     }
-    std::istringstream utf8(std::get<std::string>(std::move(text)));
-    lines = ReadLines(utf8);
+    lines = SplitLines(std::get<std::string>(text));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "TempFolder.h"
+#include "app/send/Charset.h"
 #include "app/send/Credentials.h"
 #include "app/send/SendJob.h"
 
@@ -175,6 +176,27 @@ TEST(SendCredentials, PasswordFromTheFilesFirstLineElseTheKeyringElseAProblemNam
     EXPECT_NE(FindPassword(options, keyring).Problem.find("holds no password"), std::string::npos);
     options.PasswordFile = (folder.Path() / "missing").string();
     EXPECT_EQ(FindPassword(options, keyring).Problem, "cannot read a password from " + *options.PasswordFile);
+}
+
+// The UTF-8 check (RFC 3629) names the first byte of the first bad sequence, as iconv
+// does for every other charset.
+TEST(Charset, Utf8IsCheckedWithItsBadByteNamed) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"plain ASCII, longer than eight bytes", ""},
+        {"Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x8e\x89", ""},
+        {"overlong \xc0\xaf", "not valid UTF-8 at byte 9"},
+        {"overlong \xe0\x80\xaf", "not valid UTF-8 at byte 9"},
+        {"surrogate \xed\xa0\x80", "not valid UTF-8 at byte 10"},
+        {"too high \xf4\x90\x80\x80", "not valid UTF-8 at byte 9"},
+        {"lone \x80", "not valid UTF-8 at byte 5"},
+        {"cut at the end \xf0\x9f\x8e", "not valid UTF-8 at byte 15"},
+    };
+    for (const auto& [text, error] : cases) {
+        const auto result = ToUtf8(text, "UTF-8");
+        const auto* refused = std::get_if<TCharsetError>(&result);
+        EXPECT_EQ(refused ? refused->Message : "", error) << text;
+        EXPECT_TRUE(refused || std::get<std::string>(result) == text);
+    }
 }
 
 }  // namespace
