@@ -375,12 +375,16 @@ TSqliteStore::EHealth TSqliteStore::Check() {
         return IsDamage(rc) || unreadable ? EHealth::Damaged : EHealth::Failed;
     }
 
+    // The version again, in the same statement as the tables: one snapshot. Another process
+    // may make the schema between two statements, and a version 0 read before it with the
+    // tables read after it would look like someone else's database.
     rc = query(
-        "SELECT count(*), count(CASE WHEN type = 'table' AND name IN ('keys', 'vals') "
-        "THEN 1 END) FROM sqlite_schema",
+        "SELECT (SELECT user_version FROM pragma_user_version), count(*), "
+        "count(CASE WHEN type = 'table' AND name IN ('keys', 'vals') THEN 1 END) FROM sqlite_schema",
         [&](sqlite3_stmt* stmt) {
-            objects = sqlite3_column_int64(stmt, 0);
-            ours = sqlite3_column_int64(stmt, 1);
+            version = sqlite3_column_int64(stmt, 0);
+            objects = sqlite3_column_int64(stmt, 1);
+            ours = sqlite3_column_int64(stmt, 2);
         });
     if (rc != SQLITE_OK) {
         m_failure = rc;
