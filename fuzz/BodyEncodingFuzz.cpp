@@ -103,7 +103,7 @@ bool IsPrintableAscii(std::string_view line) {
 void CheckEncoded(const std::vector<std::string>& lines, mail::ETextEncoding encoding,
                   const std::string& expected) {
     const bool qp = encoding == mail::ETextEncoding::QuotedPrintable;
-    const auto encoded = mail::EncodeText(lines, encoding);
+    const auto encoded = mail::EncodeText(lines, encoding).ToVector();
     for (const auto& line : encoded) {
         FUZZ_CHECK(line.size() <= MaxEncodedLine && IsPrintableAscii(line), Shown(line));
         if (qp) {

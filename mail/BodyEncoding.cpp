@@ -34,10 +34,10 @@ std::size_t NonAsciiBytes(std::string_view text) {
 }
 
 // RFC 2045 section 2.8: 8bit data holds no NUL, and CR and LF only as a line end.
-bool Holds8BitForbidden(const std::string& line) {
-    return std::memchr(line.data(), '\0', line.size()) != nullptr ||
-           std::memchr(line.data(), '\r', line.size()) != nullptr ||
-           std::memchr(line.data(), '\n', line.size()) != nullptr;
+bool Holds8BitForbidden(std::string_view text) {
+    return std::memchr(text.data(), '\0', text.size()) != nullptr ||
+           std::memchr(text.data(), '\r', text.size()) != nullptr ||
+           std::memchr(text.data(), '\n', text.size()) != nullptr;
 }
 
 // RFC 2045 section 6.7 (1) to (3): every byte as quoted-printable writes it inside a line,
@@ -109,35 +109,30 @@ std::size_t EncodeQuotedPrintable(std::string_view line, char* out) {
 // The encoded line cut into lines of at most 76 characters: each but the last ends in the
 // '=' of a soft line break (section 6.7 (5)) after at most 75. A cut never splits "=XX":
 // every '=' in the encoding starts one.
-void AppendSoftBroken(const char* encoded, std::size_t size, std::vector<std::string>& out) {
+void AppendSoftBroken(const char* encoded, std::size_t size, TLineList& out) {
     std::size_t pos = 0;
     while (size - pos > MaxEncodedLine) {
         std::size_t cut = pos + MaxEncodedLine - 1;
         cut -= encoded[cut - 1] == '=' ? 1 : encoded[cut - 2] == '=' ? 2 : 0;
-        std::string& piece = out.emplace_back(cut - pos + 1, '=');
-        std::memcpy(piece.data(), encoded + pos, cut - pos);
+        char* piece = out.AddUninitialised(cut - pos + 1);
+        std::memcpy(piece, encoded + pos, cut - pos);
+        piece[cut - pos] = '=';
         pos = cut;
     }
-    out.emplace_back(encoded + pos, size - pos);
+    out.Add(std::string_view(encoded + pos, size - pos));
 }
 
-std::vector<std::string> QuotedPrintableLines(const std::vector<std::string>& lines) {
-    std::size_t longest = 0;
-    std::size_t escapes = 0;  // at least the non-ASCII bytes: sizes the result in one go
-    std::size_t encodedSize = 0;
-    for (const auto& line : lines) {
-        longest = std::max(longest, line.size());
-        escapes += NonAsciiBytes(line);
-        encodedSize += line.size();
-    }
-    encodedSize += 2 * escapes;
-    std::vector<std::string> out;
-    // A cut may move back by two to keep "=XX" whole.
-    out.reserve(lines.size() + encodedSize / (MaxEncodedLine - 3));
-    const auto scratch = std::make_unique_for_overwrite<char[]>(3 * longest + 4);
-    for (const auto& line : lines) {
+TLineList QuotedPrintableLines(const TLineList& lines) {
+    // At least the non-ASCII bytes are escaped: sizes the result in one go.
+    const std::size_t encodedSize = lines.TextSize() + 2 * NonAsciiBytes(lines.Text());
+    TLineList out;
+    // A cut may move back by two to keep "=XX" whole, and a soft break adds a character.
+    out.Reserve(encodedSize + encodedSize / (MaxEncodedLine - 3),
+                lines.Count() + encodedSize / (MaxEncodedLine - 3));
+    const auto scratch = std::make_unique_for_overwrite<char[]>(3 * lines.LongestLine() + 4);
+    for (const auto line : lines) {
         if (line.empty()) {
-            out.emplace_back();
+            out.Add({});
         } else {
             AppendSoftBroken(scratch.get(), EncodeQuotedPrintable(line, scratch.get()), out);
         }
@@ -145,59 +140,83 @@ std::vector<std::string> QuotedPrintableLines(const std::vector<std::string>& li
     return out;
 }
 
-// Each line ended by CR LF, as the other forms deliver it, then Base64 in lines of 76
-// characters (57 bytes each).
-std::vector<std::string> Base64Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    std::size_t bytes = 0;
-    for (const auto& line : lines) {
-        bytes += line.size() + 2;
-    }
-    text.reserve(bytes);
-    for (const auto& line : lines) {
-        text += line;
-        text += "\r\n";
+// The text as one stream of bytes, each line ended by CR LF, handed out in pieces.
+class TCrLfStream {
+public:
+    explicit TCrLfStream(const TLineList& lines) : m_lines(lines) {}
+    // Copies up to Count bytes of the stream into Out; returns how many (fewer only at the end).
+    std::size_t Read(char* out, std::size_t count) {
+        std::size_t done = 0;
+        while (done < count && m_line < m_lines.Count()) {
+            const std::string_view line = m_lines[m_line];
+            if (m_offset < line.size()) {
+                const std::size_t take = std::min(count - done, line.size() - m_offset);
+                std::memcpy(out + done, line.data() + m_offset, take);
+                done += take;
+                m_offset += take;
+                continue;
+            }
+            constexpr std::string_view CrLf = "\r\n";
+            const std::size_t intoEnd = m_offset - line.size();
+            const std::size_t take = std::min(count - done, CrLf.size() - intoEnd);
+            std::memcpy(out + done, CrLf.data() + intoEnd, take);
+            done += take;
+            m_offset += take;
+            if (m_offset == line.size() + CrLf.size()) {
+                ++m_line;
+                m_offset = 0;
+            }
+        }
+        return done;
     }
 
-    const auto* in = reinterpret_cast<const std::uint8_t*>(text.data());
-    const std::size_t fullLines = text.size() / Base64LineInputBytes;
-    std::vector<std::string> out;
-    out.reserve(fullLines + 1);
-    std::string chunk(Base64ChunkLines * Base64LineLength, '\0');
-    for (std::size_t line = 0; line < fullLines; line += Base64ChunkLines) {
-        const std::size_t count = std::min(Base64ChunkLines, fullLines - line);
-        // 57 bytes are 19 whole triplets: the chunk's encoding is its lines end to end.
-        EncodeBase64(in + line * Base64LineInputBytes, count * Base64LineInputBytes, chunk.data());
-        for (std::size_t i = 0; i < count; ++i) {
-            out.emplace_back(chunk.data() + i * Base64LineLength, Base64LineLength);
+private:
+    const TLineList& m_lines;
+    std::size_t m_line = 0;
+    std::size_t m_offset = 0;  // into the line and its CR LF
+};
+
+// Each line ended by CR LF, as the other forms deliver it, then Base64 in lines of 76
+// characters (57 bytes each), a chunk of lines at a time.
+TLineList Base64Lines(const TLineList& lines) {
+    const std::size_t bytes = lines.TextSize() + 2 * lines.Count();
+    TLineList out;
+    out.Reserve(Base64EncodedLength(bytes), bytes / Base64LineInputBytes + 1);
+    TCrLfStream stream(lines);
+    constexpr std::size_t ChunkBytes = Base64ChunkLines * Base64LineInputBytes;
+    const auto chunk = std::make_unique_for_overwrite<char[]>(ChunkBytes);
+    for (std::size_t left = bytes; left > 0;) {
+        const std::size_t count = stream.Read(chunk.get(), std::min(left, ChunkBytes));
+        if (count == 0) {
+            break;  // cannot happen: the stream holds exactly Bytes
         }
-    }
-    const std::size_t rest = text.size() - fullLines * Base64LineInputBytes;
-    if (rest > 0) {
-        std::string& tail = out.emplace_back(Base64EncodedLength(rest), '\0');
-        EncodeBase64(in + fullLines * Base64LineInputBytes, rest, tail.data());
+        left -= count;
+        // 57 bytes are 19 whole triplets: the chunk's encoding is its lines end to end.
+        const std::size_t fullLines = count / Base64LineInputBytes;
+        const std::size_t fullBytes = fullLines * Base64LineInputBytes;
+        const auto* in = reinterpret_cast<const std::uint8_t*>(chunk.get());
+        EncodeBase64(in, fullBytes, out.AddUninitialisedLines(fullLines, Base64LineLength));
+        if (count > fullBytes) {
+            const std::size_t rest = count - fullBytes;
+            EncodeBase64(in + fullBytes, rest, out.AddUninitialised(Base64EncodedLength(rest)));
+        }
     }
     return out;
 }
 
 }  // namespace
 
-ETextEncoding ChooseTextEncoding(const std::vector<std::string>& lines, bool server8BitMime) {
-    std::size_t bytes = 0;
-    std::size_t nonAscii = 0;
-    bool longLine = false;
-    for (const auto& line : lines) {
-        bytes += line.size();
-        nonAscii += NonAsciiBytes(line);
-        longLine = longLine || line.size() > MaxLineBytes;
-    }
+ETextEncoding ChooseTextEncoding(const TLineList& lines, bool server8BitMime) {
+    const std::string_view text = lines.Text();
+    const std::size_t nonAscii = NonAsciiBytes(text);
+    const bool longLine = lines.LongestLine() > MaxLineBytes;
     if (nonAscii == 0 && !longLine) {
         return ETextEncoding::AsIs;
     }
-    if (server8BitMime && !longLine &&
-        std::none_of(lines.begin(), lines.end(), Holds8BitForbidden)) {
+    if (server8BitMime && !longLine && !Holds8BitForbidden(text)) {
         return ETextEncoding::EightBit;
     }
+    const std::size_t bytes = text.size();
     // Quoted-printable writes 1 + 2f characters per byte when a share f of the bytes is
     // non-ASCII, Base64 always 4/3. Up to one half quoted-printable costs at most twice the
     // text and keeps its ASCII readable to people and filters; beyond it (Greek, Cyrillic,
@@ -218,7 +237,7 @@ const char* TransferEncodingName(ETextEncoding encoding) {
     return "8bit";
 }
 
-std::vector<std::string> EncodeText(const std::vector<std::string>& lines, ETextEncoding encoding) {
+TLineList EncodeText(TLineList lines, ETextEncoding encoding) {
     switch (encoding) {
         case ETextEncoding::QuotedPrintable:
             return QuotedPrintableLines(lines);

@@ -16,19 +16,19 @@
 // CR LF after the last line is the message's own).
 // They carry any bytes, well-formed UTF-8 or not.
 
-#include <string>
-#include <vector>
+#include "mail/LineList.h"
 
 namespace corvane::mail {
 
 enum class ETextEncoding { AsIs, EightBit, QuotedPrintable, Base64 };
 
-ETextEncoding ChooseTextEncoding(const std::vector<std::string>& lines, bool server8BitMime);
+ETextEncoding ChooseTextEncoding(const TLineList& lines, bool server8BitMime);
 
 // The value of Content-Transfer-Encoding for each choice: "8bit" for AsIs and EightBit.
 const char* TransferEncodingName(ETextEncoding encoding);
 
-// The lines as encoded for the body (AsIs and EightBit return them unchanged).
-std::vector<std::string> EncodeText(const std::vector<std::string>& lines, ETextEncoding encoding);
+// The lines as encoded for the body (AsIs and EightBit return them unchanged, without a
+// copy when they are moved in).
+TLineList EncodeText(TLineList lines, ETextEncoding encoding);
 
 }  // namespace corvane::mail

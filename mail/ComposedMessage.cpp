@@ -9,6 +9,12 @@ void TComposedMessage::Add(std::string line) {
     std::get<std::vector<std::string>>(m_segments.back()).push_back(std::move(line));
 }
 
+void TComposedMessage::AddOwned(TLineList lines) {
+    if (!lines.Empty()) {
+        m_segments.emplace_back(std::move(lines));
+    }
+}
+
 void TComposedMessage::AddReferenced(const TLineList& lines) {
     if (!lines.Empty()) {
         m_segments.emplace_back(&lines);
@@ -28,7 +34,7 @@ std::size_t TComposedMessage::LineCount() const {
         if (const auto* owned = std::get_if<std::vector<std::string>>(&segment)) {
             count += owned->size();
         } else {
-            count += std::get<const TLineList*>(segment)->Count();
+            count += LinesOf(segment).Count();
         }
     }
     return count;
@@ -62,6 +68,8 @@ void TComposedMessage::DotStuff() {
                     ++m_stuffedDots;
                 }
             }
+        } else if (auto* text = std::get_if<TLineList>(&segment)) {
+            m_stuffedDots += text->DoubleLeading('.');
         }
     }
 }

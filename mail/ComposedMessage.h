@@ -1,7 +1,8 @@
 #pragma once
 // The composed message: its lines in order, ready for the DATA phase. Lines the composer
-// writes are owned here; the Base64 lines of attachments stay on their attachment items and
-// are only referenced, so a large file is held once, not twice.
+// writes are owned here, the header lines one by one and the text as one line list; the
+// Base64 lines of attachments stay on their attachment items and are only referenced, so a
+// large file is held once, not twice.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,7 @@ namespace corvane::mail {
 class TComposedMessage {
 public:
     void Add(std::string line);
+    void AddOwned(TLineList lines);
     // References Lines, which must outlive this message and stay unchanged.
     void AddReferenced(const TLineList& lines);
     void Append(TComposedMessage&& other);
@@ -44,9 +46,8 @@ public:
                     }
                 }
             } else {
-                const TLineList& lines = *std::get<const TLineList*>(segment);
-                for (std::size_t i = 0; i < lines.Count(); ++i) {
-                    if (!visit(lines[i])) {
+                for (const std::string_view line : LinesOf(segment)) {
+                    if (!visit(line)) {
                         return false;
                     }
                 }
@@ -65,7 +66,14 @@ public:
 
 private:
     std::uint64_t m_stuffedDots = 0;
-    using TSegment = std::variant<std::vector<std::string>, const TLineList*>;
+    using TSegment = std::variant<std::vector<std::string>, TLineList, const TLineList*>;
+    // The line list an owned or referenced segment holds.
+    static const TLineList& LinesOf(const TSegment& segment) {
+        if (const auto* owned = std::get_if<TLineList>(&segment)) {
+            return *owned;
+        }
+        return *std::get<const TLineList*>(segment);
+    }
     std::vector<TSegment> m_segments;
 };
 

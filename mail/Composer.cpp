@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "mail/Base64.h"
 #include "mail/BodyEncoding.h"
@@ -37,9 +38,47 @@ bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
            });
 }
 
-bool AnyLineStartsWith(const std::vector<std::string>& lines, std::string_view prefix) {
+bool AnyLineStartsWith(const TLineList& lines, std::string_view prefix) {
     return std::any_of(lines.begin(), lines.end(),
-                       [prefix](const std::string& line) { return line.starts_with(prefix); });
+                       [prefix](std::string_view line) { return line.starts_with(prefix); });
+}
+
+bool HoldsLineBreak(std::string_view text) {
+    return std::memchr(text.data(), '\r', text.size()) != nullptr ||
+           std::memchr(text.data(), '\n', text.size()) != nullptr;
+}
+
+// Appends Entries as the message will carry them (SplitAtLineBreaks). Text typed in the
+// window or read by corvane-send is split already: then it is one copy of the buffer.
+void AppendSplitAtLineBreaks(const TLineList& entries, TLineList& out) {
+    if (!HoldsLineBreak(entries.Text())) {
+        out.Append(entries);
+        return;
+    }
+    out.Reserve(entries.TextSize(), entries.Count());
+    for (const std::string_view entry : entries) {
+        if (!HoldsLineBreak(entry)) {
+            out.Add(entry);
+            continue;
+        }
+        for (const auto& line : SplitAtLineBreaks({std::string(entry)})) {
+            out.Add(line);
+        }
+    }
+}
+
+// The text and the signature below one empty line, as the reader will see them.
+TLineList TextWithSignature(const TWrenMsg& msg) {
+    TLineList text;
+    AppendSplitAtLineBreaks(msg.Text, text);
+    const std::vector<std::string> signature = SplitAtLineBreaks(msg.Signature);
+    if (!signature.empty()) {
+        text.Add({});
+        for (const auto& line : signature) {
+            text.Add(line);
+        }
+    }
+    return text;
 }
 
 // A host name fit for the right side of a Message-ID (RFC 5322 dot-atom-text).
@@ -220,15 +259,9 @@ bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary
 }
 
 std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
-    // The text and the signature below one empty line, as the reader will see them.
-    std::vector<std::string> text = SplitAtLineBreaks(msg.Text);
-    const std::vector<std::string> signature = SplitAtLineBreaks(msg.Signature);
-    if (!signature.empty()) {
-        text.emplace_back();
-        text.insert(text.end(), signature.begin(), signature.end());
-    }
+    TLineList text = TextWithSignature(msg);
     const ETextEncoding encoding = ChooseTextEncoding(text, m_capabilities.Has("8BITMIME"));
-    std::vector<std::string> encodedText = EncodeText(text, encoding);
+    TLineList encodedText = EncodeText(std::move(text), encoding);
 
     std::vector<std::string> headers;
     if (!ComposeHeaders(msg, headers)) {
@@ -243,11 +276,7 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
 
     TComposedMessage body;
     body.EightBitBody = encoding == ETextEncoding::EightBit;
-    const auto addText = [&] {
-        for (auto& line : encodedText) {
-            body.Add(std::move(line));
-        }
-    };
+    const auto addText = [&] { body.AddOwned(std::move(encodedText)); };
 
     if (msg.AttachedFiles.Count() > 0) {
         // A text line that looked like the delimiter would cut the text part short.

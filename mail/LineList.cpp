@@ -5,49 +5,73 @@
 
 namespace corvane::mail {
 
+TLineList::TLineList(std::initializer_list<std::string_view> lines) {
+    std::size_t bytes = 0;
+    for (const auto line : lines) {
+        bytes += line.size();
+    }
+    Reserve(bytes, lines.size());
+    for (const auto line : lines) {
+        Add(line);
+    }
+}
+
+TLineList::TLineList(const std::vector<std::string>& lines) {
+    std::size_t bytes = 0;
+    for (const auto& line : lines) {
+        bytes += line.size();
+    }
+    Reserve(bytes, lines.size());
+    for (const auto& line : lines) {
+        Add(line);
+    }
+}
+
+TLineList::TLineList(const TLineList& other) { Append(other); }
+
+TLineList& TLineList::operator=(const TLineList& other) {
+    if (this != &other) {
+        TLineList copy(other);
+        Swap(copy);
+    }
+    return *this;
+}
+
+std::size_t TLineList::LongestLine() const {
+    std::size_t longest = 0;
+    std::size_t begin = 0;
+    for (const std::size_t end : m_ends) {
+        longest = std::max(longest, end - begin);
+        begin = end;
+    }
+    return longest;
+}
+
 void TLineList::Clear() {
-    m_data.reset();
-    m_size = 0;
-    m_capacity = 0;
+    m_data.Reset();
     m_ends.clear();
     m_ends.shrink_to_fit();
 }
 
-void TLineList::Grow(std::size_t atLeast) {
-    const std::size_t capacity = std::max({atLeast, m_capacity * 2, std::size_t{256}});
-    auto data = std::make_unique_for_overwrite<char[]>(capacity);
-    if (m_size != 0) {
-        std::memcpy(data.get(), m_data.get(), m_size);
-    }
-    m_data = std::move(data);
-    m_capacity = capacity;
-}
-
 void TLineList::Reserve(std::size_t textBytes, std::size_t lines) {
-    if (m_size + textBytes > m_capacity) {
-        Grow(m_size + textBytes);
-    }
+    m_data.Reserve(m_data.Size() + textBytes);
     m_ends.reserve(m_ends.size() + lines);
 }
 
 char* TLineList::AddUninitialised(std::size_t length) {
-    if (m_size + length > m_capacity) {
-        Grow(m_size + length);
-    }
-    char* where = m_data.get() + m_size;
-    m_size += length;
-    m_ends.push_back(m_size);
-    return where;
+    const std::size_t at = m_data.Size();
+    m_data.Resize(at + length);
+    m_ends.push_back(m_data.Size());
+    return m_data.Data() + at;
 }
 
 char* TLineList::AddUninitialisedLines(std::size_t count, std::size_t length) {
-    if (m_size + count * length > m_capacity) {
-        Grow(m_size + count * length);
-    }
-    char* where = m_data.get() + m_size;
+    std::size_t at = m_data.Size();
+    m_data.Resize(at + count * length);
+    char* where = m_data.Data() + at;
     for (std::size_t i = 0; i < count; ++i) {
-        m_size += length;
-        m_ends.push_back(m_size);
+        at += length;
+        m_ends.push_back(at);
     }
     return where;
 }
@@ -59,18 +83,55 @@ void TLineList::Add(std::string_view line) {
     }
 }
 
+void TLineList::Append(const TLineList& other) {
+    const std::size_t offset = m_data.Size();
+    m_data.Append(other.Text());
+    m_ends.reserve(m_ends.size() + other.Count());
+    for (const std::size_t end : other.m_ends) {
+        m_ends.push_back(offset + end);
+    }
+}
+
+std::size_t TLineList::DoubleLeading(char lead) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < Count(); ++i) {
+        count += (*this)[i].starts_with(lead) ? 1 : 0;
+    }
+    if (count == 0) {
+        return 0;
+    }
+    // From the last line back, each line moves right by the leads still to come before it,
+    // so nothing is overwritten before it has moved.
+    const std::size_t oldSize = m_data.Size();
+    m_data.Resize(oldSize + count);
+    char* data = m_data.Data();
+    std::size_t shift = count;
+    std::size_t end = oldSize;
+    for (std::size_t i = Count(); i-- > 0 && shift > 0;) {
+        const std::size_t begin = i == 0 ? 0 : m_ends[i - 1];
+        const bool doubled = end > begin && data[begin] == lead;
+        std::memmove(data + begin + shift, data + begin, end - begin);
+        m_ends[i] += shift;
+        if (doubled) {
+            --shift;
+            data[begin + shift] = lead;
+        }
+        end = begin;
+    }
+    // Lines before the first doubled one did not move; their ends are unchanged.
+    return count;
+}
+
 void TLineList::Swap(TLineList& other) noexcept {
     std::swap(m_data, other.m_data);
-    std::swap(m_size, other.m_size);
-    std::swap(m_capacity, other.m_capacity);
     m_ends.swap(other.m_ends);
 }
 
 std::vector<std::string> TLineList::ToVector() const {
     std::vector<std::string> lines;
     lines.reserve(Count());
-    for (std::size_t i = 0; i < Count(); ++i) {
-        lines.emplace_back((*this)[i]);
+    for (const auto line : *this) {
+        lines.emplace_back(line);
     }
     return lines;
 }

@@ -97,7 +97,7 @@ public:
     std::string Xmailer;
     bool IncludePriority = false;
     std::string Subject;
-    std::vector<std::string> Text;
+    TLineList Text;
     std::vector<std::string> ExtraHeaders;
     std::vector<std::string> Signature;
     int Priority = 3;

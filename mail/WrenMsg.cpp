@@ -33,7 +33,7 @@ void TWrenMsg::Clear() {
         text->clear();
     }
     AttachedFiles.Clear();
-    Text.clear();
+    Text.Clear();
     ExtraHeaders.clear();
     Signature.clear();
 }

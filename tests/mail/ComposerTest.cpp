@@ -336,7 +336,7 @@ TEST(WrenMsg, ClearRestoresEveryDefault) {
                                     &msg.BCC, &msg.Organization, &msg.Xmailer, &msg.Subject}) {
         EXPECT_TRUE(text->empty());
     }
-    EXPECT_TRUE(msg.Text.empty() && msg.ExtraHeaders.empty() && msg.Signature.empty());
+    EXPECT_TRUE(msg.Text.Empty() && msg.ExtraHeaders.empty() && msg.Signature.empty());
     EXPECT_EQ(msg.AttachedFiles.Count(), 0u);
 }
 

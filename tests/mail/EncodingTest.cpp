@@ -293,7 +293,7 @@ TEST(BodyEncoding, EncodedTextsComeBackFromPythonAsTyped) {
     std::vector<std::string> expected;
     for (const auto encoding : {ETextEncoding::QuotedPrintable, ETextEncoding::Base64}) {
         for (const auto& text : texts) {
-            const auto lines = EncodeText(text, encoding);
+            const auto lines = EncodeText(text, encoding).ToVector();
             ExpectWireForm(lines, 76, false);
             records.push_back({"body",
                                "Content-Type: text/plain; charset=UTF-8\r\n"

@@ -113,7 +113,7 @@ TEST(SmtpExtensions, MailFromCarriesWhatTheServerOffersAndTheMessageNeeds) {
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.Name);
-        const TRun run = RunSession({row.Ehlo}, [&](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) { msg.Text[0] = row.Text; });
+        const TRun run = RunSession({row.Ehlo}, [&](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) { msg.Text = {row.Text}; });
         ASSERT_TRUE(run.Sent) << run.Error << " " << run.ErrorText;
         EXPECT_TRUE(Line(run.Written, "MAIL FROM:").starts_with(row.MailFrom));
         const std::string data = StoredData(run.Written);
@@ -197,7 +197,7 @@ TEST(SmtpExtensions, TheEhloReplyIsReadWholeAndAServerWithoutEhloIsGreetedWithHe
     EXPECT_TRUE(split.Capabilities.Has("8bitmime"));
 
     const TRun old = RunSession({"502 5.5.1 EHLO not known\r\n", "250 mail.test\r\n"},
-                         [](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) { msg.Text[0] = German; });
+                         [](TWrenSMTP&, TWrenMsg& msg, TMemorySocket&) { msg.Text = {German}; });
     ASSERT_TRUE(old.Sent) << old.ErrorText;
     EXPECT_TRUE(old.Written.starts_with("EHLO client.test\r\nHELO client.test\r\nMAIL FROM:<ann@example.test>\r\n"));
     EXPECT_TRUE(old.Capabilities.Empty());
