@@ -80,41 +80,43 @@ std::size_t FirstInvalidUtf8(std::string_view bytes) {
 
 }  // namespace
 
-std::variant<std::string, TCharsetError> ToUtf8(std::string_view bytes, const std::string& charset) {
+std::variant<memory::TLargeBuffer, TCharsetError> ToUtf8(memory::TLargeBuffer bytes,
+                                                         const std::string& charset) {
     if (NamesUtf8(charset)) {
-        const std::size_t bad = FirstInvalidUtf8(bytes);
-        if (bad < bytes.size()) {
+        const std::size_t bad = FirstInvalidUtf8(bytes.View());
+        if (bad < bytes.Size()) {
             return TCharsetError{"not valid " + charset + " at byte " + std::to_string(bad)};
         }
-        return std::string(bytes);
+        return bytes;
     }
     const TConverter converter(charset);
     if (!converter.Valid()) {
         return TCharsetError{"unknown charset \"" + charset + "\"", true};
     }
-    std::string converted;
+    memory::TLargeBuffer converted;
     // Four UTF-8 bytes per input byte is the most any charset needs; grown on demand anyway.
-    converted.resize(bytes.size() * 4 + 16);
-    char* in = const_cast<char*>(bytes.data());  // iconv's interface is not const-correct
-    std::size_t inLeft = bytes.size();
-    char* out = converted.data();
-    std::size_t outLeft = converted.size();
+    // Room that stays unused costs no memory: pages are only taken when written.
+    converted.Resize(bytes.Size() * 4 + 16);
+    char* in = bytes.Data();
+    std::size_t inLeft = bytes.Size();
+    char* out = converted.Data();
+    std::size_t outLeft = converted.Size();
     while (inLeft > 0) {
         if (iconv(converter.Get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1)) {
             continue;
         }
         if (errno == E2BIG) {
-            const std::size_t used = static_cast<std::size_t>(out - converted.data());
-            converted.resize(converted.size() * 2);
-            out = converted.data() + used;
-            outLeft = converted.size() - used;
+            const std::size_t used = static_cast<std::size_t>(out - converted.Data());
+            converted.Resize(converted.Size() * 2);
+            out = converted.Data() + used;
+            outLeft = converted.Size() - used;
             continue;
         }
         // EILSEQ: an invalid sequence; EINVAL: one cut off by the end of the input.
-        const auto offset = static_cast<std::size_t>(in - bytes.data());
+        const auto offset = static_cast<std::size_t>(in - bytes.Data());
         return TCharsetError{"not valid " + charset + " at byte " + std::to_string(offset)};
     }
-    converted.resize(static_cast<std::size_t>(out - converted.data()));
+    converted.Resize(static_cast<std::size_t>(out - converted.Data()));
     return converted;
 }
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/memory/LargeBuffer.h"
+
 namespace corvane::send {
 
 struct TCharsetError {
@@ -13,8 +15,9 @@ struct TCharsetError {
 };
 
 // Bytes read as Charset, converted to UTF-8. Input that is not valid in that charset
-// (UTF-8 included, which is checked rather than copied) is an error naming the offset of
-// the first bad byte.
-std::variant<std::string, TCharsetError> ToUtf8(std::string_view bytes, const std::string& charset);
+// (UTF-8 included, which is checked and handed back, not copied) is an error naming the
+// offset of the first bad byte.
+std::variant<memory::TLargeBuffer, TCharsetError> ToUtf8(memory::TLargeBuffer bytes,
+                                                         const std::string& charset);
 
 }  // namespace corvane::send

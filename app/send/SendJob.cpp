@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <istream>
 #include <array>
@@ -20,8 +21,8 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0;
 }
 
-void FillMessage(const TSendOptions& options, std::vector<std::string> text,
-                 std::vector<std::string> signature, mail::TWrenMsg& msg) {
+void FillMessage(const TSendOptions& options, mail::TLineList text,
+                 const mail::TLineList& signature, mail::TWrenMsg& msg) {
     msg.Clear();
     msg.From = options.From;
     msg.SendTo = options.To;
@@ -38,7 +39,7 @@ void FillMessage(const TSendOptions& options, std::vector<std::string> text,
         msg.Priority = *options.Priority;
         msg.IncludePriority = true;
     }
-    msg.Signature = std::move(signature);
+    msg.Signature = signature.ToVector();
     for (const auto& path : options.Attachments) {
         msg.AttachedFiles.AddFile(path);
     }
@@ -86,55 +87,52 @@ void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
 }
 
 // The whole of Input in UTF-8, or the reason it cannot be read as Charset.
-std::variant<std::string, TCharsetError> ReadText(std::istream& input, const std::string& charset) {
-    // In blocks: a character at a time costs more than everything else a send does.
-    std::string bytes;
-    std::array<char, 64 * 1024> block;
-    while (input.read(block.data(), block.size()) || input.gcount() > 0) {
-        bytes.append(block.data(), static_cast<std::size_t>(input.gcount()));
-    }
-    return ToUtf8(bytes, charset);
-}
-
-// Text split at LF, a CR before the LF belonging to the line end (as ReadLines does).
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
+std::variant<memory::TLargeBuffer, TCharsetError> ReadText(std::istream& input,
+                                                           const std::string& charset) {
+    // In blocks read straight into the buffer: a character at a time, or a copy through a
+    // block of its own, costs more than everything else a send does.
+    constexpr std::size_t Block = 256 * 1024;
+    memory::TLargeBuffer bytes;
+    for (;;) {
+        const std::size_t at = bytes.Size();
+        bytes.Resize(at + Block);
+        input.read(bytes.Data() + at, static_cast<std::streamsize>(Block));
+        bytes.Resize(at + static_cast<std::size_t>(input.gcount()));
+        if (!input) {
+            break;
         }
-        lines.emplace_back(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
-    return lines;
+    return ToUtf8(std::move(bytes), charset);
 }
 
 // Reads Input as Options.Charset into Lines; false (with the usage error written) when it
 // is not valid there.
 bool ReadLinesIn(std::istream& input, const TSendOptions& options, const std::string& what,
-                 std::ostream& errors, std::vector<std::string>& lines) {
+                 std::ostream& errors, mail::TLineList& lines) {
     auto text = ReadText(input, options.Charset);
     if (const auto* error = std::get_if<TCharsetError>(&text)) {
         errors << "corvane-send: " << (error->UnknownCharset ? "" : what + " is ") << error->Message
                << std::endl;
         return false;
     }
-    lines = SplitLines(std::get<std::string>(text));
+    lines = SplitLines(std::get<memory::TLargeBuffer>(text).View());
     return true;
 }
 
 }  // namespace
 
-std::vector<std::string> ReadLines(std::istream& input) {
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(input, line)) {
+mail::TLineList SplitLines(std::string_view text) {
+    mail::TLineList lines;
+    const auto lineEnds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    lines.Reserve(text.size(), lineEnds + 1);
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
         if (line.ends_with('\r')) {
-            line.pop_back();
+            line.remove_suffix(1);
         }
-        lines.push_back(std::move(line));
+        lines.Add(line);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
     return lines;
 }
@@ -150,7 +148,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
             return ExitFailed;
         }
     }
-    std::vector<std::string> signature;
+    mail::TLineList signature;
     if (options.SignatureFile) {
         std::ifstream file(*options.SignatureFile, std::ios::binary);
         if (!file) {
@@ -162,13 +160,13 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
             return ExitUsage;
         }
     }
-    std::vector<std::string> lines;
+    mail::TLineList lines;
     if (!ReadLinesIn(text, options, "the text", status, lines)) {
         return ExitUsage;
     }
 
     mail::TWrenMsg msg;
-    FillMessage(options, std::move(lines), std::move(signature), msg);
+    FillMessage(options, std::move(lines), signature, msg);
 
     const mail::TServerAddress server = ServerOf(options);
     smtp.Host = server.Host;

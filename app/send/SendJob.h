@@ -6,6 +6,7 @@
 #include <atomic>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/send/SendOptions.h"
@@ -20,8 +21,8 @@ enum EExitStatus : int {
     ExitCancelled = 130,  // the shell's code for an end by SIGINT
 };
 
-// Lines of Input split at LF; a CR before the LF belongs to the line end.
-std::vector<std::string> ReadLines(std::istream& input);
+// Text split at LF; a CR before the LF belongs to the line end.
+mail::TLineList SplitLines(std::string_view text);
 
 // Returns an exit status. A cancel (Interrupted set, then Smtp.Abort called, from another
 // thread or a signal handler) ends the send promptly at any point.

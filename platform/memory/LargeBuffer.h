@@ -18,6 +18,7 @@ namespace corvane::memory {
 class TLargeBuffer {
 public:
     TLargeBuffer() = default;
+    explicit TLargeBuffer(std::string_view bytes) { Append(bytes); }
     ~TLargeBuffer();
     TLargeBuffer(TLargeBuffer&& other) noexcept;
     TLargeBuffer& operator=(TLargeBuffer&& other) noexcept;

@@ -67,12 +67,11 @@ TEST(SendOptions, MistakesAreUsageErrorsThatSayWhat) {
 }
 
 TEST(SendText, LinesSplitAtLfWithOptionalCr) {
-    std::istringstream text("one\r\ntwo\n\nthree");
-    EXPECT_EQ(ReadLines(text), (std::vector<std::string>{"one", "two", "", "three"}));
-    std::istringstream ending("last\n");
-    EXPECT_EQ(ReadLines(ending), (std::vector<std::string>{"last"}));
-    std::istringstream nothing("");
-    EXPECT_TRUE(ReadLines(nothing).empty());
+    EXPECT_EQ(SplitLines("one\r\ntwo\n\nthree").ToVector(),
+              (std::vector<std::string>{"one", "two", "", "three"}));
+    EXPECT_EQ(SplitLines("last\n").ToVector(), (std::vector<std::string>{"last"}));
+    EXPECT_EQ(SplitLines("lone\rcr\r\r\n").ToVector(), (std::vector<std::string>{"lone\rcr\r"}));
+    EXPECT_TRUE(SplitLines("").Empty());
 }
 
 TEST(SendJob, MissingAttachmentIsReportedBeforeConnecting) {
@@ -192,10 +191,10 @@ TEST(Charset, Utf8IsCheckedWithItsBadByteNamed) {
         {"cut at the end \xf0\x9f\x8e", "not valid UTF-8 at byte 15"},
     };
     for (const auto& [text, error] : cases) {
-        const auto result = ToUtf8(text, "UTF-8");
+        const auto result = ToUtf8(memory::TLargeBuffer(text), "UTF-8");
         const auto* refused = std::get_if<TCharsetError>(&result);
         EXPECT_EQ(refused ? refused->Message : "", error) << text;
-        EXPECT_TRUE(refused || std::get<std::string>(result) == text);
+        EXPECT_TRUE(refused || std::get<memory::TLargeBuffer>(result).View() == text);
     }
 }
 
