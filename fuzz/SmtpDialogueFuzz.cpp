@@ -23,7 +23,8 @@
 //   its "." line; no message line is a lone ".";
 // - nothing is written after the dialogue failed (OnError) or was aborted, and after Quit the
 //   connection is closed;
-// - error and reply texts hold no CR or LF and never the password;
+// - error and reply texts hold no CR or LF and never the password; an error's code is a
+//   server's reply code (200 to 559) or one of the engine's own (101 to 110);
 // - with security asked for, no mail command, message byte or credential is written before
 //   the handshake succeeded, credentials are never written without one, and the first
 //   command inside TLS is a new EHLO; without, there is no handshake at all.
@@ -314,6 +315,10 @@ void CheckSecurity(const TMemorySocket& socket, const TOptions& options,
 }
 
 void CheckTexts(const mail::TWrenSMTP& smtp, const TOptions& options, const TRecord& record) {
+    const int code = record.ErrorCode;
+    FUZZ_CHECK(!record.WrittenAtError || (code >= 101 && code <= 110) ||
+                   (code >= 200 && code <= 559 && code % 100 <= 59),
+               "error code " + std::to_string(code));
     for (const std::string* text : {&smtp.ReplyCode, &smtp.ReplyText, &record.ErrorText}) {
         FUZZ_CHECK(text->find_first_of("\r\n") == std::string::npos, Shown(*text));
         FUZZ_CHECK(options.PasswordInInput || text->find(Password) == std::string::npos,

@@ -46,7 +46,7 @@ std::uint64_t TComposedMessage::MessageSize() const {
         size += line.size() + 2;
         return true;
     });
-    return size - m_stuffedDots;
+    return size;
 }
 
 std::vector<std::string> TComposedMessage::Lines() const {
@@ -57,21 +57,6 @@ std::vector<std::string> TComposedMessage::Lines() const {
         return true;
     });
     return lines;
-}
-
-void TComposedMessage::DotStuff() {
-    for (auto& segment : m_segments) {
-        if (auto* owned = std::get_if<std::vector<std::string>>(&segment)) {
-            for (auto& line : *owned) {
-                if (line.starts_with('.')) {
-                    line.insert(line.begin(), '.');
-                    ++m_stuffedDots;
-                }
-            }
-        } else if (auto* text = std::get_if<TLineList>(&segment)) {
-            m_stuffedDots += text->DoubleLeading('.');
-        }
-    }
 }
 
 }  // namespace corvane::mail

@@ -26,8 +26,8 @@ public:
     std::size_t LineCount() const;
 
     // RFC 1870 section 3: the size of the message the server will store, in bytes: every
-    // line with its CR LF, the empty line the end marker leaves, and not the dots that
-    // transparency added.
+    // line with its CR LF and the empty line the end marker leaves. The lines are the
+    // message itself: the dots of the DATA transparency rule are the sender's to add.
     std::uint64_t MessageSize() const;
 
     // The body carries 8-bit text (Content-Transfer-Encoding 8bit beyond ASCII), so MAIL
@@ -59,13 +59,7 @@ public:
     // Copies of every line, for inspection.
     std::vector<std::string> Lines() const;
 
-    // Applies the DATA transparency rule (RFC 5321 section 4.5.2) to the owned lines: a line
-    // that begins with '.' gets a second '.'. Referenced lines are Base64 and never begin
-    // with '.'.
-    void DotStuff();
-
 private:
-    std::uint64_t m_stuffedDots = 0;
     using TSegment = std::variant<std::vector<std::string>, TLineList, const TLineList*>;
     // The line list an owned or referenced segment holds.
     static const TLineList& LinesOf(const TSegment& segment) {

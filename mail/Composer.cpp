@@ -324,7 +324,6 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
     }
     result.Add("");
     result.Append(std::move(body));
-    result.DotStuff();
     return result;
 }
 

@@ -29,6 +29,13 @@ TLineList::TLineList(const std::vector<std::string>& lines) {
 
 TLineList::TLineList(const TLineList& other) { Append(other); }
 
+TLineList TLineList::Adopt(memory::TLargeBuffer text, std::vector<std::size_t> ends) {
+    TLineList lines;
+    lines.m_data = std::move(text);
+    lines.m_ends = std::move(ends);
+    return lines;
+}
+
 TLineList& TLineList::operator=(const TLineList& other) {
     if (this != &other) {
         TLineList copy(other);
@@ -90,36 +97,6 @@ void TLineList::Append(const TLineList& other) {
     for (const std::size_t end : other.m_ends) {
         m_ends.push_back(offset + end);
     }
-}
-
-std::size_t TLineList::DoubleLeading(char lead) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < Count(); ++i) {
-        count += (*this)[i].starts_with(lead) ? 1 : 0;
-    }
-    if (count == 0) {
-        return 0;
-    }
-    // From the last line back, each line moves right by the leads still to come before it,
-    // so nothing is overwritten before it has moved.
-    const std::size_t oldSize = m_data.Size();
-    m_data.Resize(oldSize + count);
-    char* data = m_data.Data();
-    std::size_t shift = count;
-    std::size_t end = oldSize;
-    for (std::size_t i = Count(); i-- > 0 && shift > 0;) {
-        const std::size_t begin = i == 0 ? 0 : m_ends[i - 1];
-        const bool doubled = end > begin && data[begin] == lead;
-        std::memmove(data + begin + shift, data + begin, end - begin);
-        m_ends[i] += shift;
-        if (doubled) {
-            --shift;
-            data[begin + shift] = lead;
-        }
-        end = begin;
-    }
-    // Lines before the first doubled one did not move; their ends are unchanged.
-    return count;
 }
 
 void TLineList::Swap(TLineList& other) noexcept {

@@ -53,6 +53,9 @@ public:
     TLineList(const TLineList& other);
     TLineList& operator=(const TLineList& other);
     TLineList(TLineList&&) noexcept = default;
+    // Text's bytes as lines without a copy: line I ends at Ends[I], which rise and end at
+    // Text's size (none when Text is empty).
+    static TLineList Adopt(memory::TLargeBuffer text, std::vector<std::size_t> ends);
     TLineList& operator=(TLineList&&) noexcept = default;
 
     std::size_t Count() const { return m_ends.size(); }
@@ -83,9 +86,6 @@ public:
     // Appends Count lines of Length bytes each, one after another, and returns where to
     // write their Count * Length bytes (valid until the next call that adds a line).
     char* AddUninitialisedLines(std::size_t count, std::size_t length);
-    // Puts a second Lead in front of every line that begins with Lead, in place; returns how
-    // many lines changed.
-    std::size_t DoubleLeading(char lead);
     void Swap(TLineList& other) noexcept;
 
     std::vector<std::string> ToVector() const;

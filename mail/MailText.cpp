@@ -85,6 +85,22 @@ bool IsIPAddress(std::string_view text) {
     }
 }
 
+std::string LookupForm(std::string_view host) {
+    std::string decimal;
+    std::string_view rest = host;
+    for (int part = 0; part < 4; ++part) {
+        const auto dot = rest.find('.');
+        unsigned value = 0;
+        if (!ParseDecimal(rest.substr(0, dot), value) || value > 255 ||
+            (dot == std::string_view::npos) != (part == 3)) {
+            return std::string(host);
+        }
+        decimal += (part == 0 ? "" : ".") + std::to_string(value);
+        rest.remove_prefix(dot == std::string_view::npos ? rest.size() : dot + 1);
+    }
+    return decimal;
+}
+
 int PortNumber(std::string_view text) {
     unsigned value = 0;
     if (ParseDecimal(text, value) && value >= 1 && value <= 65535) {

@@ -17,6 +17,12 @@ std::string TrimBlanks(std::string_view text);
 // Four dot-separated decimal parts, each 1 to 254. Anything else is a host name.
 bool IsIPAddress(std::string_view text);
 
+// Host as the socket should look it up. Four dot-separated decimal parts 0..255 lose their
+// leading zeros ("010.001.002.003" becomes "10.1.2.3"): the C library's lookup reads such a
+// part as octal (010 is 8) or refuses it (09), and the user meant decimal. Anything else
+// comes back as it is.
+std::string LookupForm(std::string_view host);
+
 // The decimal port 1..65535 held by Text, or 25.
 int PortNumber(std::string_view text);
 

@@ -24,9 +24,17 @@ bool IsAsciiText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// RFC 5321 section 4.2: 2 to 5, 0 to 5, then any digit. Anything else is no reply: passed
+// on, "101" or "110" would be read as the engine's own failures.
 bool IsReplyCode(std::string_view code) {
-    return code.size() == 3 &&
-           std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return code.size() == 3 && code[0] >= '2' && code[0] <= '5' && code[1] >= '0' &&
+           code[1] <= '5' && code[2] >= '0' && code[2] <= '9';
+}
+
+// The bytes Line takes in the DATA phase: a dot of transparency before a leading '.', and
+// the CR LF.
+std::uint64_t WireSize(std::string_view line) {
+    return line.size() + 2 + (line.starts_with('.') ? 1 : 0);
 }
 
 std::string_view DataTerminator() {
@@ -117,7 +125,8 @@ void TWrenSMTP::Connect() {
     Failed = false;
     Aborted = false;
 
-    const auto opened = m_socket->Open(Host, numericHost, port, net::TClock::now() + ConnectTimeout);
+    const auto opened =
+        m_socket->Open(LookupForm(Host), numericHost, port, net::TClock::now() + ConnectTimeout);
     if (opened == net::ESocketStatus::TimedOut) {
         Fail(ErrorTimeout, TimeoutText);
         return;
@@ -324,7 +333,7 @@ bool TWrenSMTP::FitsServerSize(const TComposedMessage& lines) {
 bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     std::uint64_t total = 0;
     lines.ForEachLine([&total](std::string_view line) {
-        total += line.size() + 2;
+        total += WireSize(line);
         return true;
     });
     std::uint64_t sent = 0;
@@ -334,11 +343,15 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     // reaches this bound, so the division runs once per percent, not once per line.
     std::uint64_t nextPercentAt = FirstPartReaching(1, total);
     const bool allSent = lines.ForEachLine([&](std::string_view line) {
-        // The line and its CR LF, through the write buffer (SendText's work, inlined).
-        if (Aborted || !HandleSocketStatus(m_writer.WriteLine(line, SendTimeout))) {
+        // The line and its CR LF, through the write buffer (SendText's work, inlined); RFC
+        // 5321 section 4.5.2: a line that begins with '.' goes with a second one, which the
+        // server takes away again.
+        if (Aborted ||
+            (line.starts_with('.') && !HandleSocketStatus(m_writer.Write(".", SendTimeout))) ||
+            !HandleSocketStatus(m_writer.WriteLine(line, SendTimeout))) {
             return false;
         }
-        sent += line.size() + 2;
+        sent += WireSize(line);
         if (sent >= nextPercentAt) {
             SendPercent = RoundedPercent(sent, total);
             nextPercentAt = FirstPartReaching(SendPercent + 1u, total);

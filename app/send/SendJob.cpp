@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <istream>
 #include <array>
@@ -115,26 +116,37 @@ bool ReadLinesIn(std::istream& input, const TSendOptions& options, const std::st
                << std::endl;
         return false;
     }
-    lines = SplitLines(std::get<memory::TLargeBuffer>(text).View());
+    lines = SplitLines(std::move(std::get<memory::TLargeBuffer>(text)));
     return true;
 }
 
 }  // namespace
 
-mail::TLineList SplitLines(std::string_view text) {
-    mail::TLineList lines;
-    const auto lineEnds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    lines.Reserve(text.size(), lineEnds + 1);
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
+mail::TLineList SplitLines(memory::TLargeBuffer text) {
+    // Each line moves left over the line ends before it, in the buffer it was read into:
+    // the text is never copied, and needs no second buffer of its size.
+    char* const data = text.Data();
+    const std::size_t size = text.Size();
+    std::vector<std::size_t> ends;
+    ends.reserve(static_cast<std::size_t>(std::count(data, data + size, '\n')) + 1);
+    std::size_t kept = 0;
+    for (std::size_t begin = 0; begin < size;) {
+        const void* found = std::memchr(data + begin, '\n', size - begin);
+        const std::size_t lineEnd =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+        std::size_t length = lineEnd - begin;
+        if (length > 0 && data[begin + length - 1] == '\r') {
+            --length;
         }
-        lines.Add(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (kept != begin && length > 0) {
+            std::memmove(data + kept, data + begin, length);
+        }
+        kept += length;
+        ends.push_back(kept);
+        begin = lineEnd + 1;
     }
-    return lines;
+    text.Resize(kept);
+    return mail::TLineList::Adopt(std::move(text), std::move(ends));
 }
 
 int RunSend(const TSendOptions& options, std::istream& text, std::ostream& status,

@@ -6,11 +6,11 @@
 #include <atomic>
 #include <iosfwd>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/send/SendOptions.h"
 #include "mail/WrenEmail.h"
+#include "platform/memory/LargeBuffer.h"
 
 namespace corvane::send {
 
@@ -22,7 +22,7 @@ enum EExitStatus : int {
 };
 
 // Text split at LF; a CR before the LF belongs to the line end.
-mail::TLineList SplitLines(std::string_view text);
+mail::TLineList SplitLines(memory::TLargeBuffer text);
 
 // Returns an exit status. A cancel (Interrupted set, then Smtp.Abort called, from another
 // thread or a signal handler) ends the send promptly at any point.

@@ -67,11 +67,13 @@ TEST(SendOptions, MistakesAreUsageErrorsThatSayWhat) {
 }
 
 TEST(SendText, LinesSplitAtLfWithOptionalCr) {
-    EXPECT_EQ(SplitLines("one\r\ntwo\n\nthree").ToVector(),
+    EXPECT_EQ(SplitLines(memory::TLargeBuffer("one\r\ntwo\n\nthree")).ToVector(),
               (std::vector<std::string>{"one", "two", "", "three"}));
-    EXPECT_EQ(SplitLines("last\n").ToVector(), (std::vector<std::string>{"last"}));
-    EXPECT_EQ(SplitLines("lone\rcr\r\r\n").ToVector(), (std::vector<std::string>{"lone\rcr\r"}));
-    EXPECT_TRUE(SplitLines("").Empty());
+    EXPECT_EQ(SplitLines(memory::TLargeBuffer("last\n")).ToVector(),
+              (std::vector<std::string>{"last"}));
+    EXPECT_EQ(SplitLines(memory::TLargeBuffer("lone\rcr\r\r\n")).ToVector(),
+              (std::vector<std::string>{"lone\rcr\r"}));
+    EXPECT_TRUE(SplitLines(memory::TLargeBuffer("")).Empty());
 }
 
 TEST(SendJob, MissingAttachmentIsReportedBeforeConnecting) {

@@ -68,19 +68,20 @@ protected:
     TWrenMsg msg;
 };
 
-TEST_F(Composer, PlainMessageWithDotStuffedText) {
+// The dots of DATA transparency are the sender's: the composed lines are the message.
+TEST_F(Composer, PlainMessageKeepsLinesThatBeginWithADot) {
     msg.Subject = "Hi";
     msg.Text = {"Hello", ".", ".hidden", "", "end"};
     EXPECT_THAT(Compose(), ElementsAre(DateLine, MessageIdLine, "From: Me <me@example.org>",
-                                       "To: you@example.org", "Subject: Hi", "", "Hello", "..",
-                                       "..hidden", "", "end"));
+                                       "To: you@example.org", "Subject: Hi", "", "Hello", ".",
+                                       ".hidden", "", "end"));
 }
 
 TEST_F(Composer, SignatureFollowsTheTextAfterOneEmptyLine) {
     msg.Text = {"Text"};
     msg.Signature = {"-- ", ".sig"};
     EXPECT_THAT(Compose(), ElementsAre(DateLine, MessageIdLine, "From: Me <me@example.org>",
-                                       "To: you@example.org", "", "Text", "", "-- ", "..sig"));
+                                       "To: you@example.org", "", "Text", "", "-- ", ".sig"));
 }
 
 TEST_F(Composer, EveryHeaderInItsPlace) {
@@ -100,7 +101,7 @@ TEST_F(Composer, EveryHeaderInItsPlace) {
                             "Organization: Example Org", "X-Priority: 2", "X-MSMail-Priority: High",
                             "X-Mailer: Corvane", DateLine, MessageIdLine,
                             "From: Me <me@example.org>", "To: you@example.org",
-                            "CC: cc@example.org", "Subject: All", "X-One: 1", "..X-Dot: 2", "",
+                            "CC: cc@example.org", "Subject: All", "X-One: 1", ".X-Dot: 2", "",
                             "Body"));
 }
 

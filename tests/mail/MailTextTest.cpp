@@ -15,6 +15,20 @@ TEST(MailText, OnlyFourPartsFromOneTo254AreAnAddress) {
     }
 }
 
+TEST(MailText, AddressPartsWithLeadingZerosAreLookedUpAsDecimal) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"010.001.002.009", "10.1.2.9"}, {"127.000.000.001", "127.0.0.1"},
+        {"10.1.2.3", "10.1.2.3"},       {"0.0.0.0", "0.0.0.0"},
+        // Not four decimal parts up to 255: a name, or for the lookup to refuse.
+        {"1.2.3.0400", "1.2.3.0400"},   {"01.2.3", "01.2.3"},
+        {"1.2.3.4.", "1.2.3.4."},       {"0x7f.0.0.1", "0x7f.0.0.1"},
+        {"mail.example.org", "mail.example.org"}, {"", ""},
+    };
+    for (const auto& [host, form] : cases) {
+        EXPECT_EQ(LookupForm(host), form) << host;
+    }
+}
+
 TEST(MailText, PortFallsBackTo25WhenNotAPortNumber) {
     EXPECT_EQ(PortNumber("587"), 587);
     EXPECT_EQ(PortNumber("65535"), 65535);

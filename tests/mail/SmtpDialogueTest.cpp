@@ -191,8 +191,8 @@ bool RunSession(TWrenSMTP& smtp, TWrenMsg& msg) {
     return sent;
 }
 
-// The DATA bytes for Msg: its composed lines each followed by CR LF, as a second engine
-// with the same sources composes them.
+// The DATA bytes for Msg: its composed lines each followed by CR LF, a leading '.' doubled,
+// as a second engine with the same sources composes them.
 std::string ComposedData(TWrenMsg& msg) {
     TWrenSMTP twin;
     MakeReproducible(twin);
@@ -200,7 +200,7 @@ std::string ComposedData(TWrenMsg& msg) {
     std::string data;
     if (lines) {
         lines->ForEachLine([&data](std::string_view line) {
-            data.append(line).append("\r\n");
+            data.append(line.starts_with('.') ? "." : "").append(line).append("\r\n");
             return true;
         });
     }
@@ -908,7 +908,11 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         TBadReply{"NulInAContinuationLine", EStep::Helo,
                   std::string("250-mail\0test\r\n250 ok\r\n", 23), false},
-        TBadReply{"CodeThatIsNotANumber", EStep::Greeting, "2x0 hello\r\n", false}),
+        TBadReply{"CodeThatIsNotANumber", EStep::Greeting, "2x0 hello\r\n", false},
+        // Codes no server may send, one of them the engine's own "could not connect".
+        TBadReply{"CodeBelowTheReplyRange", EStep::Greeting, "101 hello\r\n", false},
+        TBadReply{"CodeAboveTheReplyRange", EStep::Helo, "600 hello\r\n", false},
+        TBadReply{"SecondDigitAboveFive", EStep::Helo, "560 hello\r\n", false}),
     ByName{});
 
 // ---- The connection lost -----------------------------------------------------------------
