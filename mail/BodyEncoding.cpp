@@ -207,16 +207,21 @@ TLineList Base64Lines(const TLineList& lines) {
 }  // namespace
 
 ETextEncoding ChooseTextEncoding(const TLineList& lines, bool server8BitMime) {
-    const std::string_view text = lines.Text();
-    const std::size_t nonAscii = NonAsciiBytes(text);
-    const bool longLine = lines.LongestLine() > MaxLineBytes;
+    return ChooseTextEncoding(lines, TLineList(), server8BitMime);
+}
+
+ETextEncoding ChooseTextEncoding(const TLineList& lines, const TLineList& more,
+                                 bool server8BitMime) {
+    const std::size_t nonAscii = NonAsciiBytes(lines.Text()) + NonAsciiBytes(more.Text());
+    const bool longLine = std::max(lines.LongestLine(), more.LongestLine()) > MaxLineBytes;
     if (nonAscii == 0 && !longLine) {
         return ETextEncoding::AsIs;
     }
-    if (server8BitMime && !longLine && !Holds8BitForbidden(text)) {
+    if (server8BitMime && !longLine && !Holds8BitForbidden(lines.Text()) &&
+        !Holds8BitForbidden(more.Text())) {
         return ETextEncoding::EightBit;
     }
-    const std::size_t bytes = text.size();
+    const std::size_t bytes = lines.TextSize() + more.TextSize();
     // Quoted-printable writes 1 + 2f characters per byte when a share f of the bytes is
     // non-ASCII, Base64 always 4/3. Up to one half quoted-printable costs at most twice the
     // text and keeps its ASCII readable to people and filters; beyond it (Greek, Cyrillic,

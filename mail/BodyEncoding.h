@@ -23,6 +23,10 @@ namespace corvane::mail {
 enum class ETextEncoding { AsIs, EightBit, QuotedPrintable, Base64 };
 
 ETextEncoding ChooseTextEncoding(const TLineList& lines, bool server8BitMime);
+// The same for a text held in two lists, read one after the other (the typed text and the
+// signature below it), without joining them.
+ETextEncoding ChooseTextEncoding(const TLineList& lines, const TLineList& more,
+                                 bool server8BitMime);
 
 // The value of Content-Transfer-Encoding for each choice: "8bit" for AsIs and EightBit.
 const char* TransferEncodingName(ETextEncoding encoding);

@@ -1,8 +1,8 @@
 #pragma once
 // The composed message: its lines in order, ready for the DATA phase. Lines the composer
-// writes are owned here, the header lines one by one and the text as one line list; the
-// Base64 lines of attachments stay on their attachment items and are only referenced, so a
-// large file is held once, not twice.
+// writes are owned here, the header lines one by one and an encoded text as one line list;
+// the Base64 lines of attachments stay on their attachment items, and a text sent as typed
+// on the message, and are only referenced, so a large file or text is held once, not twice.
 
 #include <cstddef>
 #include <cstdint>

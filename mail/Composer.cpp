@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "mail/Base64.h"
 #include "mail/BodyEncoding.h"
@@ -38,23 +39,20 @@ bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
            });
 }
 
-bool AnyLineStartsWith(const TLineList& lines, std::string_view prefix) {
-    return std::any_of(lines.begin(), lines.end(),
-                       [prefix](std::string_view line) { return line.starts_with(prefix); });
-}
-
 bool HoldsLineBreak(std::string_view text) {
     return std::memchr(text.data(), '\r', text.size()) != nullptr ||
            std::memchr(text.data(), '\n', text.size()) != nullptr;
 }
 
-// Appends Entries as the message will carry them (SplitAtLineBreaks). Text typed in the
-// window or read by corvane-send is split already: then it is one copy of the buffer.
-void AppendSplitAtLineBreaks(const TLineList& entries, TLineList& out) {
+// The typed text as the message will carry it (SplitAtLineBreaks), when that differs from
+// the text as it stands. Text typed in the window or read by corvane-send is split already:
+// then it goes out where it stands, since for a long text a copy would cost as much as the
+// rest of the composing.
+std::optional<TLineList> SplitWhereNeeded(const TLineList& entries) {
     if (!HoldsLineBreak(entries.Text())) {
-        out.Append(entries);
-        return;
+        return std::nullopt;
     }
+    TLineList out;
     out.Reserve(entries.TextSize(), entries.Count());
     for (const std::string_view entry : entries) {
         if (!HoldsLineBreak(entry)) {
@@ -65,20 +63,47 @@ void AppendSplitAtLineBreaks(const TLineList& entries, TLineList& out) {
             out.Add(line);
         }
     }
+    return out;
 }
 
-// The text and the signature below one empty line, as the reader will see them.
-TLineList TextWithSignature(const TWrenMsg& msg) {
-    TLineList text;
-    AppendSplitAtLineBreaks(msg.Text, text);
+// The signature below one empty line, as the reader will see it after the text.
+TLineList SignatureBlock(const TWrenMsg& msg) {
+    TLineList block;
     const std::vector<std::string> signature = SplitAtLineBreaks(msg.Signature);
     if (!signature.empty()) {
-        text.Add({});
+        block.Add({});
         for (const auto& line : signature) {
-            text.Add(line);
+            block.Add(line);
         }
     }
-    return text;
+    return block;
+}
+
+struct TTextPart {
+    ETextEncoding Encoding = ETextEncoding::AsIs;
+    TComposedMessage Lines;
+};
+
+// The text and the signature, encoded for the wire. Text sent as it stands is referenced,
+// so Msg must outlive the result unchanged.
+TTextPart TextPart(const TWrenMsg& msg, bool server8BitMime) {
+    std::optional<TLineList> split = SplitWhereNeeded(msg.Text);
+    TLineList signature = SignatureBlock(msg);
+    TTextPart part;
+    part.Encoding = ChooseTextEncoding(split ? *split : msg.Text, signature, server8BitMime);
+    if (part.Encoding == ETextEncoding::AsIs || part.Encoding == ETextEncoding::EightBit) {
+        split ? part.Lines.AddOwned(std::move(*split)) : part.Lines.AddReferenced(msg.Text);
+        part.Lines.AddOwned(std::move(signature));
+        return part;
+    }
+    TLineList joined = split ? std::move(*split) : msg.Text;
+    joined.Append(signature);
+    part.Lines.AddOwned(EncodeText(std::move(joined), part.Encoding));
+    return part;
+}
+
+bool AnyLineStartsWith(const TComposedMessage& lines, std::string_view prefix) {
+    return !lines.ForEachLine([prefix](std::string_view line) { return !line.starts_with(prefix); });
 }
 
 // A host name fit for the right side of a Message-ID (RFC 5322 dot-atom-text).
@@ -259,9 +284,8 @@ bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary
 }
 
 std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
-    TLineList text = TextWithSignature(msg);
-    const ETextEncoding encoding = ChooseTextEncoding(text, m_capabilities.Has("8BITMIME"));
-    TLineList encodedText = EncodeText(std::move(text), encoding);
+    TTextPart text = TextPart(msg, m_capabilities.Has("8BITMIME"));
+    const ETextEncoding encoding = text.Encoding;
 
     std::vector<std::string> headers;
     if (!ComposeHeaders(msg, headers)) {
@@ -276,12 +300,12 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
 
     TComposedMessage body;
     body.EightBitBody = encoding == ETextEncoding::EightBit;
-    const auto addText = [&] { body.AddOwned(std::move(encodedText)); };
+    const auto addText = [&] { body.Append(std::move(text.Lines)); };
 
     if (msg.AttachedFiles.Count() > 0) {
         // A text line that looked like the delimiter would cut the text part short.
         std::string boundary = MakeBoundary();
-        while (AnyLineStartsWith(encodedText, "--" + boundary)) {
+        while (AnyLineStartsWith(text.Lines, "--" + boundary)) {
             boundary = MakeBoundary();
         }
         headers.push_back("MIME-Version: 1.0");

@@ -20,6 +20,13 @@ namespace {
 // beyond what a header line or a short letter needs.
 constexpr std::size_t MappedFrom = std::size_t{2} << 20;
 
+// Mapped sizes are whole huge pages: the system places only such mappings on a huge page
+// boundary, and a mapping that starts off one gets small pages for most of its first and
+// last 2 MiB (for a buffer of a few MiB, for most of it).
+std::size_t MappedSize(std::size_t size) {
+    return (size + MappedFrom - 1) / MappedFrom * MappedFrom;
+}
+
 void AdviseHugePages(char* data, std::size_t size) {
     // Only advice: without huge pages (disabled, or none free) the buffer works as before.
     ::madvise(data, size, MADV_HUGEPAGE);
@@ -89,11 +96,13 @@ void TLargeBuffer::Reserve(std::size_t capacity) {
     }
 #if CORVANE_MAPPED_BUFFERS
     if (m_mapped) {
+        capacity = MappedSize(capacity);
         m_data = Remap(m_data, m_capacity, capacity);
         m_capacity = capacity;
         return;
     }
     if (capacity >= MappedFrom) {
+        capacity = MappedSize(capacity);
         char* data = Map(capacity);
         if (m_size != 0) {
             std::memcpy(data, m_data, m_size);
