@@ -122,19 +122,35 @@ void AppendSoftBroken(const char* encoded, std::size_t size, TLineList& out) {
     out.Add(std::string_view(encoded + pos, size - pos));
 }
 
-TLineList QuotedPrintableLines(const TLineList& lines) {
+// A text held in two lists, the second read after the first.
+using TParts = std::array<const TLineList*, 2>;
+
+std::size_t TextSizeOf(const TParts& parts) {
+    return parts[0]->TextSize() + parts[1]->TextSize();
+}
+
+TLineList QuotedPrintableLines(const TParts& parts) {
     // At least the non-ASCII bytes are escaped: sizes the result in one go.
-    const std::size_t encodedSize = lines.TextSize() + 2 * NonAsciiBytes(lines.Text());
+    std::size_t encodedSize = TextSizeOf(parts);
+    std::size_t lineCount = 0;
+    std::size_t longest = 0;
+    for (const TLineList* lines : parts) {
+        encodedSize += 2 * NonAsciiBytes(lines->Text());
+        lineCount += lines->Count();
+        longest = std::max(longest, lines->LongestLine());
+    }
     TLineList out;
     // A cut may move back by two to keep "=XX" whole, and a soft break adds a character.
     out.Reserve(encodedSize + encodedSize / (MaxEncodedLine - 3),
-                lines.Count() + encodedSize / (MaxEncodedLine - 3));
-    const auto scratch = std::make_unique_for_overwrite<char[]>(3 * lines.LongestLine() + 4);
-    for (const auto line : lines) {
-        if (line.empty()) {
-            out.Add({});
-        } else {
-            AppendSoftBroken(scratch.get(), EncodeQuotedPrintable(line, scratch.get()), out);
+                lineCount + encodedSize / (MaxEncodedLine - 3));
+    const auto scratch = std::make_unique_for_overwrite<char[]>(3 * longest + 4);
+    for (const TLineList* lines : parts) {
+        for (const auto line : *lines) {
+            if (line.empty()) {
+                out.Add({});
+            } else {
+                AppendSoftBroken(scratch.get(), EncodeQuotedPrintable(line, scratch.get()), out);
+            }
         }
     }
     return out;
@@ -143,12 +159,12 @@ TLineList QuotedPrintableLines(const TLineList& lines) {
 // The text as one stream of bytes, each line ended by CR LF, handed out in pieces.
 class TCrLfStream {
 public:
-    explicit TCrLfStream(const TLineList& lines) : m_lines(lines) {}
+    explicit TCrLfStream(const TParts& parts) : m_parts(parts) {}
     // Copies up to Count bytes of the stream into Out; returns how many (fewer only at the end).
     std::size_t Read(char* out, std::size_t count) {
         std::size_t done = 0;
-        while (done < count && m_line < m_lines.Count()) {
-            const std::string_view line = m_lines[m_line];
+        while (done < count && NextLine()) {
+            const std::string_view line = (*m_parts[m_part])[m_line];
             if (m_offset < line.size()) {
                 const std::size_t take = std::min(count - done, line.size() - m_offset);
                 std::memcpy(out + done, line.data() + m_offset, take);
@@ -171,18 +187,28 @@ public:
     }
 
 private:
-    const TLineList& m_lines;
+    // Whether a line is left, moving on to the next part where one ends.
+    bool NextLine() {
+        while (m_part < m_parts.size() && m_line == m_parts[m_part]->Count()) {
+            ++m_part;
+            m_line = 0;
+        }
+        return m_part < m_parts.size();
+    }
+
+    const TParts& m_parts;
+    std::size_t m_part = 0;
     std::size_t m_line = 0;
     std::size_t m_offset = 0;  // into the line and its CR LF
 };
 
 // Each line ended by CR LF, as the other forms deliver it, then Base64 in lines of 76
 // characters (57 bytes each), a chunk of lines at a time.
-TLineList Base64Lines(const TLineList& lines) {
-    const std::size_t bytes = lines.TextSize() + 2 * lines.Count();
+TLineList Base64Lines(const TParts& parts) {
+    const std::size_t bytes = TextSizeOf(parts) + 2 * (parts[0]->Count() + parts[1]->Count());
     TLineList out;
     out.Reserve(Base64EncodedLength(bytes), bytes / Base64LineInputBytes + 1);
-    TCrLfStream stream(lines);
+    TCrLfStream stream(parts);
     constexpr std::size_t ChunkBytes = Base64ChunkLines * Base64LineInputBytes;
     const auto chunk = std::make_unique_for_overwrite<char[]>(ChunkBytes);
     for (std::size_t left = bytes; left > 0;) {
@@ -243,16 +269,26 @@ const char* TransferEncodingName(ETextEncoding encoding) {
 }
 
 TLineList EncodeText(TLineList lines, ETextEncoding encoding) {
+    if (encoding == ETextEncoding::AsIs || encoding == ETextEncoding::EightBit) {
+        return lines;
+    }
+    return EncodeText(lines, TLineList(), encoding);
+}
+
+TLineList EncodeText(const TLineList& lines, const TLineList& more, ETextEncoding encoding) {
+    const TParts parts{&lines, &more};
     switch (encoding) {
         case ETextEncoding::QuotedPrintable:
-            return QuotedPrintableLines(lines);
+            return QuotedPrintableLines(parts);
         case ETextEncoding::Base64:
-            return Base64Lines(lines);
+            return Base64Lines(parts);
         case ETextEncoding::AsIs:
         case ETextEncoding::EightBit:
             break;
     }
-    return lines;
+    TLineList joined(lines);
+    joined.Append(more);
+    return joined;
 }
 
 }  // namespace corvane::mail

@@ -34,5 +34,7 @@ const char* TransferEncodingName(ETextEncoding encoding);
 // The lines as encoded for the body (AsIs and EightBit return them unchanged, without a
 // copy when they are moved in).
 TLineList EncodeText(TLineList lines, ETextEncoding encoding);
+// The same for a text held in two lists, without joining them first.
+TLineList EncodeText(const TLineList& lines, const TLineList& more, ETextEncoding encoding);
 
 }  // namespace corvane::mail

@@ -96,9 +96,7 @@ TTextPart TextPart(const TWrenMsg& msg, bool server8BitMime) {
         part.Lines.AddOwned(std::move(signature));
         return part;
     }
-    TLineList joined = split ? std::move(*split) : msg.Text;
-    joined.Append(signature);
-    part.Lines.AddOwned(EncodeText(std::move(joined), part.Encoding));
+    part.Lines.AddOwned(EncodeText(split ? *split : msg.Text, signature, part.Encoding));
     return part;
 }
 

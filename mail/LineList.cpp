@@ -29,7 +29,7 @@ TLineList::TLineList(const std::vector<std::string>& lines) {
 
 TLineList::TLineList(const TLineList& other) { Append(other); }
 
-TLineList TLineList::Adopt(memory::TLargeBuffer text, std::vector<std::size_t> ends) {
+TLineList TLineList::Adopt(memory::TLargeBuffer text, TEnds ends) {
     TLineList lines;
     lines.m_data = std::move(text);
     lines.m_ends = std::move(ends);

@@ -13,12 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory/LargeAllocator.h"
 #include "platform/memory/LargeBuffer.h"
 
 namespace corvane::mail {
 
 class TLineList {
 public:
+    // Each line's end offset in the text, ascending.
+    using TEnds = std::vector<std::size_t, memory::TLargeAllocator<std::size_t>>;
+
     class TIterator {
     public:
         using iterator_category = std::forward_iterator_tag;
@@ -55,7 +59,7 @@ public:
     TLineList(TLineList&&) noexcept = default;
     // Text's bytes as lines without a copy: line I ends at Ends[I], which rise and end at
     // Text's size (none when Text is empty).
-    static TLineList Adopt(memory::TLargeBuffer text, std::vector<std::size_t> ends);
+    static TLineList Adopt(memory::TLargeBuffer text, TEnds ends);
     TLineList& operator=(TLineList&&) noexcept = default;
 
     std::size_t Count() const { return m_ends.size(); }
@@ -95,7 +99,7 @@ public:
 
 private:
     memory::TLargeBuffer m_data;
-    std::vector<std::size_t> m_ends;
+    TEnds m_ends;
 };
 
 }  // namespace corvane::mail

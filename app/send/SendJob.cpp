@@ -94,6 +94,9 @@ std::variant<memory::TLargeBuffer, TCharsetError> ReadText(std::istream& input,
     // block of its own, costs more than everything else a send does.
     constexpr std::size_t Block = 256 * 1024;
     memory::TLargeBuffer bytes;
+    // Mapped from the start (see TLargeBuffer): growing out of the heap would first fault in
+    // its 4 KiB pages one by one, then copy them. Pages are only taken as the text fills them.
+    bytes.Reserve(8 * Block);
     for (;;) {
         const std::size_t at = bytes.Size();
         bytes.Resize(at + Block);
@@ -127,7 +130,7 @@ mail::TLineList SplitLines(memory::TLargeBuffer text) {
     // the text is never copied, and needs no second buffer of its size.
     char* const data = text.Data();
     const std::size_t size = text.Size();
-    std::vector<std::size_t> ends;
+    mail::TLineList::TEnds ends;
     ends.reserve(static_cast<std::size_t>(std::count(data, data + size, '\n')) + 1);
     std::size_t kept = 0;
     for (std::size_t begin = 0; begin < size;) {

@@ -1,5 +1,7 @@
 #include "LargeBuffer.h"
 
+#include "LargeAllocator.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +54,30 @@ char* Remap(char* data, std::size_t oldSize, std::size_t newSize) {
 #endif
 
 }  // namespace
+
+void* AllocateLarge(std::size_t bytes) {
+#if CORVANE_MAPPED_BUFFERS
+    // Blocks from half a huge page up are mapped: at worst half of the one page is unused.
+    if (bytes >= MappedFrom / 2) {
+        return Map(MappedSize(bytes));
+    }
+#endif
+    void* data = std::malloc(bytes == 0 ? 1 : bytes);
+    if (data == nullptr) {
+        throw std::bad_alloc();
+    }
+    return data;
+}
+
+void FreeLarge(void* data, std::size_t bytes) noexcept {
+#if CORVANE_MAPPED_BUFFERS
+    if (bytes >= MappedFrom / 2) {
+        ::munmap(data, MappedSize(bytes));
+        return;
+    }
+#endif
+    std::free(data);
+}
 
 TLargeBuffer::~TLargeBuffer() { Release(); }
 

@@ -282,6 +282,21 @@ TEST(BodyEncoding, QuotedPrintableEscapesTrailingBlanksAndBreaksSoftly) {
     EXPECT_EQ(EncodeText({"Grüße"}, E::EightBit), (std::vector<std::string>{"Grüße"}));
 }
 
+// The text and the signature are encoded as one text without being joined first: wherever
+// the text ends, the encoding is that of the joined lines.
+TEST(BodyEncoding, TwoListsEncodeAsTheirLinesJoined) {
+    const std::vector<std::string> lines{"Grüße", "", std::string(200, 'x'), "Καλη 🎉", "-- ", "e"};
+    for (const auto encoding : {ETextEncoding::QuotedPrintable, ETextEncoding::Base64}) {
+        for (std::size_t cut = 0; cut <= lines.size(); ++cut) {
+            const TLineList first(std::vector<std::string>(lines.begin(), lines.begin() + cut));
+            const TLineList second(std::vector<std::string>(lines.begin() + cut, lines.end()));
+            EXPECT_EQ(EncodeText(first, second, encoding), EncodeText(lines, encoding))
+                << TransferEncodingName(encoding) << " cut after line " << cut;
+            EXPECT_EQ(ChooseTextEncoding(first, second, false), ChooseTextEncoding(lines, false));
+        }
+    }
+}
+
 TEST(BodyEncoding, EncodedTextsComeBackFromPythonAsTyped) {
     std::vector<std::vector<std::string>> texts;
     for (const auto& line : Scripts) {
