@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <istream>
@@ -131,7 +130,9 @@ mail::TLineList SplitLines(memory::TLargeBuffer text) {
     char* const data = text.Data();
     const std::size_t size = text.Size();
     mail::TLineList::TEnds ends;
-    ends.reserve(static_cast<std::size_t>(std::count(data, data + size, '\n')) + 1);
+    // A guess at the line count, one line per 64 bytes: counting first would take three
+    // times as long as the split, and growing past the guess is cheap.
+    ends.reserve(size / 64 + 1);
     std::size_t kept = 0;
     for (std::size_t begin = 0; begin < size;) {
         const void* found = std::memchr(data + begin, '\n', size - begin);
