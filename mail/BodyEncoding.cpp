@@ -35,9 +35,10 @@ std::size_t NonAsciiBytes(std::string_view text) {
 
 // RFC 2045 section 2.8: 8bit data holds no NUL, and CR and LF only as a line end.
 bool Holds8BitForbidden(std::string_view text) {
-    return std::memchr(text.data(), '\0', text.size()) != nullptr ||
-           std::memchr(text.data(), '\r', text.size()) != nullptr ||
-           std::memchr(text.data(), '\n', text.size()) != nullptr;
+    // An empty text may have no bytes behind it at all, and memchr must not see a null.
+    return !text.empty() && (std::memchr(text.data(), '\0', text.size()) != nullptr ||
+                             std::memchr(text.data(), '\r', text.size()) != nullptr ||
+                             std::memchr(text.data(), '\n', text.size()) != nullptr);
 }
 
 // RFC 2045 section 6.7 (1) to (3): every byte as quoted-printable writes it inside a line,

@@ -40,8 +40,9 @@ bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
 }
 
 bool HoldsLineBreak(std::string_view text) {
-    return std::memchr(text.data(), '\r', text.size()) != nullptr ||
-           std::memchr(text.data(), '\n', text.size()) != nullptr;
+    // An empty text may have no bytes behind it at all, and memchr must not see a null.
+    return !text.empty() && (std::memchr(text.data(), '\r', text.size()) != nullptr ||
+                             std::memchr(text.data(), '\n', text.size()) != nullptr);
 }
 
 // The typed text as the message will carry it (SplitAtLineBreaks), when that differs from
