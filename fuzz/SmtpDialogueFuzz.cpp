@@ -87,7 +87,10 @@ struct TOptions {
 
 TOptions ReadOptions(std::string_view bytes) {
     std::array<unsigned char, OptionBytes> b{};
-    std::copy_n(bytes.begin(), std::min(bytes.size(), b.size()), b.begin());
+    // A plain loop: GCC 12 at -O3 takes std::copy_n here for a write past the array.
+    for (std::size_t i = 0; i < b.size() && i < bytes.size(); ++i) {
+        b[i] = static_cast<unsigned char>(bytes[i]);
+    }
     TOptions options;
     static constexpr TMemorySocket::EWhenDrained Drained[] = {
         TMemorySocket::EWhenDrained::Close, TMemorySocket::EWhenDrained::Fail,
