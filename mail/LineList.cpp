@@ -5,27 +5,26 @@
 
 namespace corvane::mail {
 
-TLineList::TLineList(std::initializer_list<std::string_view> lines) {
+namespace {
+
+// Fills Out with Lines, reserving for all of them first.
+template <typename TLines>
+void AddAll(const TLines& lines, TLineList& out) {
     std::size_t bytes = 0;
-    for (const auto line : lines) {
+    for (const std::string_view line : lines) {
         bytes += line.size();
     }
-    Reserve(bytes, lines.size());
-    for (const auto line : lines) {
-        Add(line);
+    out.Reserve(bytes, lines.size());
+    for (const std::string_view line : lines) {
+        out.Add(line);
     }
 }
 
-TLineList::TLineList(const std::vector<std::string>& lines) {
-    std::size_t bytes = 0;
-    for (const auto& line : lines) {
-        bytes += line.size();
-    }
-    Reserve(bytes, lines.size());
-    for (const auto& line : lines) {
-        Add(line);
-    }
-}
+}  // namespace
+
+TLineList::TLineList(std::initializer_list<std::string_view> lines) { AddAll(lines, *this); }
+
+TLineList::TLineList(const std::vector<std::string>& lines) { AddAll(lines, *this); }
 
 TLineList::TLineList(const TLineList& other) { Append(other); }
 
