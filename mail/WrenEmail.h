@@ -18,6 +18,15 @@
 //   109 encryption could not be started (STARTTLS not offered or refused, bytes injected
 //       before the handshake, the handshake failed)
 //   110 signing in is impossible (no usable mechanism, or the connection is not encrypted)
+//   111 the message was sent whole but the server never answered its end: it may have been
+//       delivered, so the user must check before sending it again
+//   112 the message holds what cannot be sent (an extra header line that is not a header, a
+//       NUL in the text)
+//   113 there is not enough memory to compose the message
+//
+// The outcome of a send is the server's answer to the end of the message: once that was a
+// 2xx, Accepted is set and nothing after it (a refused, unanswered or cancelled QUIT) makes
+// the send a failure.
 
 #include <atomic>
 #include <chrono>
@@ -142,6 +151,9 @@ public:
     static constexpr int ErrorCertificate = 108;
     static constexpr int ErrorEncryption = 109;
     static constexpr int ErrorSignIn = 110;
+    static constexpr int ErrorUnconfirmed = 111;
+    static constexpr int ErrorInvalidContent = 112;
+    static constexpr int ErrorOutOfMemory = 113;
 
     explicit TWrenSMTP(std::unique_ptr<net::TSocket> socket = std::make_unique<net::TClientSocket>());
     TWrenSMTP(const TWrenSMTP&) = delete;
@@ -193,6 +205,8 @@ public:
     std::atomic<bool> Connected{false};
     std::atomic<bool> Failed{false};
     std::atomic<bool> Aborted{false};
+    // The server took the message: its answer to the end of data was a 2xx.
+    std::atomic<bool> Accepted{false};
     std::string ReplyCode;
     std::string ReplyText;
     std::uint16_t SendPercent = 0;

@@ -18,6 +18,7 @@ enum EExitStatus : int {
     ExitAccepted = 0,
     ExitFailed = 1,
     ExitUsage = 2,
+    ExitUnconfirmed = 3,  // the whole message went but the server never answered its end
     ExitCancelled = 130,  // the shell's code for an end by SIGINT
 };
 

@@ -1,4 +1,5 @@
 #include "mail/MailText.h"
+#include "mail/ScreenText.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,31 @@ TEST(MailText, ServerFieldTakesHostAndOptionalPort) {
 TEST(MailText, TrimRemovesControlCharactersAndBlanks) {
     EXPECT_EQ(TrimBlanks(" \t250 ok\r\n"), "250 ok");
     EXPECT_EQ(TrimBlanks("   "), "");
+}
+
+}  // namespace
+}  // namespace corvane::mail
+
+namespace corvane::mail {
+namespace {
+
+TEST(ScreenText, EscapesWhatCouldMoveReorderOrHideTextAndKeepsTheRest) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"550 No such user", "550 No such user"},
+        {"Gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x89 C:\\mail", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x89 C:\\mail"},
+        {"\x1B[2KError: 250", "\\u001B[2KError: 250"},
+        {std::string("a\0b\tc\rd\ne\x7F", 10), "a\\u0000b\\u0009c\\u000Dd\\u000Ae\\u007F"},
+        {"CN=x\xE2\x80\xA8SHA-256: AB", "CN=x\\u2028SHA-256: AB"},  // line separator
+        {"\xE2\x80\xAEgpj.exe", "\\u202Egpj.exe"},                      // right-to-left override
+        {"\xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\x8F \xD8\x9C", "\\u2066x\\u2069 \\u200F \\u061C"},
+        {"zero\xE2\x80\x8Bwidth\xEF\xBB\xBF\xE2\x81\xA0", "zero\\u200Bwidth\\uFEFF\\u2060"},
+        {"c1 \xC2\x9B" "31m", "c1 \\u009B31m"},
+        {"raw \x9B" "31m \xFF", "raw \\x9B31m \\xFF"},  // not UTF-8: a terminal may take 0x9B as CSI
+        {"", ""},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(ScreenSafe(text), shown) << text;
+    }
 }
 
 }  // namespace
