@@ -12,6 +12,7 @@
 #include "app/Main.h"
 #include "app/MyThread.h"
 #include "mail/MailText.h"
+#include "mail/ScreenText.h"
 #include "platform/registry/Registry.h"
 
 namespace corvane::app {
@@ -60,7 +61,8 @@ void TMainForm::WireEngineEvents() {
 }
 
 void TMainForm::SetStatusText(const QString& text) {
-    StatusBar->SetPanelText(0, text);
+    // Every status text may carry words from outside (a reply, a file or host name).
+    StatusBar->SetPanelText(0, Text(mail::ScreenSafe(Utf8(text))));
 }
 
 void TMainForm::PlaySound(const char* resourceName) {
@@ -176,16 +178,20 @@ void TMainForm::RunWorkerAndWait() {
     m_worker->start();
     wait.exec();
     m_worker->wait();
-    if (!m_worker->Unexpected().isEmpty() && !WrenSMTP.Aborted) {
+    if (!m_worker->Unexpected().isEmpty() && !WrenSMTP.Aborted && !WrenSMTP.Accepted) {
         WrenSMTP.Failed = true;
         SetStatusText(QStringLiteral("Error: %1").arg(m_worker->Unexpected()));
     }
     m_worker.reset();
 }
 
+// The server's answer to the end of the message decides: once it took the message, nothing
+// after it (a QUIT refused, unanswered or cancelled) makes the send a failure. A cancel is
+// only a cancel when no error ended the send first: Esc after the whole message went is the
+// engine's 111 (it may have been delivered), which must stay on screen.
 void TMainForm::JudgeOutcome() {
     const bool sound = PlayWave->isChecked();
-    if (!WrenSMTP.Aborted && !WrenSMTP.Failed) {
+    if (WrenSMTP.Accepted) {
         ClearFields();
         Sealimage->show();
         Sealimage->raise();
@@ -198,7 +204,7 @@ void TMainForm::JudgeOutcome() {
         if (sound) {
             PlaySuccess();
         }
-    } else if (WrenSMTP.Aborted) {
+    } else if (WrenSMTP.Aborted && m_lastError == 0) {
         if (sound) {
             PlaySound("error");
         }

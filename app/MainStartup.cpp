@@ -60,7 +60,10 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     CreateServerDialogs();
 
     ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(this, QString::fromLatin1(Caption), text);
+        // A file name is shown as typed, never read as markup.
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(Caption), text, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
     };
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Ready(); });
     // Key preview: keys meant for any control of this window pass here first, and so do the

@@ -10,6 +10,10 @@ TMyThread::TMyThread(mail::TWrenSMTP& smtp, mail::TWrenMsg& msg) : m_smtp(smtp),
 
 void TMyThread::run() {
     try {
+        // A message that cannot be sent costs no connection.
+        if (!m_smtp.CheckMessage(m_msg)) {
+            return;
+        }
         m_smtp.Connect();
         if (!m_smtp.Failed) {
             m_smtp.SendMail(m_msg);

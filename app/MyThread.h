@@ -1,6 +1,6 @@
 #pragma once
-// TMyThread: the worker of one send. It runs Connect, then (unless that failed) SendMail and
-// Quit, on the window's engine and message, and then ends.
+// TMyThread: the worker of one send. It runs CheckMessage, Connect, then (unless either
+// failed) SendMail and Quit, on the window's engine and message, and then ends.
 
 #include <QThread>
 

@@ -3,11 +3,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <type_traits>
+
+#include "mail/ScreenText.h"
 
 namespace corvane::app {
 
@@ -20,6 +24,10 @@ template <typename TWidget, typename... TArguments>
 TWidget* Named(const char* name, TArguments&&... arguments) {
     auto* widget = new TWidget(std::forward<TArguments>(arguments)...);
     widget->setObjectName(QString::fromLatin1(name));
+    if constexpr (std::is_same_v<TWidget, QLabel>) {
+        // Server names, user names and certificate fields are shown, never read as markup.
+        widget->setTextFormat(Qt::PlainText);
+    }
     return widget;
 }
 
@@ -37,6 +45,10 @@ QLineEdit* PasswordField() {
 }
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// Words from outside (the server, its certificate) as the screen may show them.
+QString Safe(const std::string& utf8) { return Text(mail::ScreenSafe(utf8)); }
+QString Safe(const QString& text) { return Safe(text.toStdString()); }
 
 }  // namespace
 
@@ -109,15 +121,18 @@ TCertificateDialog::TCertificateDialog(QWidget* parent, const QString& host, con
                                        const net::TCertificateInfo& certificate, const QString& previous)
     : QDialog(parent) {
     setObjectName(QStringLiteral("CertificateDialog"));
-    setWindowTitle(QStringLiteral("Certificate of %1").arg(host));
-    QString text = problem + QStringLiteral("\n\nSubject: %1\nIssuer: %2\nValid from %3 to %4\nSHA-256: %5")
-                                 .arg(Text(certificate.Subject), Text(certificate.Issuer),
-                                      Text(certificate.NotBefore), Text(certificate.NotAfter),
-                                      Text(certificate.Sha256Fingerprint));
+    setWindowTitle(QStringLiteral("Certificate of %1").arg(Safe(host)));
+    Fingerprint = Named<QLineEdit>("Fingerprint", Safe(certificate.Sha256Fingerprint));
+    Fingerprint->setReadOnly(true);
+    Fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Fingerprint->setMinimumWidth(Fingerprint->fontMetrics().horizontalAdvance(Fingerprint->text()) + 16);
+    QString text = Safe(problem) + QStringLiteral("\n\nSubject: %1\nIssuer: %2\nValid from %3 to %4")
+                                       .arg(Safe(certificate.Subject), Safe(certificate.Issuer),
+                                            Safe(certificate.NotBefore), Safe(certificate.NotAfter));
     if (!previous.isEmpty()) {
         text += QStringLiteral("\n\nThis is not the certificate you trusted for %1 before (SHA-256: %2). "
                                "Trust it only if you know why it was replaced.")
-                    .arg(host, previous);
+                    .arg(Safe(host), Safe(previous));
     } else {
         text += QStringLiteral("\n\nTrust it only if you know this is your server's certificate, "
                                "for example by comparing the SHA-256 fingerprint with its administrator.");
@@ -129,7 +144,10 @@ TCertificateDialog::TCertificateDialog(QWidget* parent, const QString& host, con
     Buttons->addButton(QStringLiteral("Trust this certificate"), QDialogButtonBox::AcceptRole);
     connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* fingerprint = new QFormLayout;
+    fingerprint->addRow(QStringLiteral("SHA-256:"), Fingerprint);
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fingerprint);
     layout->addWidget(Details);
     layout->addWidget(Buttons);
 }

@@ -61,6 +61,9 @@ public:
     TCertificateDialog(QWidget* parent, const QString& host, const QString& problem,
                        const net::TCertificateInfo& certificate, const QString& previous);
 
+    // The fingerprint first and alone, where nothing the certificate says can stand beside
+    // it: the one thing the user compares.
+    QLineEdit* Fingerprint = nullptr;
     QLabel* Details = nullptr;
     QDialogButtonBox* Buttons = nullptr;  // "Trust this certificate" accepts
 };

@@ -22,6 +22,8 @@ void TEnStatusBar::SetPanelWidths(const std::vector<int>& widths) {
         panel->setFrameShadow(QFrame::Sunken);
         panel->setContentsMargins(0, 0, 0, 0);
         panel->setIndent(2);
+        // A panel shows text as it is: "<b>" from a server is shown, never rendered.
+        panel->setTextFormat(Qt::PlainText);
         panel->setFixedWidth(width);
         addWidget(panel);
         m_panels.push_back(panel);

@@ -1,11 +1,15 @@
-// The text functions that take what a user types: address extraction, recipient splitting,
-// the server field, header hygiene. Input: To, Cc, Bcc and one more text, separated by 0xFF.
+// The text functions that take what a user types: the envelope of From, To, Cc and Bcc,
+// extra header lines, the server field, header hygiene. Input: To, Cc, Bcc and one more text
+// (From, a header line, a server), separated by 0xFF.
 //
 // Properties, each the promise a caller relies on:
-// - ExtractAddress gives a part of its text, and no '>' when the text held a '<'.
-// - RecipientAddresses splits at every comma outside quotes: no address holds ',' or '"';
-//   HoldsLineBreakOrNul is true exactly for an address the engine must not write (one with
-//   CR, LF or NUL), and ControlsAsSpaces leaves none of them in what it shows.
+// - every address MakeEnvelope accepts is a mailbox typed in its field, and makes exactly
+//   one well-formed command: "RCPT TO:<" path ">" CR LF with no other line break, no NUL,
+//   and no blank or angle bracket outside a quoted local part, so no parameter or second
+//   command can ride on it;
+// - an extra header line that ExtraHeaderProblem accepts becomes one header field of its
+//   own: its first line starts with its name and a colon, never with a blank (it continues
+//   nothing), and no line holds CR or LF or passes 998 bytes.
 // - SanitizeHeaderValue and QuotedStringContent leave no CR or LF; the quoted-string content
 //   read back (backslash escapes resolved) is the value with CR and LF as blanks.
 // - SplitAtLineBreaks gives lines without CR or LF, one more than the line breaks.
@@ -22,6 +26,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "mail/AddressList.h"
+#include "mail/ExtraHeaders.h"
 #include "mail/MailText.h"
 
 namespace {
@@ -35,23 +41,56 @@ bool HoldsAny(std::string_view text, std::string_view bytes) {
 
 constexpr std::string_view LineBreakOrNul("\r\n\0", 3);
 
-void CheckExtractAddress(std::string_view text) {
-    const std::string address = mail::ExtractAddress(text);
-    FUZZ_CHECK(text.find(address) != std::string_view::npos, Shown(text));
-    if (text.find('<') != std::string_view::npos) {
-        FUZZ_CHECK(address.find('>') == std::string::npos, Shown(text));
+// The path of a command ends at its last '>' only when nothing outside a quoted local part
+// could end it earlier or add to it.
+bool IsOnePath(std::string_view address) {
+    bool quoted = false;
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        const char c = address[i];
+        if (quoted && c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == ' ' || c == '\t' || c == '<' || c == '>')) {
+            return false;
+        }
+    }
+    return !quoted;
+}
+
+void CheckEnvelope(std::string_view from, std::string_view to, std::string_view cc, std::string_view bcc) {
+    const mail::TEnvelope envelope = mail::MakeEnvelope(from, to, cc, bcc);
+    if (!envelope.Problem.empty()) {
+        FUZZ_CHECK(!HoldsAny(envelope.Problem, LineBreakOrNul), Shown(envelope.Problem));
+        return;
+    }
+    std::vector<std::string> addresses = envelope.Recipients;
+    addresses.push_back(envelope.Sender);
+    FUZZ_CHECK(from.find(envelope.Sender) != std::string_view::npos, Shown(envelope.Sender));
+    for (const auto& address : addresses) {
+        const std::string command = "RCPT TO:<" + address + ">\r\n";
+        FUZZ_CHECK(command.find_first_of(LineBreakOrNul) == command.size() - 2, Shown(command));
+        FUZZ_CHECK(mail::IsMailbox(address) && IsOnePath(address), Shown(command));
+    }
+    for (std::size_t i = 0; i + 1 < addresses.size(); ++i) {
+        const std::string& address = addresses[i];
+        FUZZ_CHECK(to.find(address) != std::string_view::npos || cc.find(address) != std::string_view::npos ||
+                       bcc.find(address) != std::string_view::npos,
+                   "not typed: " + Shown(address));
     }
 }
 
-void CheckRecipients(std::string_view to, std::string_view cc, std::string_view bcc) {
-    for (const auto& address : mail::RecipientAddresses(to, cc, bcc)) {
-        FUZZ_CHECK(!HoldsAny(address, ",\""), Shown(address));
-        const bool unsafe = std::any_of(address.begin(), address.end(),
-                                        [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-        FUZZ_CHECK(mail::HoldsLineBreakOrNul(address) == unsafe, Shown(address));
-        const std::string shown = mail::ControlsAsSpaces(address);
-        FUZZ_CHECK(shown.size() == address.size() && !HoldsAny(shown, LineBreakOrNul),
-                   Shown(shown));
+void CheckExtraHeader(std::string_view line) {
+    if (line.empty() || !mail::ExtraHeaderProblem(line).empty()) {
+        return;
+    }
+    const auto lines = mail::ExtraHeaderField(line);
+    const std::string name(line.substr(0, line.find(':') + 1));
+    FUZZ_CHECK(!lines.empty() && lines[0].starts_with(name) && name[0] != ' ' && name[0] != '\t',
+               Shown(line));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        FUZZ_CHECK(!HoldsAny(lines[i], LineBreakOrNul) && lines[i].size() <= 998, Shown(lines[i]));
+        FUZZ_CHECK(i == 0 || lines[i].starts_with(' ') || lines[i].starts_with('\t'), Shown(lines[i]));
     }
 }
 
@@ -158,9 +197,9 @@ void CheckServerAddress(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto fields = corvane::fuzz::SplitFields(corvane::fuzz::AsText(data, size), 4);
-    CheckRecipients(fields[0], fields[1], fields[2]);
+    CheckEnvelope(fields[3], fields[0], fields[1], fields[2]);
+    CheckExtraHeader(fields[3]);
     for (const auto field : fields) {
-        CheckExtractAddress(field);
         CheckHeaderHygiene(field);
     }
     CheckIPAddress(fields[3]);

@@ -2,17 +2,15 @@
 // attachments the MIME multipart/mixed layout (RFC 2046 section 5.1.3) with Base64 parts
 // (RFC 2045 section 6.8).
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
+#include "mail/AttachmentFile.h"
 #include "mail/Base64.h"
 #include "mail/BodyEncoding.h"
+#include "mail/ExtraHeaders.h"
 #include "mail/HeaderEncoding.h"
 #include "mail/Idna.h"
 #include "mail/MailText.h"
@@ -30,14 +28,6 @@ constexpr std::size_t BoundaryDigits = 12;
 // block reports no progress of its own.
 constexpr std::size_t ProgressBlockBytes = 40 * Base64LineInputBytes;  // 2280
 constexpr std::size_t ReadChunkBytes = 456 * ProgressBlockBytes;      // about 1 MiB
-
-bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
-    return line.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), line.begin(), [](char a, char b) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-               return lower(a) == lower(b);
-           });
-}
 
 bool HoldsLineBreak(std::string_view text) {
     // An empty text may have no bytes behind it at all, and memchr must not see a null.
@@ -121,64 +111,9 @@ std::string HeaderAddress(std::string_view address) {
     return ascii ? std::move(*ascii) : std::string(address);
 }
 
-// RFC 5322 section 3.6.8: field-name = 1*(printable ASCII except ":").
-bool IsFieldName(std::string_view name) {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 127 && c != ':'; });
-}
-
 void AddLines(std::vector<std::string>& headers, std::vector<std::string> lines) {
     std::move(lines.begin(), lines.end(), std::back_inserter(headers));
 }
-
-// An extra header line as the user typed it. ASCII lines stand as they are; beyond ASCII
-// the value is encoded, and a line with no field name becomes a comment rather than raw
-// 8-bit text or a lost line.
-std::vector<std::string> ExtraHeaderLines(const std::string& line) {
-    if (IsAscii(line)) {
-        return {line};
-    }
-    const auto colon = line.find(':');
-    if (colon != std::string::npos && IsFieldName(std::string_view(line).substr(0, colon))) {
-        std::string_view value = std::string_view(line).substr(colon + 1);
-        while (value.starts_with(' ') || value.starts_with('\t')) {
-            value.remove_prefix(1);
-        }
-        return UnstructuredHeader(std::string_view(line).substr(0, colon), value);
-    }
-    return UnstructuredHeader("Comments", line);
-}
-
-// Reads exactly Count bytes unless the file ends first.
-bool ReadFully(int fd, std::uint8_t* into, std::size_t count) {
-    while (count > 0) {
-        const ssize_t got = ::read(fd, into, count);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        into += got;
-        count -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-class TFileHandle {
-public:
-    explicit TFileHandle(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~TFileHandle() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -202,7 +137,9 @@ std::string TWrenSMTP::MessageIdLine(const std::string& sender) {
                   static_cast<unsigned long long>(Random()));
     // The sender's domain makes the identifier unique the world over; a bare machine name
     // such as "vm" does not, and spam filters score it.
-    std::string host = DomainToAscii(AddressDomain(ExtractAddress(sender))).value_or("");
+    const TAddressList from = ParseAddressList(sender);
+    const std::string address = from.Mailboxes.empty() ? std::string() : from.Mailboxes.front().Address;
+    std::string host = DomainToAscii(AddressDomain(address)).value_or("");
     if (!IsPlainHostName(host) || host.find('.') == std::string::npos) {
         host = LocalHostName();
     }
@@ -238,18 +175,9 @@ bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& he
     ifSet(text, "X-Mailer", msg.Xmailer);
 
     // RFC 5322 section 3.6 requires a Date; providers refuse mail without a Message-ID.
-    const auto extra = SplitAtLineBreaks(msg.ExtraHeaders);
-    const auto extraHolds = [&extra](std::string_view name) {
-        return std::any_of(extra.begin(), extra.end(),
-                           [name](const std::string& line) { return StartsWithNoCase(line, name); });
-    };
-    if (!extraHolds("Date:")) {
-        const TLocalTime now = Clock();
-        headers.push_back("Date: " + FormatMailDate(now.Utc, now.OffsetSeconds));
-    }
-    if (!extraHolds("Message-ID:")) {
-        headers.push_back(MessageIdLine(msg.From));
-    }
+    const TLocalTime now = Clock();
+    headers.push_back("Date: " + FormatMailDate(now.Utc, now.OffsetSeconds));
+    headers.push_back(MessageIdLine(msg.From));
 
     addresses("From", msg.From);
     ifSet(addresses, "To", msg.SendTo);
@@ -330,10 +258,11 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
         addText();
     }
 
-    // An empty line would end the header block early.
+    // An empty line would end the header block early; any other line that is no header
+    // was refused before connecting (CheckMessage).
     for (const auto& line : SplitAtLineBreaks(msg.ExtraHeaders)) {
-        if (!line.empty()) {
-            AddLines(headers, ExtraHeaderLines(line));
+        if (!line.empty() && ExtraHeaderProblem(line).empty()) {
+            AddLines(headers, ExtraHeaderField(line));
         }
     }
     if (Stopped()) {
@@ -351,16 +280,17 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
 }
 
 bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
-    const auto cannotRead = [this, &item] {
-        Fail(ErrorFileRead, "Cannot read file " + item.FileName + ".");
+    TAttachmentFile file(item.PathName);
+    if (const std::string problem = file.Problem(item.FileName); !problem.empty()) {
+        Fail(ErrorFileRead, problem);
+        return false;
+    }
+    // Bytes read while the file is being written would go out as a damaged part.
+    const auto changed = [this, &item] {
+        Fail(ErrorFileRead, "File " + item.FileName + " changed while it was read; send it again once it is written.");
         return false;
     };
-    const TFileHandle file(item.PathName);
-    struct stat status {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return cannotRead();
-    }
-    const auto size = static_cast<std::uint64_t>(status.st_size);
+    const std::uint64_t size = file.Size();
     if (OnEncodeStart) {
         OnEncodeStart(*this, item.FileName, static_cast<std::int64_t>(size));
     }
@@ -381,8 +311,8 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
             return false;
         }
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, ReadChunkBytes));
-        if (!ReadFully(file.Get(), chunk.get(), want)) {
-            return cannotRead();  // shorter now than when it was opened
+        if (!file.ReadFully(chunk.get(), want)) {
+            return changed();  // shorter now than when it was opened
         }
         left -= want;
         // The chunk holds whole lines (57 divides its size), and 57 bytes are 19 triplets, so
@@ -415,6 +345,9 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
                 return false;
             }
         }
+    }
+    if (!file.Unchanged()) {
+        return changed();
     }
     if (EncodePercent < 100 && OnEncodeProgress) {
         OnEncodeProgress(*this, 100);

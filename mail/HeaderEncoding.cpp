@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "mail/AddressList.h"
 #include "mail/EncodedWords.h"
 #include "mail/MailText.h"
 
@@ -129,100 +130,6 @@ std::string Joined(std::string_view name, std::string_view value) {
     return line;
 }
 
-// The end of the quoted-string that opens at Open (RFC 5322 section 3.2.4, backslash escapes
-// honoured), or npos when it never closes; such a lone quote is an ordinary character.
-std::size_t QuotedEnd(std::string_view text, std::size_t open) {
-    for (std::size_t i = open + 1; i < text.size(); ++i) {
-        if (text[i] == '\\') {
-            ++i;
-        } else if (text[i] == '"') {
-            return i;
-        }
-    }
-    return std::string_view::npos;
-}
-
-// The first Wanted outside quoted-strings, or npos.
-std::size_t FindOutsideQuotes(std::string_view text, char wanted, std::size_t from = 0) {
-    for (std::size_t i = from; i < text.size(); ++i) {
-        if (text[i] == '"') {
-            const std::size_t close = QuotedEnd(text, i);
-            if (close != std::string_view::npos) {
-                i = close;
-                continue;
-            }
-        }
-        if (text[i] == wanted) {
-            return i;
-        }
-    }
-    return std::string_view::npos;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// The display name a phrase shows: quoted-strings replaced by their content.
-std::string DisplayName(std::string_view phrase) {
-    std::string name;
-    for (std::size_t i = 0; i < phrase.size(); ++i) {
-        const std::size_t close = phrase[i] == '"' ? QuotedEnd(phrase, i) : std::string_view::npos;
-        if (close == std::string_view::npos) {
-            name += phrase[i];
-            continue;
-        }
-        for (std::size_t j = i + 1; j < close; ++j) {
-            if (phrase[j] == '\\' && j + 1 < close) {
-                ++j;
-            }
-            name += phrase[j];
-        }
-        i = close;
-    }
-    return name;
-}
-
-struct TMailbox {
-    std::string DisplayName;
-    std::string_view AddrSpec;
-    bool Angled = false;  // the addr-spec was typed between '<' and '>'
-};
-
-// "Name <addr>", "<addr>" or "addr". Anything after the '>' is dropped, as the envelope
-// drops it.
-TMailbox ParseMailbox(std::string_view text) {
-    const std::size_t open = FindOutsideQuotes(text, '<');
-    if (open == std::string_view::npos) {
-        return {"", text, false};
-    }
-    const std::string_view inside = text.substr(open + 1);
-    return {DisplayName(Trimmed(text.substr(0, open))), inside.substr(0, inside.find('>')), true};
-}
-
-std::vector<std::string_view> SplitMailboxes(std::string_view list) {
-    std::vector<std::string_view> mailboxes;
-    for (std::size_t start = 0; start <= list.size();) {
-        const std::size_t comma = FindOutsideQuotes(list, ',', start);
-        const std::string_view mailbox = Trimmed(list.substr(start, comma - start));
-        if (!mailbox.empty()) {
-            mailboxes.push_back(mailbox);
-        }
-        if (comma == std::string_view::npos) {
-            break;
-        }
-        start = comma + 1;
-    }
-    return mailboxes;
-}
-
 // An ASCII name that is not a row of atoms, such as "Doe, Jane" or "J. Doe", reads best
 // quoted, as it was most likely typed, when it fits on a line.
 bool ReadsBestQuoted(std::string_view name) {
@@ -287,18 +194,24 @@ std::vector<std::string> AddressListHeader(std::string_view name, std::string_vi
         return {Joined(name, clean)};
     }
     THeaderLines lines(name);
-    const std::vector<std::string_view> mailboxes = SplitMailboxes(clean);
-    for (std::size_t i = 0; i < mailboxes.size(); ++i) {
-        const TMailbox mailbox = ParseMailbox(mailboxes[i]);
-        std::string address = map(mailbox.AddrSpec);
-        if (mailbox.Angled) {
+    const TAddressList list = ParseAddressList(clean);
+    if (!list.Invalid.empty()) {
+        // No list to take apart (the envelope refuses it before anything is sent): the text
+        // still goes out whole and safe.
+        AddWords(lines, clean, EWordContext::Text);
+        return lines.Take();
+    }
+    for (std::size_t i = 0; i < list.Mailboxes.size(); ++i) {
+        const TMailbox& mailbox = list.Mailboxes[i];
+        std::string address = map(mailbox.Address);
+        if (mailbox.Angled || !mailbox.Name.empty()) {
             address = "<" + address + ">";
         }
-        if (i + 1 < mailboxes.size()) {
+        if (i + 1 < list.Mailboxes.size()) {
             address += ',';
         }
-        if (!mailbox.DisplayName.empty()) {
-            AddPhrase(lines, mailbox.DisplayName);
+        if (!mailbox.Name.empty()) {
+            AddPhrase(lines, mailbox.Name);
         }
         lines.AddWord(" ", address);
     }

@@ -35,17 +35,17 @@ std::vector<std::string> UnstructuredHeader(std::string_view name, std::string_v
 // a non-ASCII domain to its A-label there. It is never given a display name.
 using TAddrSpecMapper = std::function<std::string(std::string_view addrSpec)>;
 
-// An address-list field (From, To, CC) as the user typed it: mailboxes separated by ','
-// (a comma inside a quoted display name does not separate), each a bare addr-spec or a
-// display name with the addr-spec in angle brackets. Only the display name (the phrase) is
-// encoded, quoted names included (their quotes and backslash escapes are resolved first,
-// since an encoded-word may not stand inside a quoted-string, RFC 2047 section 5); the
-// addr-spec is passed through Map and never encoded. Folding happens between mailboxes
-// and between the words of a phrase. When the value needs encoding, empty mailboxes (a
-// trailing comma) are left out, text after a '>' is dropped as the envelope drops it, and an
+// An address-list field (From, To, CC) as the user typed it, read by ParseAddressList
+// (AddressList.h). Only the display names (phrases) are encoded, quoted names included
+// (their quotes and backslash escapes are resolved first, since an encoded-word may not stand
+// inside a quoted-string, RFC 2047 section 5); every addr-spec is passed through Map and
+// never encoded, and stands in angle brackets when it has a name. Folding happens between
+// mailboxes and between the words of a phrase. When the value needs encoding, empty entries
+// (a trailing comma) are left out, the comment after a bare address becomes its name, and an
 // ASCII display name that is not a row of plain words ("Doe, Jane", "J. Doe") is written as a
-// quoted-string. A phrase needing more than one encoded-word is written as RFC 2047 section
-// 6.2 wants it; Python's email package (3.11) wrongly shows a blank at each cut between them.
+// quoted-string; a value that is no address list is encoded as unstructured text. A phrase
+// needing more than one encoded-word is written as RFC 2047 section 6.2 wants it; Python's
+// email package (3.11) wrongly shows a blank at each cut between them.
 std::vector<std::string> AddressListHeader(std::string_view name, std::string_view value,
                                            const TAddrSpecMapper& map);
 

@@ -31,32 +31,6 @@ bool ParseDecimal(std::string_view text, unsigned& value) {
     return error == std::errc{} && end == text.data() + text.size();
 }
 
-// The closing quote of a quoted string whose content starts at From: a backslash escapes
-// the character after it (RFC 5322 quoted-pair), so "a\"b" is one name, not two.
-std::size_t ClosingQuote(const std::string& text, std::size_t from) {
-    for (std::size_t at = from; at < text.size(); ++at) {
-        if (text[at] == '\\') {
-            ++at;
-        } else if (text[at] == '"') {
-            return at;
-        }
-    }
-    return std::string::npos;
-}
-
-// Deletes double-quoted spans ("Doe, John") so their commas cannot split a recipient. A
-// lone quote is deleted by itself.
-std::string WithoutQuotedNames(std::string text) {
-    for (auto quote = text.find('"'); quote != std::string::npos; quote = text.find('"')) {
-        text.erase(quote, 1);
-        const auto closing = ClosingQuote(text, quote);
-        if (closing != std::string::npos) {
-            text.erase(quote, closing - quote + 1);
-        }
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string TrimBlanks(std::string_view text) {
@@ -107,57 +81,6 @@ int PortNumber(std::string_view text) {
         return static_cast<int>(value);
     }
     return 25;
-}
-
-std::string ExtractAddress(std::string_view text) {
-    const auto open = text.find('<');
-    if (open == std::string_view::npos) {
-        return std::string(text);
-    }
-    const auto close = text.find('>');
-    if (close == std::string_view::npos || close < open) {
-        return {};
-    }
-    return std::string(text.substr(open + 1, close - open - 1));
-}
-
-std::vector<std::string> RecipientAddresses(std::string_view to, std::string_view cc,
-                                            std::string_view bcc) {
-    std::string joined;
-    for (const std::string_view field : {to, cc, bcc}) {
-        if (field.empty()) {
-            continue;
-        }
-        if (!joined.empty()) {
-            joined += ',';
-        }
-        joined += field;
-    }
-    const std::string list = WithoutQuotedNames(TrimBlanks(joined));
-
-    std::vector<std::string> addresses;
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = list.find(',', start);
-        const auto piece = std::string_view(list).substr(start, comma - start);
-        addresses.push_back(ExtractAddress(TrimBlanks(piece)));
-        if (comma == std::string::npos) {
-            return addresses;
-        }
-        start = comma + 1;
-    }
-}
-
-bool HoldsLineBreakOrNul(std::string_view address) {
-    return address.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
-std::string ControlsAsSpaces(std::string_view address) {
-    std::string shown(address);
-    std::replace_if(
-        shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; },
-        ' ');
-    return shown;
 }
 
 std::string SanitizeHeaderValue(std::string_view value) {

@@ -26,21 +26,6 @@ std::string LookupForm(std::string_view host);
 // The decimal port 1..65535 held by Text, or 25.
 int PortNumber(std::string_view text);
 
-// The text between the first '<' and the first '>' when Text holds a '<' (empty when that
-// '>' is missing or comes first); otherwise Text unchanged.
-std::string ExtractAddress(std::string_view text);
-
-// The envelope recipients of To, Cc and Bcc, in that order: the non-empty fields joined
-// with ',', quoted display names removed, split at ',', each piece trimmed and reduced to
-// its address. Empty pieces (a trailing comma) stay as empty addresses.
-std::vector<std::string> RecipientAddresses(std::string_view to, std::string_view cc,
-                                            std::string_view bcc);
-
-// True when Address could smuggle a second command or header onto the wire (CR, LF, NUL).
-bool HoldsLineBreakOrNul(std::string_view address);
-// Address with CR, LF and NUL shown as spaces, for error messages.
-std::string ControlsAsSpaces(std::string_view address);
-
 // A header value with every CR and LF replaced by a space, so it cannot end its line.
 std::string SanitizeHeaderValue(std::string_view value);
 

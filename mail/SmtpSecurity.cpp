@@ -4,6 +4,7 @@
 #include <string.h>  // explicit_bzero
 
 #include "mail/Base64.h"
+#include "mail/ScreenText.h"
 #include "mail/WrenEmail.h"
 
 namespace corvane::mail {
@@ -37,6 +38,19 @@ std::string CertificateReason(const net::TTlsResult& result) {
     return {};
 }
 
+// Prefix, the Base64 of Secret and CR LF, built in one buffer reserved to its final size:
+// growing would leave copies of the credentials in freed memory that no wipe reaches.
+std::string CredentialLine(std::string_view prefix, std::string_view secret) {
+    std::string line;
+    line.reserve(prefix.size() + Base64EncodedLength(secret.size()) + 2);
+    line.append(prefix);
+    const std::size_t at = line.size();
+    line.resize(at + Base64EncodedLength(secret.size()));
+    EncodeBase64(reinterpret_cast<const std::uint8_t*>(secret.data()), secret.size(), line.data() + at);
+    line.append("\r\n");
+    return line;
+}
+
 }  // namespace
 
 bool TWrenSMTP::StartEncryption() {
@@ -46,7 +60,12 @@ bool TWrenSMTP::StartEncryption() {
     // The handshake counts as one command: the server has CommandTimeout to complete it.
     const net::TTlsResult result =
         m_socket->StartTls({Host, TrustedFingerprint}, net::TClock::now() + CommandTimeout);
+    // Its names are the server's words: whoever made the certificate chose them.
     PeerCertificate = result.Certificate;
+    for (std::string* field : {&PeerCertificate.Subject, &PeerCertificate.Issuer, &PeerCertificate.NotBefore,
+                               &PeerCertificate.NotAfter, &PeerCertificate.Sha256Fingerprint}) {
+        *field = ScreenSafe(*field);
+    }
     if (result.Status != net::ESocketStatus::Failed) {
         return HandleSocketStatus(result.Status);
     }
@@ -122,14 +141,16 @@ bool TWrenSMTP::SignIn() {
     }
     if (mechanism == "PLAIN") {
         // RFC 4616: authzid NUL authcid NUL passwd, as the initial response (RFC 4954).
-        std::string credentials = std::string(1, '\0') + UserName + std::string(1, '\0') + Password;
-        std::string line = "AUTH PLAIN " + EncodeBase64(credentials) + "\r\n";
+        std::string credentials;
+        credentials.reserve(UserName.size() + Password.size() + 2);
+        credentials.append(1, '\0').append(UserName).append(1, '\0').append(Password);
+        std::string line = CredentialLine("AUTH PLAIN ", credentials);
         Wipe(credentials);
         return SecretCommand(std::move(line), "235");
     }
     return Command("AUTH LOGIN\r\n", "334", CommandTimeout) &&
            Command(EncodeBase64(UserName) + "\r\n", "334", CommandTimeout) &&
-           SecretCommand(EncodeBase64(Password) + "\r\n", "235");
+           SecretCommand(CredentialLine("", Password), "235");
 }
 
 }  // namespace corvane::mail

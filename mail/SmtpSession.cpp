@@ -1,13 +1,16 @@
 // The SMTP dialogue (RFC 5321): one command, one complete reply, judged by its code.
 // EHLO learns the server's extensions; SIZE, 8BITMIME and SMTPUTF8 shape MAIL FROM. No
-// pipelining.
+// pipelining. The send's outcome is the reply to the end of the data: a 2xx there is
+// delivered mail, whatever happens after it.
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <utility>
 
 #include "mail/Idna.h"
 #include "mail/MailText.h"
+#include "mail/ScreenText.h"
 #include "mail/WrenEmail.h"
 
 namespace corvane::mail {
@@ -19,6 +22,8 @@ const std::string ConnectFailedText = "Failed to connect the mail server.";
 const std::string ConnectionLostText = "Connection to the mail server was lost.";
 const std::string TimeoutText = "The mail server did not answer in time.";
 const std::string InvalidReplyText = "The mail server sent an invalid reply.";
+const std::string UnconfirmedText =
+    "The server did not confirm the message; it may have been delivered. Check before sending again.";
 
 bool IsAsciiText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -106,10 +111,13 @@ void TWrenSMTP::ReportError() {
 }
 
 void TWrenSMTP::Fail(int code, const std::string& text) {
+    // RFC 5321 section 4.5.3.2.6: the whole message went, so without the server's verdict
+    // the mail may well have been delivered. Saying "lost" would invite a second copy.
+    const bool unconfirmed = std::exchange(m_awaitingAcceptance, false);
     // The engine's own code replaces the last reply, so a failure is never reported with the
     // code of a reply that was fine.
-    ReplyCode = std::to_string(code);
-    ReplyText = text;
+    ReplyCode = std::to_string(unconfirmed ? ErrorUnconfirmed : code);
+    ReplyText = unconfirmed ? UnconfirmedText : text;
     ReportError();
 }
 
@@ -124,6 +132,8 @@ void TWrenSMTP::Connect() {
     m_socket->ResetInterrupt();
     Failed = false;
     Aborted = false;
+    Accepted = false;
+    m_awaitingAcceptance = false;
 
     const auto opened =
         m_socket->Open(LookupForm(Host), numericHost, port, net::TClock::now() + ConnectTimeout);
@@ -202,7 +212,9 @@ TWrenSMTP::EReadOutcome TWrenSMTP::ReadReply(TMilliseconds timeout) {
         switch (m_replies.Next(line)) {
             case TReplyParser::EResult::Complete:
                 ReplyCode = TrimBlanks(std::string_view(line).substr(0, 3));
-                ReplyText = TrimBlanks(std::string_view(line).substr(std::min<std::size_t>(3, line.size()), 64));
+                // Shown as it is by the window and the terminal: nothing in it may act on them.
+                ReplyText = ScreenSafe(
+                    TrimBlanks(std::string_view(line).substr(std::min<std::size_t>(3, line.size()), 64)));
                 return EReadOutcome::Reply;
             case TReplyParser::EResult::Invalid:
                 Fail(ErrorConnectionLost, InvalidReplyText);
@@ -270,25 +282,12 @@ void TWrenSMTP::Refused() {
     IsReplyCode(ReplyCode) ? ReportError() : Fail(ErrorConnectionLost, InvalidReplyText);
 }
 
-bool TWrenSMTP::AddressesAreSafe(const std::string& sender,
-                                 const std::vector<std::string>& recipients) {
-    // A line break inside an address would let it carry a second command.
-    const auto safe = [this](const std::string& address) {
-        if (!HoldsLineBreakOrNul(address)) {
-            return true;
-        }
-        Fail(ErrorInvalidAddress, "Invalid address: " + ControlsAsSpaces(address));
-        return false;
-    };
-    return safe(sender) && std::all_of(recipients.begin(), recipients.end(), safe);
-}
-
-bool TWrenSMTP::ToWireAddresses(std::string& sender, std::vector<std::string>& recipients) {
+bool TWrenSMTP::ToWireAddresses(TEnvelope& envelope) {
     m_utf8Envelope = false;
     const auto convert = [this](std::string& address) {
         auto ascii = AddressToAscii(address);
         if (!ascii) {
-            Fail(ErrorInvalidAddress, "Invalid address: " + address);
+            Fail(ErrorInvalidAddress, "Invalid address: " + ScreenSafe(address));
             return false;
         }
         address = std::move(*ascii);
@@ -297,13 +296,14 @@ bool TWrenSMTP::ToWireAddresses(std::string& sender, std::vector<std::string>& r
         }
         // RFC 6531: a local part beyond ASCII needs a server that takes UTF-8 addresses.
         if (!m_capabilities.Has("SMTPUTF8")) {
-            Fail(ErrorAddressNotAccepted, "The mail server cannot take the address <" + address + ">.");
+            Fail(ErrorAddressNotAccepted, "The mail server cannot take the address <" + ScreenSafe(address) + ">.");
             return false;
         }
         m_utf8Envelope = true;
         return true;
     };
-    return convert(sender) && std::all_of(recipients.begin(), recipients.end(), convert);
+    return convert(envelope.Sender) &&
+           std::all_of(envelope.Recipients.begin(), envelope.Recipients.end(), convert);
 }
 
 std::string TWrenSMTP::MailFromParameters(const TComposedMessage& lines) const {
@@ -374,12 +374,23 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
     if (Stopped()) {
         return false;
     }
-    std::string sender = ExtractAddress(msg.From);
-    std::vector<std::string> recipients = RecipientAddresses(msg.SendTo, msg.CC, msg.BCC);
-    if (!AddressesAreSafe(sender, recipients) || !ToWireAddresses(sender, recipients)) {
+    Accepted = false;
+    std::optional<TEnvelope> envelope = CheckedEnvelope(msg);
+    if (!envelope || !ToWireAddresses(*envelope) || !AttachmentsFitServerSize(msg)) {
         return false;
     }
+    try {
+        return Transmit(msg, *envelope);
+    } catch (const std::bad_alloc&) {
+        // A large attachment on a small machine: the send ends with a reason, the connection
+        // closed and the caller ready for the next one, never with the process aborted.
+        m_awaitingAcceptance = false;
+        Fail(ErrorOutOfMemory, "There is not enough memory to compose the message.");
+        return false;
+    }
+}
 
+bool TWrenSMTP::Transmit(TWrenMsg& msg, TEnvelope& envelope) {
     if (OnBeforeSend) {
         OnBeforeSend(*this);
     }
@@ -393,17 +404,16 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
     }
 
     if (!FitsServerSize(*lines) ||
-        !Command("MAIL FROM:<" + sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
+        !Command("MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
         return false;
     }
-    for (const auto& recipient : recipients) {
+    for (const auto& recipient : envelope.Recipients) {
         // "251 User not local; will forward" is refused too: the user asked for this address.
         if (!Command("RCPT TO:<" + recipient + ">\r\n", "250", CommandTimeout)) {
             return false;
         }
     }
-    if (!Command("DATA\r\n", "354", DataTimeout) || !SendLines(*lines) ||
-        !Command(std::string(DataTerminator()), "250", DataEndTimeout)) {
+    if (!Command("DATA\r\n", "354", DataTimeout) || !SendLines(*lines) || !AwaitAcceptance()) {
         return false;
     }
     if (SendPercent < 100 && OnSendProgress) {
@@ -416,9 +426,60 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
     return true;
 }
 
+bool TWrenSMTP::AwaitAcceptance() {
+    // A terminator that could not be written leaves the message incomplete, which the server
+    // discards: that is a lost connection like any other.
+    if (!SendText(DataTerminator(), SendTimeout) || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
+        return false;
+    }
+    m_awaitingAcceptance = true;
+    const EReadOutcome outcome = ReadReply(DataEndTimeout);
+    if (outcome == EReadOutcome::Aborted) {
+        Fail(ErrorUnconfirmed, UnconfirmedText);  // cancelled, but too late to take it back
+        return false;
+    }
+    if (outcome != EReadOutcome::Reply) {
+        return false;  // Fail has said 111 already
+    }
+    // A reply with a code is the server's verdict; anything else is no answer at all (111).
+    if (IsReplyCode(ReplyCode)) {
+        m_awaitingAcceptance = false;
+    }
+    // RFC 5321 section 4.2.1: 2yz is a completed action, the message is the server's now.
+    if (IsReplyCode(ReplyCode) && ReplyCode.front() == '2') {
+        Accepted = true;
+        return true;
+    }
+    Refused();
+    return false;
+}
+
 void TWrenSMTP::Quit() {
+    if (Accepted) {
+        QuitQuietly();
+        return;
+    }
     if (Connected && !Aborted) {
         Command("QUIT\r\n", "221", CommandTimeout);
+    }
+    CloseConnection();
+}
+
+void TWrenSMTP::QuitQuietly() {
+    // The mail is delivered: whether the server answers QUIT, closes first, keeps silent or
+    // the user cancels, the outcome stays, and the window does not wait long to say so.
+    const auto deadline = net::TClock::now() + QuitTimeout;
+    if (Connected && !Aborted && m_writer.Write("QUIT\r\n", QuitTimeout) == net::ESocketStatus::Ok &&
+        m_writer.Flush(QuitTimeout) == net::ESocketStatus::Ok) {
+        std::array<char, ReceiveBufferSize> chunk;
+        std::string line;
+        while (m_replies.Next(line) == TReplyParser::EResult::NeedMore) {
+            const auto received = m_socket->Receive(chunk.data(), chunk.size(), deadline);
+            if (received.Status != net::ESocketStatus::Ok) {
+                break;
+            }
+            m_replies.Feed(std::string_view(chunk.data(), received.Count));
+        }
     }
     CloseConnection();
 }

@@ -40,6 +40,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/AddressList.h"
 #include "mail/Capabilities.h"
 #include "mail/ComposedMessage.h"
 #include "mail/LineList.h"
@@ -176,12 +177,14 @@ public:
     std::string TrustedFingerprint;
 
     // Time limits (RFC 5321 section 4.5.3.2). Greeting, HELO, MAIL, RCPT and QUIT replies
-    // share CommandTimeout; SendTimeout bounds each blocked write of the message.
+    // share CommandTimeout; SendTimeout bounds each blocked write of the message. Once the
+    // server has taken the message, QUIT is only a courtesy and waits QuitTimeout at most.
     TMilliseconds ConnectTimeout{std::chrono::seconds(30)};
     TMilliseconds CommandTimeout{std::chrono::minutes(5)};
     TMilliseconds DataTimeout{std::chrono::minutes(2)};
     TMilliseconds DataEndTimeout{std::chrono::minutes(10)};
     TMilliseconds SendTimeout{std::chrono::minutes(3)};
+    TMilliseconds QuitTimeout{std::chrono::seconds(5)};
 
     // Events, raised on the thread that runs the operation.
     TNotifyEvent OnConnect;
@@ -218,6 +221,10 @@ public:
     // What the server offered in its EHLO reply on this connection (nothing after HELO).
     const TCapabilities& Capabilities() const { return m_capabilities; }
 
+    // What can be judged before connecting: the addresses (105), the extra header lines and
+    // the text's bytes (112), and that every attachment is a readable regular file (104).
+    // False, with the dialogue failed and OnError raised, when the message cannot be sent.
+    bool CheckMessage(const TWrenMsg& msg);
     void Connect();
     bool SendMail(TWrenMsg& msg);
     void Quit();
@@ -237,11 +244,22 @@ private:
     std::string MessageIdLine(const std::string& sender);
     bool ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers);
     bool AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary, TComposedMessage& body);
-    bool AddressesAreSafe(const std::string& sender, const std::vector<std::string>& recipients);
+    // The envelope of a message that passes every check of CheckMessage.
+    std::optional<TEnvelope> CheckedEnvelope(const TWrenMsg& msg);
+    bool CheckExtraHeaders(const TWrenMsg& msg);
+    bool CheckTextBytes(const TWrenMsg& msg);
+    bool CheckAttachments(const TWrenMsg& msg);
     // Domains to A-labels; a non-ASCII local part only for a server that offers SMTPUTF8.
-    bool ToWireAddresses(std::string& sender, std::vector<std::string>& recipients);
+    bool ToWireAddresses(TEnvelope& envelope);
     std::string MailFromParameters(const TComposedMessage& lines) const;
+    // The server's SIZE against what the attachments alone will take, before any is encoded.
+    bool AttachmentsFitServerSize(const TWrenMsg& msg);
     bool FitsServerSize(const TComposedMessage& lines);
+    bool Transmit(TWrenMsg& msg, TEnvelope& envelope);
+    // The end of the data and the server's verdict on the message.
+    bool AwaitAcceptance();
+    // QUIT after the server took the message: bounded, and nothing it meets is an error.
+    void QuitQuietly();
     // EHLO, or HELO for a server that does not know it; fills the capabilities.
     bool Greet();
     // The TLS handshake on the open connection; 108 or 109 when it fails.
@@ -273,6 +291,8 @@ private:
     TReplyParser m_replies;
     TCapabilities m_capabilities;
     bool m_utf8Envelope = false;  // this transaction needs SMTPUTF8
+    // The whole message went; a reply lost now may mean the mail was delivered (111).
+    bool m_awaitingAcceptance = false;
     std::uint64_t m_sendTotal = 0;  // bytes of the message being sent
     std::mt19937_64 m_generator;
 };

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -246,14 +248,16 @@ TEST_F(MainFormTest, SuccessfulSendMapsTheFieldsAndClearsWhatTheBoxesSay) {
     EXPECT_EQ(form->CorvaneGauge1->Progress(), 100);
 }
 
-TEST_F(MainFormTest, RefusalKeepsEveryFieldAndShowsTheServersWords) {
-    test::TScriptedSmtpServer server(
-        TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 Sender rejected\r\n"));
+TEST_F(MainFormTest, RefusalKeepsEveryFieldAndShowsTheServersWordsAsPlainText) {
+    test::TScriptedSmtpServer server(TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect(
+        "550 <b>Sender</b> \x1B[2Krejected\r\n"));
     Open();
     Address(QString::fromStdString(server.Host() + ":" + server.Port()), QStringLiteral("to@example.org"));
     form->Clear_SendTo->setChecked(true);
     form->StampImageClick();
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 550 Sender rejected"));
+    // Markup and terminal escapes from the server are shown, never acted on.
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 550 <b>Sender</b> \\u001B[2Krejected"));
+    EXPECT_EQ(form->StatusBar->Panel(0)->textFormat(), Qt::PlainText);
     EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("to@example.org"));
     EXPECT_FALSE(form->Sealimage->isVisibleTo(form->Panel0));
     EXPECT_EQ(form->CorvaneGauge1->Progress(), 0);
@@ -290,6 +294,49 @@ TEST_F(MainFormTest, EscCancelsWhileTheServerIsSilent) {
     EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("to@example.org"));
     EXPECT_EQ(form->CorvaneGauge1->Progress(), 0);
     EXPECT_TRUE(form->PageControl1->isEnabled());
+}
+
+// Once the server has taken the message the mail is sent, whatever QUIT meets; Esc while
+// the server's verdict is awaited may come too late to stop it, and the window says so.
+TEST_F(MainFormTest, TheServersAnswerToTheMessageDecidesTheOutcome) {
+    struct TCase {
+        const char* Name;
+        bool AnswerTheMessage;
+        QString Status;
+    };
+    const TCase cases[] = {
+        {"closed instead of answering QUIT", true, QStringLiteral("Successful: Ready for your mail.")},
+        {"Esc while the verdict is awaited", false,
+         QStringLiteral("Error: 111 The server did not confirm the message; it may have been delivered. "
+                        "Check before sending again.")},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name);
+        TSmtpScript script;
+        script.Send("220 ready\r\n").Expect("250 hi\r\n").Expect("250 ok\r\n").Expect("250 ok\r\n");
+        script.Expect("354 go\r\n").ReadData();
+        if (row.AnswerTheMessage) {
+            script.Send("250 Queued\r\n").ReadLine().Close();
+        }
+        test::TScriptedSmtpServer server(std::move(script));
+        Open();
+        Address(QString::fromStdString("127.0.0.1:" + server.Port()), QStringLiteral("to@example.org"));
+        form->Clear_SendTo->setChecked(true);
+        if (!row.AnswerTheMessage) {
+            std::thread pressEsc([&server, this] {
+                if (server.WaitForReceived("\r\n.\r\n")) {
+                    QMetaObject::invokeMethod(form.get(), [this] { QTest::keyClick(form.get(), Qt::Key_Escape); });
+                }
+            });
+            form->StampImageClick();
+            pressEsc.join();
+        } else {
+            form->StampImageClick();
+        }
+        EXPECT_EQ(form->StatusText(), row.Status);
+        EXPECT_EQ(form->SendTo->currentText().isEmpty(), row.AnswerTheMessage);
+        EXPECT_EQ(form->Sealimage->isVisibleTo(form->Panel0), row.AnswerTheMessage);
+    }
 }
 
 TEST_F(MainFormTest, MissingSecondOfThreeAttachmentsStopsBeforeConnecting) {

@@ -192,24 +192,29 @@ TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndACh
     ASSERT_TRUE(certificates.Made()) << certificates.Problem();
     test::TAiosmtpdOptions options;
     options.Security = test::TAiosmtpdOptions::ESecurity::ImplicitTls;
-    options.CertificateFile = certificates.SelfSigned.Certificate;
-    options.KeyFile = certificates.SelfSigned.Key;
+    // A certificate whose subject breaks its line to show a fingerprint of its own choosing.
+    options.CertificateFile = certificates.Forged.Certificate;
+    options.KeyFile = certificates.Forged.Key;
     test::TAiosmtpdServer server(options);
     ASSERT_TRUE(server.Running()) << server.Problem();
     const std::string typed = "127.0.0.1:" + server.Port();
     ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::Tls, "", true, ""}));
     Open();
     QString details;
+    QString fingerprint;
     bool trust = true;
     form->RunCertificateDialog = [&](TCertificateDialog& dialog) {
         details = dialog.Details->text();
+        fingerprint = dialog.Fingerprint->text();
         return trust;
     };
     Address(typed);
     form->StampImageClick();
-    EXPECT_TRUE(details.contains(QString::fromStdString(certificates.SelfSigned.Sha256Fingerprint))) << details.toStdString();
+    EXPECT_EQ(fingerprint.toStdString(), certificates.Forged.Sha256Fingerprint);
+    EXPECT_TRUE(details.contains(QStringLiteral("Subject: description=\\u2028SHA-256: AA:AA"))) << details.toStdString();
+    EXPECT_FALSE(details.contains(QChar(0x2028)));
     EXPECT_TRUE(details.contains(QStringLiteral("Valid from ")));
-    EXPECT_EQ(LoadServerSettings(typed).TrustedFingerprint, certificates.SelfSigned.Sha256Fingerprint);
+    EXPECT_EQ(LoadServerSettings(typed).TrustedFingerprint, certificates.Forged.Sha256Fingerprint);
     EXPECT_EQ(form->StatusText(), QStringLiteral("The certificate of 127.0.0.1 is trusted now: send again."));
     EXPECT_TRUE(StatusesMention("Error: 108 "));
     EXPECT_FALSE(server.Message(1).has_value());

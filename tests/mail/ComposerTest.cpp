@@ -4,11 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <regex>
 
 #include "mail/Base64.h"
+#include "mail/ScreenText.h"
 #include "mail/WrenEmail.h"
 #include "TempFolder.h"
 
@@ -105,13 +108,6 @@ TEST_F(Composer, EveryHeaderInItsPlace) {
                             "Body"));
 }
 
-TEST_F(Composer, OwnDateAndMessageIdHeadersAreKept) {
-    msg.ExtraHeaders = {"date: Mon, 07 Dec 2026 10:00:00 +0000", "MESSAGE-ID: <mine@example.org>"};
-    EXPECT_THAT(Compose(), ElementsAre("From: Me <me@example.org>", "To: you@example.org",
-                                       "date: Mon, 07 Dec 2026 10:00:00 +0000",
-                                       "MESSAGE-ID: <mine@example.org>", ""));
-}
-
 TEST_F(Composer, LineBreaksCannotInjectHeadersOrEndTheHeaderBlock) {
     msg.Subject = "Hi\r\nBcc: victim@example.org";
     msg.SendTo = "you@example.org\n";
@@ -119,8 +115,7 @@ TEST_F(Composer, LineBreaksCannotInjectHeadersOrEndTheHeaderBlock) {
     msg.Text = {"a\rb"};
     EXPECT_THAT(Compose(), ElementsAre(DateLine, MessageIdLine, "From: Me <me@example.org>",
                                        "To: you@example.org ",
-                                       "Subject: Hi  Bcc: victim@example.org", "X-A: 1",
-                                       "Injected body", "", "a", "b"));
+                                       "Subject: Hi  Bcc: victim@example.org", "X-A: 1", "", "a", "b"));
 }
 
 TEST_F(Composer, MultipartMessageWithSeveralAttachments) {
@@ -255,12 +250,55 @@ TEST_F(Composer, EmptyFileReportsOnlyTheFinal100) {
     EXPECT_TRUE(item.EncodedLines.Empty());
 }
 
+// An extra header line goes out only as a header of its own: never continuing the one above
+// it (even one the composer wrote), never a second Date or Content-Type, never raw controls.
+TEST_F(Composer, ExtraHeaderLinesAreHeadersOfTheirOwnOrRefusedBeforeConnecting) {
+    std::string longValue;
+    while (longValue.size() < 1200) {
+        longValue += "folded where the blanks are ";
+    }
+    longValue.pop_back();
+    msg.ExtraHeaders = {"X-Plain:kept as typed", "X-Long: " + longValue, "X-Note: Gr\xC3\xBC\xC3\x9F" "e"};
+    const auto lines = Compose();
+    EXPECT_THAT(lines, ::testing::Contains("X-Plain:kept as typed"));
+    EXPECT_THAT(lines, ::testing::Contains(::testing::StartsWith("X-Note: =?UTF-8?")));
+    const auto longFirst = std::find_if(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("X-Long:"); });
+    ASSERT_NE(longFirst, lines.end());
+    std::string unfolded = *longFirst;
+    for (auto next = longFirst + 1; next != lines.end() && next->starts_with(' '); ++next) {
+        EXPECT_LE(next->size(), 998u);
+        unfolded += *next;
+    }
+    EXPECT_LE(longFirst->size(), 998u);
+    EXPECT_EQ(unfolded, "X-Long: " + longValue);
+
+    const std::pair<std::string, std::string> refused[] = {
+        {" boundary=\"evil\"", "it begins with a blank, which would join it to the header above it"},
+        {"\tX-Tab: 1", "it begins with a blank, which would join it to the header above it"},
+        {"no colon at all", "it is not Name: value"},
+        {"X Space: 1", "a header name is printable ASCII without blanks"},
+        {"X-Esc: \x1B[2K", "it holds a control character"},
+        {"date: Mon, 07 Dec 2026 10:00:00 +0000", "Corvane writes the date header itself"},
+        {"Message-ID: <mine@example.org>", "Corvane writes the Message-ID header itself"},
+        {"CONTENT-TYPE: text/html", "Corvane writes the CONTENT-TYPE header itself"},
+        {"Bcc: someone@example.org", "Corvane writes the Bcc header itself"},
+    };
+    for (const auto& [line, reason] : refused) {
+        TEncodeEvents events;
+        events.Attach(smtp);
+        msg.ExtraHeaders = {"X-Fine: 1", line};
+        EXPECT_FALSE(smtp.CheckMessage(msg)) << line;
+        EXPECT_THAT(events.Log, ElementsAre("error 112 The extra header line \"" + mail::ScreenSafe(line) +
+                                            "\" cannot be sent: " + reason + "."));
+    }
+}
+
 TEST_F(Composer, UnreadableAttachmentFailsTheSendWithItsName) {
     TEncodeEvents events;
     events.Attach(smtp);
     msg.AttachedFiles.AddFile((folder.Path() / "gone.txt").string());
     EXPECT_FALSE(smtp.BuildMessageLines(msg).has_value());
-    EXPECT_THAT(events.Log, ElementsAre("error 104 Cannot read file gone.txt."));
+    EXPECT_THAT(events.Log, ElementsAre("error 104 Cannot read file gone.txt: No such file or directory."));
     EXPECT_TRUE(smtp.Failed);
     EXPECT_FALSE(smtp.Aborted);
 
@@ -269,22 +307,30 @@ TEST_F(Composer, UnreadableAttachmentFailsTheSendWithItsName) {
     msg.AttachedFiles.Clear();
     msg.AttachedFiles.AddFile(folder.Path().string());  // a folder is no file to attach
     EXPECT_FALSE(smtp.BuildMessageLines(msg).has_value());
-    EXPECT_THAT(events.Log, ElementsAre("error 104 Cannot read file " +
-                                        folder.Path().filename().string() + "."));
+    EXPECT_THAT(events.Log, ElementsAre("error 104 File " + folder.Path().filename().string() +
+                                        " is not a regular file."));
 }
 
-TEST_F(Composer, FileThatShrinksWhileEncodedIsAFailure) {
-    TEncodeEvents events;
-    events.Attach(smtp);
-    const std::string path = folder.Write("shrinks.bin", Bytes(10000));
-    smtp.OnEncodeStart = [&path](TWrenSMTP&, const std::string&, std::int64_t) {
-        fs::resize_file(path, 100);
+// A file written to while it is encoded would go out as a damaged part.
+TEST_F(Composer, FileThatChangesWhileEncodedIsAFailure) {
+    const std::string path = folder.Write("changes.bin", Bytes(10000));
+    const std::function<void()> changes[] = {
+        [&path] { fs::resize_file(path, 100); },
+        [&path] { std::ofstream(path, std::ios::app) << "more"; },
     };
-    TAttachedFile& item = msg.AttachedFiles.AddFile(path);
-    EXPECT_FALSE(smtp.EncodeAttachment(item));
-    EXPECT_THAT(events.Log, ElementsAre("error 104 Cannot read file shrinks.bin."));
-    EXPECT_TRUE(smtp.Failed);
-    EXPECT_TRUE(item.EncodedLines.Empty());
+    for (const auto& change : changes) {
+        fs::resize_file(path, 10000);
+        smtp.Failed = false;
+        TEncodeEvents events;
+        events.Attach(smtp);
+        smtp.OnEncodeStart = [&change](TWrenSMTP&, const std::string&, std::int64_t) { change(); };
+        TAttachedFile& item = msg.AttachedFiles.AddFile(path);
+        EXPECT_FALSE(smtp.EncodeAttachment(item));
+        ASSERT_FALSE(events.Log.empty());
+        EXPECT_EQ(events.Log.back(),
+                  "error 104 File changes.bin changed while it was read; send it again once it is written.");
+        EXPECT_TRUE(item.EncodedLines.Empty());
+    }
 }
 
 TEST_F(Composer, AbortWhileEncodingKeepsTheEarlierLinesAndEndsQuietly) {

@@ -1,3 +1,4 @@
+#include "mail/AddressList.h"
 #include "mail/MailText.h"
 #include "mail/ScreenText.h"
 
@@ -38,38 +39,61 @@ TEST(MailText, PortFallsBackTo25WhenNotAPortNumber) {
     }
 }
 
-TEST(MailText, AddressIsTakenFromBetweenAngleBrackets) {
-    EXPECT_EQ(ExtractAddress("Jane Doe <jane@example.org>"), "jane@example.org");
-    EXPECT_EQ(ExtractAddress("jane@example.org"), "jane@example.org");
-    EXPECT_EQ(ExtractAddress("Jane <jane@example.org"), "");   // no closing bracket
-    EXPECT_EQ(ExtractAddress("> Jane <jane@example.org"), "");  // closing bracket first
-    EXPECT_EQ(ExtractAddress("<>"), "");
+// Each list as typed, and what it reads as: "name|address" per mailbox, or "!" and the
+// entry that is no mailbox.
+TEST(AddressList, ReadsDisplayNamesQuotesCommentsAndEscapesAsRfc5322Does) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"jane@example.org", {"|jane@example.org"}},
+        {"Jane Doe <jane@example.org>", {"Jane Doe|jane@example.org"}},
+        {"\"Doe, Jane\" <jane@example.org>, joe@example.org", {"Doe, Jane|jane@example.org", "|joe@example.org"}},
+        {"\"a\\\"b, c\" <x@example.org>", {"a\"b, c|x@example.org"}},
+        {"joe@example.org (Joe, at home), , ann@example.org,", {"Joe, at home|joe@example.org", "|ann@example.org"}},
+        {"Jane (work (nested, too)) Doe <jane@example.org>", {"Jane (work (nested, too)) Doe|jane@example.org"}},
+        {"J. R. Doe <jr@example.org>", {"J. R. Doe|jr@example.org"}},
+        {"<anon@example.org>", {"|anon@example.org"}},
+        {"\"john doe\"@example.org", {"|\"john doe\"@example.org"}},
+        {"J\xC3\xB6rg <j\xC3\xB6rg@b\xC3\xBC" "cher.example>", {"J\xC3\xB6rg|j\xC3\xB6rg@b\xC3\xBC" "cher.example"}},
+        {"", {}},
+        {"Doe, Jane <jane@example.org>", {"!Doe"}},
+        {"a@example.org, Team: b@example.org;", {"|a@example.org", "!Team: b@example.org;"}},
+        {"me@example.org> RET=FULL", {"!me@example.org> RET=FULL"}},
+        {"Jane <jane@example.org", {"!Jane <jane@example.org"}},
+        {"\"unclosed <x@example.org>", {"!\"unclosed <x@example.org>"}},
+        {"x@example.org (unclosed", {"!x@example.org (unclosed"}},
+        {"Jane <jane@example.org> extra", {"!Jane <jane@example.org> extra"}},
+        {"<>", {"!<>"}},
+    };
+    for (const auto& [text, expected] : cases) {
+        const TAddressList list = ParseAddressList(text);
+        std::vector<std::string> read;
+        for (const TMailbox& mailbox : list.Mailboxes) {
+            read.push_back(mailbox.Name + "|" + mailbox.Address);
+        }
+        if (!list.Invalid.empty()) {
+            read.push_back("!" + list.Invalid);
+        }
+        EXPECT_EQ(read, expected) << text;
+    }
 }
 
-TEST(MailText, RecipientsKeepQuotedCommasAndFieldOrder) {
-    EXPECT_EQ(RecipientAddresses("\"Doe, Jane\" <jane@example.org>, joe@example.org", "", ""),
-              (std::vector<std::string>{"jane@example.org", "joe@example.org"}));
-    EXPECT_EQ(RecipientAddresses("to@example.org", "cc@example.org", "bcc@example.org"),
-              (std::vector<std::string>{"to@example.org", "cc@example.org", "bcc@example.org"}));
-    EXPECT_EQ(RecipientAddresses("", "", "bcc@example.org"),
-              (std::vector<std::string>{"bcc@example.org"}));
-    // A trailing comma leaves one empty recipient, and so do empty fields.
-    EXPECT_EQ(RecipientAddresses("a@example.org,", "", ""),
-              (std::vector<std::string>{"a@example.org", ""}));
-    EXPECT_EQ(RecipientAddresses("", "", ""), (std::vector<std::string>{""}));
-    // A lone quote is dropped by itself.
-    EXPECT_EQ(RecipientAddresses("O\"Brien <ob@example.org>", "", ""),
-              (std::vector<std::string>{"ob@example.org"}));
-    // An escaped quote does not end the name, so its comma splits nothing.
-    EXPECT_EQ(RecipientAddresses("\"a\\\"b, c\" <x@example.org>, y@example.org", "", ""),
-              (std::vector<std::string>{"x@example.org", "y@example.org"}));
+TEST(AddressList, AMailboxIsWhatRfc5321AllowsBetweenTheAngleBrackets) {
+    for (const char* good : {"a@example.org", "first.last+tag@sub.example.org", "x@localhost",
+                             "\"john doe\"@example.org", "\"a\\\"b@c\"@example.org", "a@[192.0.2.1]",
+                             "a@[IPv6:2001:db8::1]", "!#$%&'*+-/=?^_`{|}~@example.org",
+                             "j\xC3\xB6rg@b\xC3\xBC" "cher.example", "a@xn--bcher-kva.example"}) {
+        EXPECT_TRUE(IsMailbox(good)) << good;
+    }
+    for (const char* bad : {"", "a", "@example.org", "a@", "a..b@example.org", ".a@example.org",
+                            "a.@example.org", "a b@example.org", "a@exam ple.org", "a@-example.org",
+                            "a@example-.org", "a@example.org.", "a@exa_mple.org", "a@[192.0.2.256]",
+                            "a@[IPv6:zz::1]", "a@[tag:x]", "\"unclosed@example.org", "\"a\"b@example.org",
+                            "a@example.org>", "a@b@example.org", "a\xE2\x80\xAE" "b@example.org",
+                            "a\x9B" "b@example.org", "a\tb@example.org"}) {
+        EXPECT_FALSE(IsMailbox(bad)) << bad;
+    }
 }
 
-TEST(MailText, LineBreaksInAddressesAndHeadersAreDefused) {
-    EXPECT_TRUE(HoldsLineBreakOrNul("a@example.org\r\nRCPT TO:<x@example.org>"));
-    EXPECT_TRUE(HoldsLineBreakOrNul(std::string("a\0b", 3)));
-    EXPECT_FALSE(HoldsLineBreakOrNul("a@example.org"));
-    EXPECT_EQ(ControlsAsSpaces(std::string("a\r\nb\0c", 6)), "a  b c");
+TEST(MailText, LineBreaksInHeadersAndParametersAreDefused) {
     EXPECT_EQ(SanitizeHeaderValue("Hi\r\nBcc: x@example.org"), "Hi  Bcc: x@example.org");
     EXPECT_EQ(QuotedStringContent("a \"b\"\\c\r\n.txt"), "a \\\"b\\\"\\\\c  .txt");
 }

@@ -116,7 +116,7 @@ bool TTestCertificates::Run(const std::vector<std::string>& arguments) {
 // configuration) or a request to sign.
 bool TTestCertificates::MakeKeyAnd(const std::string& output, const std::filesystem::path& key,
                                    const std::string& subject, const std::string& extensions) {
-    std::vector<std::string> arguments{"req", "-new", "-config", ConfigFile().string(),
+    std::vector<std::string> arguments{"req", "-new", "-utf8", "-config", ConfigFile().string(),
                                        "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
                                        "-noenc", "-keyout", key.string(), "-subj", subject,
                                        "-out", output};
@@ -189,22 +189,26 @@ void TTestCertificates::Make() {
     // The CA-signed certificates share one key: each is still a certificate of its own,
     // with its own fingerprint, and one key is all a handshake needs.
     SelfSigned = {folder / "self-signed.pem", folder / "self-signed.key", {}};
+    Forged = {folder / "forged.pem", folder / "forged.key", {}};
     if (!MakeKeyAnd(CaFile.string(), folder / "test-ca.key", "/CN=Corvane test-ca", "ca_cert") ||
         !MakeKeyAnd((folder / "untrusted-ca.pem").string(), folder / "untrusted-ca.key",
                     "/CN=Corvane untrusted-ca", "ca_cert") ||
         !MakeKeyAnd(SelfSigned.Certificate.string(), SelfSigned.Key, "/CN=self-signed",
                     "loopback") ||
+        !MakeKeyAnd(Forged.Certificate.string(), Forged.Key,
+                    std::string("/CN=mail.example.test/description=\xE2\x80\xA8SHA-256: ") + ForgedFingerprint, "loopback") ||
         !MakeKeyAnd((folder / "server.csr").string(), folder / "server.key", "/CN=server", "")) {
         return;
     }
     SelfSigned.Sha256Fingerprint = Fingerprint(SelfSigned.Certificate);
+    Forged.Sha256Fingerprint = Fingerprint(Forged.Certificate);
     const auto loopback = Sign("loopback", "test-ca", "loopback", -1, 2);
     const auto expired = Sign("expired", "test-ca", "loopback", -3, -1);
     const auto notYetValid = Sign("not-yet-valid", "test-ca", "loopback", 1, 3);
     const auto otherName = Sign("other-name", "test-ca", "other_name", -1, 2);
     const auto unknownIssuer = Sign("unknown-issuer", "untrusted-ca", "loopback", -1, 2);
     if (!loopback || !expired || !notYetValid || !otherName || !unknownIssuer ||
-        SelfSigned.Sha256Fingerprint.empty()) {
+        SelfSigned.Sha256Fingerprint.empty() || Forged.Sha256Fingerprint.empty()) {
         return;
     }
     Loopback = *loopback;

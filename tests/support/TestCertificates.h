@@ -44,6 +44,11 @@ public:
     TCertificateFiles OtherName;      // signed by the CA, for other.test only
     TCertificateFiles SelfSigned;     // signed by its own key
     TCertificateFiles UnknownIssuer;  // signed by a second CA that nobody trusts
+    // Self-signed, its subject's description a line separator (U+2028) and a fake
+    // "SHA-256: " line of ForgedFingerprint, to pass for a fingerprint on a careless screen.
+    TCertificateFiles Forged;
+    static constexpr const char* ForgedFingerprint =
+        "AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA";
 
 private:
     bool Run(const std::vector<std::string>& arguments);
