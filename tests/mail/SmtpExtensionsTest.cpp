@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MemorySocket.h"
+#include "TempFolder.h"
 #include "mail/WrenEmail.h"
 
 namespace corvane::mail {
@@ -135,6 +136,48 @@ TEST(SmtpExtensions, SizeAnnouncesTheExactStoredByteCount) {
     ASSERT_TRUE(run.Sent);
     EXPECT_EQ(Line(run.Written, "MAIL FROM:"),
               "MAIL FROM:<ann@example.test> SIZE=" + std::to_string(StoredData(run.Written).size()));
+}
+
+// The server's own count decides: a message of exactly its SIZE goes, one byte more does not;
+// and attachments that alone pass it are refused before a byte of them is encoded.
+TEST(SmtpExtensions, SizeLimitHoldsToTheByteAndIsJudgedBeforeEncoding) {
+    const auto withSize = [](std::uint64_t size) { return "250-mail.test\r\n250 SIZE " + std::to_string(size) + "\r\n"; };
+    const std::uint64_t size = StoredData(RunSession({withSize(1000000)}).Written).size();
+    EXPECT_TRUE(RunSession({withSize(size)}).Sent);
+    const TRun over = RunSession({withSize(size - 1)});
+    EXPECT_FALSE(over.Sent);
+    EXPECT_EQ(over.Error, 106);
+
+    const test::TTempFolder folder;
+    const std::string big = folder.WriteFile("big.bin", std::string(150000, 'x')).string();
+    int encodingsStarted = 0;
+    const TRun early = RunSession({withSize(200000)}, [&](TWrenSMTP& smtp, TWrenMsg& msg, TMemorySocket&) {
+        msg.AttachedFiles.AddFile(big);
+        msg.AttachedFiles.AddFile(big);
+        smtp.OnEncodeStart = [&](TWrenSMTP&, const std::string&, std::int64_t) { ++encodingsStarted; };
+    });
+    EXPECT_FALSE(early.Sent);
+    EXPECT_EQ(encodingsStarted, 0);
+    EXPECT_EQ(early.Written, "EHLO client.test\r\n");
+    EXPECT_EQ(early.ErrorText, "The attachments alone make the message 410528 bytes; the server takes at most 200000.");
+}
+
+// Memory can run out while a large message is composed: the send must end with a reason and
+// the connection closed, never with the process aborted.
+TEST(SmtpExtensions, RunningOutOfMemoryWhileComposingEndsTheSendWith113) {
+    const test::TTempFolder folder;
+    const std::string file = folder.WriteFile("a.bin", "data").string();
+    bool closed = false;
+    const TRun run = RunSession({"250 mail.test\r\n"}, [&](TWrenSMTP& smtp, TWrenMsg& msg, TMemorySocket& wire) {
+        msg.AttachedFiles.AddFile(file);
+        smtp.OnEncodeStart = [](TWrenSMTP&, const std::string&, std::int64_t) { throw std::bad_alloc(); };
+        smtp.OnQuit = [&closed, &wire](TWrenSMTP&) { closed = !wire.IsOpen(); };
+    });
+    EXPECT_FALSE(run.Sent);
+    EXPECT_EQ(run.Error, 113);
+    EXPECT_EQ(run.ErrorText, "There is not enough memory to compose the message.");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(run.Written, "EHLO client.test\r\n");
 }
 
 TEST(SmtpExtensions, LocalRefusalsSendNothingAfterTheGreeting) {
