@@ -24,7 +24,9 @@
 // - nothing is written after the dialogue failed (OnError) or was aborted, and after Quit the
 //   connection is closed;
 // - error and reply texts hold no CR or LF and never the password; an error's code is a
-//   server's reply code (200 to 559) or one of the engine's own (101 to 110);
+//   server's reply code (200 to 559) or one of the engine's own (101 to 113);
+// - a message whose end was written is either accepted (and then no error is ever
+//   reported, whatever QUIT meets) or failed with the server's refusal or 111, never lost;
 // - with security asked for, no mail command, message byte or credential is written before
 //   the handshake succeeded, credentials are never written without one, and the first
 //   command inside TLS is a new EHLO; without, there is no handshake at all.
@@ -319,13 +321,25 @@ void CheckSecurity(const TMemorySocket& socket, const TOptions& options,
 
 void CheckTexts(const mail::TWrenSMTP& smtp, const TOptions& options, const TRecord& record) {
     const int code = record.ErrorCode;
-    FUZZ_CHECK(!record.WrittenAtError || (code >= 101 && code <= 110) ||
+    FUZZ_CHECK(!record.WrittenAtError || (code >= 101 && code <= 113) ||
                    (code >= 200 && code <= 559 && code % 100 <= 59),
                "error code " + std::to_string(code));
     for (const std::string* text : {&smtp.ReplyCode, &smtp.ReplyText, &record.ErrorText}) {
         FUZZ_CHECK(text->find_first_of("\r\n") == std::string::npos, Shown(*text));
         FUZZ_CHECK(options.PasswordInInput || text->find(Password) == std::string::npos,
                    "the password in a text");
+    }
+}
+
+// Dot transparency keeps "CR LF . CR LF" out of the message itself: written, it is the end.
+void CheckOutcome(const mail::TWrenSMTP& smtp, const TMemorySocket& socket, const TRecord& record) {
+    const bool endWritten = socket.Written.find("\r\n.\r\n") != std::string::npos;
+    FUZZ_CHECK(!smtp.Accepted || (endWritten && !record.WrittenAtError),
+               "accepted, yet error " + std::to_string(record.ErrorCode));
+    if (endWritten && !smtp.Accepted) {
+        FUZZ_CHECK(record.WrittenAtError && (record.ErrorCode == mail::TWrenSMTP::ErrorUnconfirmed ||
+                                             record.ErrorCode >= 200),
+                   "the message's end went, and then error " + std::to_string(record.ErrorCode));
     }
 }
 
@@ -356,7 +370,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         smtp.Password = Password;
     }
     for (auto* limit : {&smtp.ConnectTimeout, &smtp.CommandTimeout, &smtp.DataTimeout,
-                        &smtp.DataEndTimeout, &smtp.SendTimeout}) {
+                        &smtp.DataEndTimeout, &smtp.SendTimeout, &smtp.QuitTimeout}) {
         *limit = 2ms;
     }
     std::uint64_t draws = 0;
@@ -394,5 +408,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto transcript = CheckTranscript(WrittenLines(socket.Written, cutShort));
     CheckSecurity(socket, options, transcript);
     CheckTexts(smtp, options, record);
+    CheckOutcome(smtp, socket, record);
     return 0;
 }

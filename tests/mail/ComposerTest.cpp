@@ -293,6 +293,20 @@ TEST_F(Composer, ExtraHeaderLinesAreHeadersOfTheirOwnOrRefusedBeforeConnecting) 
     }
 }
 
+// SMTP carries no NUL: a reader would cut the text there, so it is named, not sent.
+TEST_F(Composer, ANulInTheTextOrSignatureIsRefusedBeforeConnecting) {
+    TEncodeEvents events;
+    events.Attach(smtp);
+    msg.Text = {"fine", std::string("bro\0ken", 7)};
+    EXPECT_FALSE(smtp.CheckMessage(msg));
+    msg.Text = {"fine"};
+    msg.Signature = {"--", "", std::string("\0", 1)};
+    EXPECT_FALSE(smtp.CheckMessage(msg));
+    EXPECT_THAT(events.Log,
+                ElementsAre("error 112 Line 2 of the text holds a NUL character; remove it and send again.",
+                            "error 112 Line 3 of the signature holds a NUL character; remove it and send again."));
+}
+
 TEST_F(Composer, UnreadableAttachmentFailsTheSendWithItsName) {
     TEncodeEvents events;
     events.Attach(smtp);
