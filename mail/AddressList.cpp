@@ -140,22 +140,28 @@ bool IsPhrase(std::string_view phrase) {
     return true;
 }
 
-// The name a phrase shows: quoted-strings replaced by their content.
+// The name a phrase shows: quoted-strings replaced by their content, comments kept as typed
+// (a quote inside a comment is just a character).
 std::string PhraseName(std::string_view phrase) {
     std::string name;
-    for (std::size_t i = 0; i < phrase.size(); ++i) {
-        if (phrase[i] != '"') {
-            name += phrase[i];
-            continue;
-        }
-        const std::size_t end = QuotedEnd(phrase, i);
-        for (std::size_t j = i + 1; j + 1 < end; ++j) {
-            if (phrase[j] == '\\' && j + 2 < end) {
-                ++j;
+    for (std::size_t i = 0; i < phrase.size();) {
+        const char c = phrase[i];
+        const std::size_t end = c == '"' ? QuotedEnd(phrase, i) : c == '(' ? CommentEnd(phrase, i) : None;
+        if (end == None) {
+            name += c;
+            ++i;
+        } else if (c == '(') {
+            name += phrase.substr(i, end - i);
+            i = end;
+        } else {
+            for (std::size_t j = i + 1; j + 1 < end; ++j) {
+                if (phrase[j] == '\\' && j + 2 < end) {
+                    ++j;
+                }
+                name += phrase[j];
             }
-            name += phrase[j];
+            i = end;
         }
-        i = end - 1;
     }
     return name;
 }
