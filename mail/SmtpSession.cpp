@@ -121,6 +121,19 @@ void TWrenSMTP::Fail(int code, const std::string& text) {
     ReportError();
 }
 
+namespace {
+
+// 101 with the reason: "Failed to connect the mail server. mail.example.org:587: connection
+// refused." The host as the user typed it, an IPv6 address in brackets so that its port
+// stands apart.
+std::string ConnectFailure(const std::string& host, int port, net::EConnectProblem problem) {
+    const bool bareIpv6 = host.find(':') != std::string::npos && !host.starts_with('[');
+    return ConnectFailedText + " " + (bareIpv6 ? "[" + host + "]" : host) + ":" +
+           std::to_string(port) + ": " + std::string(net::ConnectProblemText(problem)) + ".";
+}
+
+}  // namespace
+
 void TWrenSMTP::Connect() {
     const int port = PortNumber(Port);
     const bool numericHost = IsIPAddress(Host);
@@ -137,13 +150,12 @@ void TWrenSMTP::Connect() {
 
     const auto opened =
         m_socket->Open(LookupForm(Host), numericHost, port, net::TClock::now() + ConnectTimeout);
-    if (opened == net::ESocketStatus::TimedOut) {
-        Fail(ErrorTimeout, TimeoutText);
-        return;
-    }
     if (opened != net::ESocketStatus::Ok) {
         if (!Aborted) {
-            Fail(ErrorConnect, ConnectFailedText);
+            // No server was reached, so a deadline passed here is no server's silence (103).
+            Fail(ErrorConnect, ConnectFailure(Host, port, opened == net::ESocketStatus::TimedOut
+                                                              ? net::EConnectProblem::TimedOut
+                                                              : m_socket->OpenProblem()));
         }
         return;
     }

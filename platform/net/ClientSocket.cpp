@@ -4,7 +4,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -32,11 +31,6 @@ int MillisecondsUntil(TDeadline deadline) {
     return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
-struct TAddrInfoDeleter {
-    void operator()(addrinfo* info) const { freeaddrinfo(info); }
-};
-using TAddrInfoList = std::unique_ptr<addrinfo, TAddrInfoDeleter>;
-
 // Numeric IPv6 addresses may arrive in their URL form "[::1]".
 std::string StripBrackets(const std::string& host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
@@ -45,9 +39,22 @@ std::string StripBrackets(const std::string& host) {
     return host;
 }
 
+// The reason a wait that did not end Ok gives to a failing Open.
+EConnectProblem ProblemOf(ESocketStatus waited) {
+    switch (waited) {
+        case ESocketStatus::TimedOut:
+            return EConnectProblem::TimedOut;
+        case ESocketStatus::Interrupted:
+            return EConnectProblem::None;  // a cancel needs no reason
+        default:
+            return EConnectProblem::Other;
+    }
+}
+
 }  // namespace
 
-TClientSocket::TClientSocket() : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+TClientSocket::TClientSocket(TResolver resolver)
+    : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_resolver(std::move(resolver)) {}
 
 TClientSocket::~TClientSocket() {
     Close();
@@ -96,32 +103,63 @@ ESocketStatus TClientSocket::WaitFor(int fd, EWaitFor what, TDeadline deadline) 
     }
 }
 
-ESocketStatus TClientSocket::ConnectOne(const void* address, unsigned addressLength, int family,
-                                        TDeadline deadline) {
-    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+ESocketStatus TClientSocket::Finish(ESocketStatus status, EConnectProblem problem) {
+    m_problem = problem;
+    return status;
+}
+
+ESocketStatus TClientSocket::ConnectOne(const TResolvedAddress& address, TDeadline deadline) {
+    const int fd =
+        ::socket(address.Family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (fd < 0) {
-        return ESocketStatus::Failed;
+        return Finish(ESocketStatus::Failed, ConnectProblem(errno));
     }
-    if (::connect(fd, static_cast<const sockaddr*>(address), addressLength) != 0 &&
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.Address), address.Length) != 0 &&
         errno != EINPROGRESS) {
+        const int error = errno;
         ::close(fd);
-        return ESocketStatus::Failed;
+        return Finish(ESocketStatus::Failed, ConnectProblem(error));
     }
     const ESocketStatus waited = WaitFor(fd, EWaitFor::Writable, deadline);
     if (waited != ESocketStatus::Ok) {
         ::close(fd);
-        return waited;
+        return Finish(waited, ProblemOf(waited));
     }
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         ::close(fd);
-        return ESocketStatus::Failed;
+        return Finish(ESocketStatus::Failed, ConnectProblem(error));
     }
     const int on = 1;
     // Commands are small and each waits for its reply; Nagle would only add latency.
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     m_fd = fd;
+    return Finish(ESocketStatus::Ok, EConnectProblem::None);
+}
+
+ESocketStatus TClientSocket::LookUp(const std::string& host, bool numericHost, int port,
+                                    TDeadline deadline, TLookupResult& found) {
+    // An address literal needs no name service, and so no thread: whatever the caller
+    // guessed, try it as one first.
+    found = ResolveNumeric(host, port);
+    if (found.Error != 0 && !numericHost) {
+        TBackgroundLookup lookup(m_resolver, host, port);
+        if (!lookup.Started()) {
+            return Finish(ESocketStatus::Failed, EConnectProblem::Other);
+        }
+        const ESocketStatus waited = WaitFor(lookup.ReadyFd(), EWaitFor::Readable, deadline);
+        if (waited != ESocketStatus::Ok) {
+            return Finish(waited, ProblemOf(waited));  // the lookup is left to finish alone
+        }
+        found = lookup.Take();
+    }
+    if (found.Error != 0) {
+        return Finish(ESocketStatus::Failed, LookupProblem(found.Error));
+    }
     return ESocketStatus::Ok;
 }
 
@@ -129,27 +167,21 @@ ESocketStatus TClientSocket::Open(const std::string& host, bool numericHost, int
                                   TDeadline deadline) {
     Close();
     if (m_wakeFd < 0) {
-        return ESocketStatus::Failed;
+        return Finish(ESocketStatus::Failed, EConnectProblem::Other);
     }
-
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    // No AI_ADDRCONFIG: it hides ::1 and 127.0.0.1 on machines with only loopback.
-    hints.ai_flags = numericHost ? AI_NUMERICHOST : 0;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(StripBrackets(host).c_str(), service.c_str(), &hints, &found) != 0) {
-        return ESocketStatus::Failed;
+    TLookupResult found;
+    ESocketStatus last = LookUp(StripBrackets(host), numericHost, port, deadline, found);
+    if (last != ESocketStatus::Ok) {
+        return last;
     }
-    const TAddrInfoList addresses(found);
-
-    ESocketStatus last = ESocketStatus::Failed;
-    for (const addrinfo* each = addresses.get(); each != nullptr; each = each->ai_next) {
-        last = ConnectOne(each->ai_addr, each->ai_addrlen, each->ai_family, deadline);
+    if (found.Addresses.empty()) {
+        return Finish(ESocketStatus::Failed, EConnectProblem::NoSuchHost);
+    }
+    for (const TResolvedAddress& address : found.Addresses) {
+        last = ConnectOne(address, deadline);
         if (last == ESocketStatus::Ok || last == ESocketStatus::Interrupted ||
             last == ESocketStatus::TimedOut) {
-            return last;
+            break;
         }
     }
     return last;

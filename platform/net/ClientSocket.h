@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/net/NameLookup.h"
 #include "platform/net/Tls.h"
 
 namespace corvane::net {
@@ -54,9 +55,13 @@ public:
 
     // Resolves Host (a name, or a numeric IPv4/IPv6 address when NumericHost is set, which
     // then asks no name service) and connects to Port, trying each resolved address in turn
-    // until one answers or the deadline passes.
+    // until one answers or the deadline passes. The lookup, too, ends at the deadline and
+    // on Interrupt.
     virtual ESocketStatus Open(const std::string& host, bool numericHost, int port,
                                TDeadline deadline) = 0;
+    // Why the last Open failed (TimedOut after a deadline, None after an Interrupt). A
+    // socket that cannot tell says Other.
+    virtual EConnectProblem OpenProblem() const { return EConnectProblem::Other; }
     // Writes every byte of Data, or fails.
     virtual ESocketStatus Send(std::string_view data, TDeadline deadline) = 0;
     // Waits for at least one byte and returns up to Capacity of them.
@@ -93,16 +98,20 @@ class TTlsSession;
 
 // The POSIX implementation. Each blocking call polls the connection together with an
 // eventfd that Interrupt writes to, so an interrupt needs no lock and no shutdown race.
-// After StartTls the same polls drive OpenSSL on the non-blocking descriptor (TlsSession).
+// A name is looked up on a helper thread (TBackgroundLookup) whose descriptor is polled the
+// same way. After StartTls the same polls drive OpenSSL on the non-blocking descriptor
+// (TlsSession).
 class TClientSocket final : public TSocket {
 public:
-    TClientSocket();
+    // Resolver looks up names (not numeric addresses); tests give one that hangs on purpose.
+    explicit TClientSocket(TResolver resolver = ResolveName);
     ~TClientSocket() override;
     TClientSocket(const TClientSocket&) = delete;
     TClientSocket& operator=(const TClientSocket&) = delete;
 
     ESocketStatus Open(const std::string& host, bool numericHost, int port,
                        TDeadline deadline) override;
+    EConnectProblem OpenProblem() const override { return m_problem; }
     ESocketStatus Send(std::string_view data, TDeadline deadline) override;
     TReceiveResult Receive(char* buffer, std::size_t capacity, TDeadline deadline) override;
     void Close() override;
@@ -119,8 +128,11 @@ public:
 private:
     enum class EWaitFor { Readable, Writable };
     ESocketStatus WaitFor(int fd, EWaitFor what, TDeadline deadline) const;
-    ESocketStatus ConnectOne(const void* address, unsigned addressLength, int family,
-                             TDeadline deadline);
+    ESocketStatus LookUp(const std::string& host, bool numericHost, int port, TDeadline deadline,
+                         TLookupResult& found);
+    ESocketStatus ConnectOne(const TResolvedAddress& address, TDeadline deadline);
+    // Ends the Open under way with Status, Problem saying why when it failed.
+    ESocketStatus Finish(ESocketStatus status, EConnectProblem problem);
     bool InterruptPending() const;
     TTlsResult Handshake(const TTlsOptions& options, TDeadline deadline);
     ESocketStatus SendTls(std::string_view data, TDeadline deadline);
@@ -128,6 +140,8 @@ private:
 
     int m_fd = -1;
     int m_wakeFd = -1;  // eventfd, lives as long as the socket object
+    TResolver m_resolver;
+    EConnectProblem m_problem = EConnectProblem::None;
     std::unique_ptr<TTlsSession> m_tls;  // set from a trusted handshake until Close
 };
 

@@ -90,7 +90,9 @@ TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
                                    "--to", "b@example.org"}),
                           "");
     EXPECT_EQ(refused.WaitForExit(30s), 1);
-    EXPECT_NE(refused.Error().find("Error: 101 Failed to connect the mail server.\n"), std::string::npos)
+    EXPECT_NE(refused.Error().find("Error: 101 Failed to connect the mail server. 127.0.0.1:" +
+                                   refusing.Port() + ": connection refused.\n"),
+              std::string::npos)
         << refused.Error();
 
     TProgramProcess missing(Command({"--server", "127.0.0.1:" + refusing.Port(), "--from", "a@example.org",

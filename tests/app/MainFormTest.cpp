@@ -272,7 +272,9 @@ TEST_F(MainFormTest, ConnectionFailureSays101) {
     Open();
     Address(QString::fromStdString("127.0.0.1:" + refusing.Port()), "to@example.org");
     form->StampImageClick();
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 101 Failed to connect the mail server."));
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("Error: 101 Failed to connect the mail server. 127.0.0.1:%1: connection refused.")
+                  .arg(QString::fromStdString(refusing.Port())));
 }
 
 TEST_F(MainFormTest, EscCancelsWhileTheServerIsSilent) {

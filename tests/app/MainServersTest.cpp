@@ -141,7 +141,9 @@ TEST_F(MainServersTest, WithoutAKeyringThePasswordIsAskedOnceSaidOnceAndNeverSho
     form->StampImageClick();
     EXPECT_EQ(prompts.size(), 1u);
     EXPECT_TRUE(statusWhenAsked.contains(QStringLiteral("not remembered"))) << statusWhenAsked.toStdString();
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Error: 101 Failed to connect the mail server."));
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("Error: 101 Failed to connect the mail server. %1: connection refused.")
+                  .arg(QString::fromStdString(server)));
     form->StampImageClick();
     EXPECT_EQ(prompts.size(), 1u);  // kept in memory for the rest of the run
     EXPECT_EQ(std::count_if(statuses.begin(), statuses.end(),

@@ -4,6 +4,7 @@
 // call blocked at an exact point, use the in-memory socket.
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -1108,7 +1109,7 @@ TEST_F(SmtpOverTcp, AServerThatStopsReadingTheMessageFailsWith103AtTheSendLimit)
     ExpectFailureEvents(TWrenSMTP::ErrorTimeout, NoAnswerInTime);
 }
 
-TEST_F(SmtpOverTcp, AConnectionThatIsNeverAnsweredFailsWith103AtTheConnectLimit) {
+TEST_F(SmtpOverTcp, AConnectionThatIsNeverAnsweredFailsWith101AtTheConnectLimit) {
     const test::TUnansweredPort port;
     ASSERT_TRUE(port.Valid());
     smtp.Host = port.Host();
@@ -1121,42 +1122,75 @@ TEST_F(SmtpOverTcp, AConnectionThatIsNeverAnsweredFailsWith103AtTheConnectLimit)
 
     EXPECT_GE(elapsed, smtp.ConnectTimeout);
     EXPECT_LT(elapsed, Generous / 2);
-    EXPECT_EQ(log.Events(), (std::vector<std::string>{"OnError 103 " + NoAnswerInTime}));
+    // No server answered, so this is a failure to connect, not a silent server (103).
+    EXPECT_EQ(log.Events(), (std::vector<std::string>{"OnError 101 " + ConnectFailed + " " +
+                                                      port.Host() + ":" + port.Port() +
+                                                      ": timed out."}));
     EXPECT_TRUE(smtp.Failed);
     EXPECT_FALSE(smtp.Connected);
 }
 
 // ---- Connecting --------------------------------------------------------------------------
 
-class SmtpConnectRefused : public SmtpOverTcp,
-                           public ::testing::WithParamInterface<EAddressFamily> {};
+struct TConnectFailure {
+    std::string Name;
+    EAddressFamily Family;  // of the refusing port the Port field names
+    int LookupError;  // 0: Host is that port's address; else a name the resolver fails with this
+    std::string ShownHost;
+    std::string Reason;
+};
+void PrintTo(const TConnectFailure& row, std::ostream* out) {
+    *out << row.Name;
+}
 
-TEST_P(SmtpConnectRefused, ARefusedConnectionFailsWith101) {
-    const test::TRefusingPort port(GetParam());
+class SmtpConnectFailure : public ::testing::TestWithParam<TConnectFailure> {};
+
+TEST_P(SmtpConnectFailure, FailsWith101NamingTheServerAndTheReason) {
+    const TConnectFailure& row = GetParam();
+    const test::TRefusingPort port(row.Family);
     if (!port.Valid()) {
         GTEST_SKIP() << "this machine has no loopback address of that family";
     }
-    smtp.Host = port.Host();
+    // The name service is the test's: a lookup of a name that does not exist would leave
+    // the machine.
+    TWrenSMTP smtp(std::make_unique<net::TClientSocket>(
+        [error = row.LookupError](const std::string&, int) {
+            return net::TLookupResult{error, {}};
+        }));
+    TEventLog log;
+    log.Attach(smtp);
+    smtp.Host = row.LookupError == 0 ? port.Host() : row.ShownHost;
     smtp.Port = port.Port();
 
-    EXPECT_FALSE(RunSession(smtp, msg));
+    smtp.Connect();
 
     // Never connected, so never disconnected: OnError alone.
-    EXPECT_EQ(log.Events(), (std::vector<std::string>{"OnError 101 " + ConnectFailed}));
+    EXPECT_EQ(log.Events(),
+              (std::vector<std::string>{"OnError 101 " + ConnectFailed + " " + row.ShownHost + ":" +
+                                        port.Port() + ": " + row.Reason + "."}));
     EXPECT_TRUE(smtp.Failed);
     EXPECT_FALSE(smtp.Aborted);
     EXPECT_FALSE(smtp.Connected);
     EXPECT_EQ(smtp.ReplyCode, "101");
 }
 
-INSTANTIATE_TEST_SUITE_P(Loopback, SmtpConnectRefused,
-                         ::testing::Values(EAddressFamily::IPv4, EAddressFamily::IPv6), FamilyName);
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, SmtpConnectFailure,
+    ::testing::Values(
+        TConnectFailure{"RefusedIPv4", EAddressFamily::IPv4, 0, "127.0.0.1", "connection refused"},
+        TConnectFailure{"RefusedIPv6", EAddressFamily::IPv6, 0, "[::1]", "connection refused"},
+        TConnectFailure{"NoSuchHost", EAddressFamily::IPv4, EAI_NONAME, "mail.example.invalid",
+                        "no such host"},
+        TConnectFailure{"NameServiceDown", EAddressFamily::IPv4, EAI_AGAIN, "mail.example.invalid",
+                        "the name could not be looked up"}),
+    ByName{});
 
 struct TServerField {
     std::string Name;
     std::string Host, Port;
     bool Numeric;
     int PortNumber;
+    std::string Shown;  // in the failure's text
 };
 void PrintTo(const TServerField& row, std::ostream* out) {
     *out << row.Name;
@@ -1164,7 +1198,7 @@ void PrintTo(const TServerField& row, std::ostream* out) {
 
 class SmtpServerFields : public ::testing::TestWithParam<TServerField> {};
 
-TEST_P(SmtpServerFields, DecideTheAddressFormAndPortTheSocketOpens) {
+TEST_P(SmtpServerFields, DecideTheAddressFormAndPortTheSocketOpensAndTheFailureNames) {
     const TServerField& row = GetParam();
     auto owned = std::make_unique<TMemorySocket>();
     TMemorySocket& wire = *owned;
@@ -1181,21 +1215,34 @@ TEST_P(SmtpServerFields, DecideTheAddressFormAndPortTheSocketOpens) {
     EXPECT_EQ(wire.Opens[0].NumericHost, row.Numeric);
     EXPECT_EQ(wire.Opens[0].Port, row.PortNumber);
     EXPECT_EQ(smtp.ReplyCode, "101");
+    // A socket that cannot tell why gives the general reason.
+    EXPECT_EQ(smtp.ReplyText, ConnectFailed + " " + row.Shown + ": the connection failed.");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, SmtpServerFields,
-    ::testing::Values(TServerField{"DecimalPort", "mail.example.test", "2525", false, 2525},
-                      TServerField{"WordPort", "mail.example.test", "smtp", false, 25},
-                      TServerField{"EmptyPort", "mail.example.test", "", false, 25},
-                      TServerField{"PortZero", "mail.example.test", "0", false, 25},
-                      TServerField{"PortTooLarge", "mail.example.test", "65536", false, 25},
-                      TServerField{"NegativePort", "mail.example.test", "-1", false, 25},
-                      TServerField{"PortWithTrailingText", "mail.example.test", "25x", false, 25},
-                      TServerField{"DottedAddress", "192.168.2.10", "25", true, 25},
-                      TServerField{"DottedWith255", "192.0.2.255", "25", false, 25},
-                      TServerField{"DottedWithZero", "0.1.2.3", "25", false, 25},
-                      TServerField{"ThreeParts", "192.0.2", "25", false, 25}),
+    ::testing::Values(TServerField{"DecimalPort", "mail.example.test", "2525", false, 2525,
+                                   "mail.example.test:2525"},
+                      TServerField{"WordPort", "mail.example.test", "smtp", false, 25,
+                                   "mail.example.test:25"},
+                      TServerField{"EmptyPort", "mail.example.test", "", false, 25,
+                                   "mail.example.test:25"},
+                      TServerField{"PortZero", "mail.example.test", "0", false, 25,
+                                   "mail.example.test:25"},
+                      TServerField{"PortTooLarge", "mail.example.test", "65536", false, 25,
+                                   "mail.example.test:25"},
+                      TServerField{"NegativePort", "mail.example.test", "-1", false, 25,
+                                   "mail.example.test:25"},
+                      TServerField{"PortWithTrailingText", "mail.example.test", "25x", false, 25,
+                                   "mail.example.test:25"},
+                      TServerField{"DottedAddress", "192.168.2.10", "25", true, 25,
+                                   "192.168.2.10:25"},
+                      TServerField{"DottedWith255", "192.0.2.255", "25", false, 25,
+                                   "192.0.2.255:25"},
+                      TServerField{"DottedWithZero", "0.1.2.3", "25", false, 25, "0.1.2.3:25"},
+                      TServerField{"ThreeParts", "192.0.2", "25", false, 25, "192.0.2:25"},
+                      TServerField{"BareIPv6", "::1", "2525", false, 2525, "[::1]:2525"},
+                      TServerField{"BracketedIPv6", "[::1]", "2525", false, 2525, "[::1]:2525"}),
     ByName{});
 
 // ---- Abort -------------------------------------------------------------------------------
