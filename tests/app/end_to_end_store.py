@@ -30,6 +30,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from end_to_end import (TITLE, Failure, Processes, key, start_display, stored,  # noqa: E402
                         wait_until, x_tool)
@@ -80,7 +81,15 @@ def start_window(processes, corvane, display, config, before=()):
         fresh = [window for window in visible_windows(display) if window not in before]
         return fresh[0] if len(fresh) == 1 else None
 
-    return program, wait_until(new_window, 30, "the corvane window appearing")
+    try:
+        return program, wait_until(new_window, 30, "the corvane window appearing")
+    except Failure as problem:
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=dict(os.environ, DISPLAY=display),
+                              capture_output=True, text=True, timeout=10).stdout
+        mapped = [line.strip() for line in tree.splitlines() if TITLE in line]
+        raise Failure(f"{problem} (corvane {'running' if program.poll() is None else 'ended'}; "
+                      f"windows named so: {mapped}; visible: {visible_windows(display)}; "
+                      f"before: {list(before)})")
 
 
 def close(display, program, window):
