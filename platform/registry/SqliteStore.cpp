@@ -307,6 +307,7 @@ void TSqliteStore::Open() {
             return;
         }
         m_setAsideAs = std::move(*aside);
+        KeepPrivate(m_file.string());  // the fresh file: 0600 from the start
         health = OpenAndCheck(false);
     }
     if (health == EHealth::Failed &&
@@ -337,9 +338,6 @@ void TSqliteStore::Open() {
 }
 
 TSqliteStore::EHealth TSqliteStore::OpenAndCheck(bool immutable) {
-    if (!immutable) {
-        KeepPrivate(m_file.string());  // a fresh file after a move aside: 0600 from the start
-    }
     const std::string uri = FileUri(m_file.string()) + (immutable ? "?immutable=1" : "");
     const int flags =
         SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX |
