@@ -60,7 +60,11 @@ def active_window(display):
 
 
 def environment(display, config):
-    env = dict(os.environ, DISPLAY=display, XDG_CONFIG_HOME=config, QT_QPA_PLATFORM="xcb")
+    # The copies' sockets go to a runtime folder of the test's own (one for all its stores, as
+    # a user has), so that a copy killed here leaves nothing behind in the shared /tmp.
+    runtime = os.path.join(os.path.dirname(config), "runtime")
+    env = dict(os.environ, DISPLAY=display, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime,
+               QT_QPA_PLATFORM="xcb")
     env.pop("QT_QPA_PLATFORM_PLUGIN_PATH", None)
     return env
 
@@ -160,10 +164,16 @@ def run(corvane):
     work = tempfile.mkdtemp(prefix="corvane-e2e-store-")
     config = os.path.join(work, "config")
     other = os.path.join(work, "other")
+    os.mkdir(os.path.join(work, "runtime"), 0o700)
     try:
         display = start_display(processes)
         processes.start(["openbox"], env=dict(os.environ, DISPLAY=display),
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A window mapped while the window manager is still taking over the screen may stay
+        # unmapped: start only once openbox has announced itself.
+        wait_until(lambda: subprocess.run(["wmctrl", "-m"], env=dict(os.environ, DISPLAY=display),
+                                          capture_output=True, timeout=5).returncode == 0,
+                   15, "openbox managing the display")
 
         # 1. A first start makes the store private to the user.
         step("1. A first start makes the store private to the user")
