@@ -172,6 +172,10 @@ public:
     void FormResize();
     void DateClockTimer();
     void StlTrayIconClick();
+    // What a second start of the program on this store asks for: the window shown (also from
+    // the tray), raised and activated, as a click on the tray icon does. False while the
+    // window is closing (a close during a send ends the program once the send has stopped).
+    bool BringToFront();
     void StampImageClick();
     void ClipperImageClick();
     bool AttachmentKeyDown(const QKeyEvent& key);

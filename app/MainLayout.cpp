@@ -162,8 +162,9 @@ void TMainForm::CreateSendMailPage() {
     StampImage->OnClick = [this] { StampImageClick(); };
     Sealimage->OnClick = [this] { StampImageClick(); };
 
+    // The draft and the signatures keep every line the user wrote; only X_Header has a limit.
     Messages = MakeMemo(panel, "Messages", QRect(2, 244, 619, 94), std::string(KeyBase) + "Messages",
-                        "Messages", 100);
+                        "Messages", regctrls::TRegMemo::AllLines);
     Messages->setToolTip(QStringLiteral("Type your message here"));
 
     PageControl2 = Make<QTabWidget>(panel, "PageControl2", 2, 343, 619, 61);
@@ -179,7 +180,7 @@ void TMainForm::CreateSendMailPage() {
         }
         const std::string name = "Sig" + std::to_string(sheet);
         auto* memo = MakeMemo(page, name.c_str(), QRect(), std::string(KeyBase) + "Sig\\" + name,
-                              name.c_str(), 20);
+                              name.c_str(), regctrls::TRegMemo::AllLines);
         memo->setObjectName(QString::fromStdString(name));
         auto* fill = new QVBoxLayout(page);
         fill->setContentsMargins(0, 0, 0, 0);

@@ -14,6 +14,8 @@
 #include "app/Main.h"
 #include "app/MyThread.h"
 #include "desktop/Resources.h"
+#include "mail/ScreenText.h"
+#include "platform/registry/Registry.h"
 
 namespace corvane::app {
 
@@ -105,6 +107,13 @@ void TMainForm::FormCreate() {
     ReadOptions();
     LoadPicturesBesideProgram();
     SetStatusText(QString::fromLatin1(ReadyText));
+    // The store was found damaged and set aside at this start (the loads above opened it):
+    // said once, here; the next start finds the fresh store sound and says nothing.
+    if (const std::string kept = registry::DamagedStoreKeptAs(); !kept.empty()) {
+        SetStatusText(QStringLiteral("The settings file was damaged and is kept as %1: histories, "
+                                     "drafts, signatures and server settings start empty.")
+                          .arg(Text(mail::ScreenSafe(kept))));
+    }
     StatusBar->SetPanelText(2, ClockText(QDateTime::currentDateTime()));
     DateClock->start();
     ApplyOptions();
@@ -235,6 +244,14 @@ void TMainForm::StlTrayIconClick() {
     show();
     raise();
     activateWindow();
+}
+
+bool TMainForm::BringToFront() {
+    if (m_quitWhenSent) {
+        return false;
+    }
+    StlTrayIconClick();
+    return true;
 }
 
 void TMainForm::FormResize() {

@@ -3,18 +3,42 @@
 #include <sys/prctl.h>
 
 #include <QApplication>
+#include <QFile>
+#include <cstdio>
 
 #include "app/Main.h"
+#include "app/SingleInstance.h"
+#include "platform/registry/SqliteStore.h"
 
 int main(int argc, char** argv) {
     // The window may hold a password at any moment (typed, or read from the keyring): no core
     // dump of this process, and no other process of the user reading its memory.
     ::prctl(PR_SET_DUMPABLE, 0);
     QApplication application(argc, argv);
+
+    // One window per settings store: a second start brings the running window to the front
+    // and ends before it has touched the store (see app/SingleInstance.h).
+    const auto store = corvane::registry::TSqliteStore::DefaultFile();
+    corvane::app::TSingleInstance instance(
+        store.empty() ? QString() : QFile::decodeName(store.parent_path().c_str()));
+    switch (instance.Start()) {
+        case corvane::app::TSingleInstance::EStart::HandedOver:
+            return 0;
+        case corvane::app::TSingleInstance::EStart::NoAnswer:
+            std::fprintf(stderr,
+                         "corvane: Corvane is already running with the settings in %s and did "
+                         "not answer; close it first.\n",
+                         store.parent_path().c_str());
+            return 1;
+        case corvane::app::TSingleInstance::EStart::First:
+            break;
+    }
+
     // The tray icon may keep the program alive with the window hidden; closing the window
     // ends it (see TMainForm::closeEvent).
     QApplication::setQuitOnLastWindowClosed(false);
     corvane::app::TMainForm window;
+    instance.OnShowRequest = [&window] { return window.BringToFront(); };
     window.show();
     return QApplication::exec();
 }

@@ -5,6 +5,8 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 #include "regctrls/MyReg.h"
 
@@ -42,21 +44,41 @@ void TRegMemo::SetWordWrap(bool wrap) {
     }
 }
 
+namespace {
+
+// The empty paragraph after a final line break is no line of its own; this also makes an
+// empty memo report no lines at all.
+QStringList WithoutFinalBreak(QStringList lines) {
+    if (!lines.isEmpty() && lines.back().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+}  // namespace
+
+QStringList TRegMemo::LogicalLines() const {
+    QStringList lines;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        lines += block.text().split(QChar::LineSeparator);
+    }
+    return WithoutFinalBreak(std::move(lines));
+}
+
 QStringList TRegMemo::DisplayLines() const {
+    if (!WordWrap()) {
+        return LogicalLines();
+    }
     QStringList lines;
     const QTextDocument* text = document();
-    const bool wrap = WordWrap();
     for (QTextBlock block = text->begin(); block.isValid(); block = block.next()) {
         const QString paragraph = block.text();
-        const QTextLayout* layout = nullptr;
-        if (wrap) {
-            // The editor lays paragraphs out lazily, as they come into view; asking for a
-            // paragraph's bounds lays it out at the present width.
-            text->documentLayout()->blockBoundingRect(block);
-            layout = block.layout();
-        }
+        // The editor lays paragraphs out lazily, as they come into view; asking for a
+        // paragraph's bounds lays it out at the present width.
+        text->documentLayout()->blockBoundingRect(block);
+        const QTextLayout* layout = block.layout();
         if (layout == nullptr || layout->lineCount() == 0) {
-            // Unwrapped, a paragraph breaks only where it holds a line separator.
+            // Not laid out at a width: it breaks only where it holds a line separator.
             lines += paragraph.split(QChar::LineSeparator);
             continue;
         }
@@ -69,12 +91,7 @@ QStringList TRegMemo::DisplayLines() const {
             lines += part;
         }
     }
-    // The empty paragraph after a final line break is no line of its own; this also makes
-    // an empty memo report no lines at all.
-    if (!lines.isEmpty() && lines.back().isEmpty()) {
-        lines.removeLast();
-    }
-    return lines;
+    return WithoutFinalBreak(std::move(lines));
 }
 
 std::vector<std::string> TRegMemo::Lines() const {
@@ -113,12 +130,20 @@ void TRegMemo::LoadFromRegistry() noexcept {
         if (!OpenControlKeyForLoad(registry, RegMainKey)) {
             return;
         }
-        const std::int32_t total =
-            std::clamp(registry.ReadInteger("Total").value_or(0), 0, MaxLoadedLines);
+        const std::int32_t total = std::max(registry.ReadInteger("Total").value_or(0), 0);
         std::vector<std::string> lines;
-        lines.reserve(static_cast<std::size_t>(total));
+        lines.reserve(static_cast<std::size_t>(std::min(total, MaxLoadedLines)));
         for (std::int32_t i = 0; i < total; ++i) {
-            lines.push_back(ReadText(registry, RegKeyName + std::to_string(i)));
+            const std::string name = RegKeyName + std::to_string(i);
+            if (i >= MaxLoadedLines) {
+                // Past the bound only what a save wrote: a damaged "Total" ends here.
+                const auto line = registry.ReadValue(name);
+                if (!line || (line->Type != registry::ERegDataType::String &&
+                              line->Type != registry::ERegDataType::ExpandString)) {
+                    break;
+                }
+            }
+            lines.push_back(ReadText(registry, name));
         }
         SetLines(lines);
     } catch (...) {
@@ -131,7 +156,8 @@ void TRegMemo::SaveToRegistry() noexcept {
         return;
     }
     try {
-        const std::vector<std::string> lines = Lines();
+        // The lines the user wrote, never the breaks the wrapping made.
+        const QStringList lines = LogicalLines();
         // The whole save is one transaction of the store: one durable commit at the end of
         // the scope, and no other process ever sees the key half written.
         registry::TWriteBatch batch;
@@ -139,12 +165,12 @@ void TRegMemo::SaveToRegistry() noexcept {
         if (!OpenControlKeyForSave(registry, RegMainKey)) {
             return;
         }
-        const std::size_t count =
-            std::min(lines.size(), static_cast<std::size_t>(std::max(RegMaxLines, 0)));
+        const qsizetype count = std::min<qsizetype>(
+            {lines.size(), std::max(RegMaxLines, 0), std::numeric_limits<std::int32_t>::max()});
         registry.WriteInteger("Total", static_cast<std::int32_t>(count));  // refused: go on
-        for (std::size_t i = 0; i < count; ++i) {
+        for (qsizetype i = 0; i < count; ++i) {
             try {
-                registry.WriteString(RegKeyName + std::to_string(i), lines[i]);
+                registry.WriteString(RegKeyName + std::to_string(i), lines[i].toStdString());
             } catch (...) {
                 // A line that cannot be stored is skipped; the next one is tried.
             }

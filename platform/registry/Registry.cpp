@@ -110,6 +110,10 @@ bool TRegistry::WriteInteger(std::string_view name, std::int32_t value) {
 #ifdef _WIN32
 // ---- Windows: the system registry, ANSI functions ----
 
+std::string DamagedStoreKeptAs() {
+    return {};  // the system registry is never set aside
+}
+
 TWriteBatch::TWriteBatch() = default;
 TWriteBatch::~TWriteBatch() = default;
 bool TWriteBatch::Commit() {
@@ -313,6 +317,10 @@ TSqliteStore* StoreOf(std::uint64_t serial) {
 }
 
 }  // namespace
+
+std::string DamagedStoreKeptAs() {
+    return TSqliteStore::Process().SetAsideAs().string();
+}
 
 TWriteBatch::TWriteBatch() : m_store(&TSqliteStore::Process()) {
     m_store->BeginBatch();

@@ -124,6 +124,12 @@ private:
 #endif
 };
 
+// What opening the process's settings store found (opening it now if need be): the path a
+// damaged store was set aside as before a fresh, empty store was started in its place; empty
+// when the store was sound or new. Only the process that set the file aside hears of it, so
+// a program that reports it once at its start reports it once. Always empty on WIN32 builds.
+std::string DamagedStoreKeptAs();
+
 // The components of a registry path below the hive root, by the rules of the contract
 // above; nullopt when the path names no key.
 std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path);

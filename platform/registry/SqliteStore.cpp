@@ -136,6 +136,25 @@ bool EnsureFolder(const std::filesystem::path& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The store holds the user's drafts, addresses and servers: readable by the user alone,
+// whatever the umask. A missing store file is made 0600 before SQLite opens it, and SQLite
+// gives the -wal and -shm files it makes the permissions of the database file. An existing
+// store and its companions (say from a program that left them 0644) lose their group and
+// other bits. A file that is not the user's own (chmod refuses) is left as it is.
+void KeepPrivate(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);  // 0600 even under a umask that takes the owner's bits
+        ::close(fd);
+    }
+    for (const std::string& path : {file, file + "-wal", file + "-shm"}) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
+            ::chmod(path.c_str(), info.st_mode & 0700);
+        }
+    }
+}
+
 bool Exists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
@@ -279,12 +298,16 @@ void TSqliteStore::Open() {
     if (m_file.empty() || !EnsureFolder(m_file.parent_path())) {
         return;
     }
+    KeepPrivate(m_file.string());  // before anything is read, and so before a move aside
     EHealth health = MayBeDatabase(m_file.string()) ? OpenAndCheck(false) : EHealth::Damaged;
     if (health == EHealth::Damaged) {
         CloseDb();
-        if (!MoveAside()) {
+        std::optional<std::filesystem::path> aside = MoveAside();
+        if (!aside) {
             return;
         }
+        m_setAsideAs = std::move(*aside);
+        KeepPrivate(m_file.string());  // the fresh file: 0600 from the start
         health = OpenAndCheck(false);
     }
     if (health == EHealth::Failed &&
@@ -460,7 +483,7 @@ bool TSqliteStore::SwitchToWal() {
 // registry.db -> registry.db.corrupt-20240518T101500Z, its companions alongside; a second
 // damaged file in the same second gets "-2" and so on. The companions go first: a -wal left
 // beside a fresh registry.db would be replayed into it.
-bool TSqliteStore::MoveAside() {
+std::optional<std::filesystem::path> TSqliteStore::MoveAside() {
     const std::string file = m_file.string();
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -476,12 +499,15 @@ bool TSqliteStore::MoveAside() {
         }
         for (const char* suffix : {"-wal", "-shm"}) {
             if (Exists(file + suffix) && !RenameNoReplace(file + suffix, target + suffix)) {
-                return false;
+                return std::nullopt;
             }
         }
-        return RenameNoReplace(file, target);
+        if (!RenameNoReplace(file, target)) {
+            return std::nullopt;
+        }
+        return std::filesystem::path(target);
     }
-    return false;
+    return std::nullopt;
 }
 
 void TSqliteStore::CloseDb() {

@@ -13,8 +13,11 @@
 //   integrity_check fails, it is not a database, its schema cannot be read, or it holds
 //   tables of something else, ours without the columns and keys we use included) is
 //   renamed aside with its -wal and -shm companions as registry.db.corrupt-<UTC time> and
-//   a fresh store is started; a missing folder is created (mode 0700). A file of a newer
-//   format is left as it is.
+//   a fresh store is started; SetAsideAs() then names the file set aside. A missing folder
+//   is created (mode 0700). A file of a newer format is left as it is.
+// - The store is the user's alone: a missing file is created 0600 whatever the umask (its
+//   -wal and -shm files get the same mode from SQLite), and an existing store, -wal or -shm
+//   of the user's that others may read or write loses those bits when it is opened.
 // - A file the user cannot write is opened ReadOnly: reads work, every write fails. A store
 //   that cannot be opened at all is Unavailable: every access fails. Neither reports more.
 // - Every write is one BEGIN IMMEDIATE transaction, committed durably (WAL, synchronous=FULL)
@@ -75,6 +78,9 @@ public:
     static void CloseProcess();
 
     EStoreMode Mode() const { return m_mode; }
+    // The file a damaged store was renamed to when this object opened it (the -wal and -shm
+    // went alongside, with the same name and their suffixes); empty when it found none.
+    const std::filesystem::path& SetAsideAs() const { return m_setAsideAs; }
     const std::filesystem::path& File() const { return m_file; }
     // Distinct for every store object made in this process, so a key found in a store
     // that has been closed since is never looked up in its successor.
@@ -123,7 +129,8 @@ private:
     EHealth Check();
     bool Configure();
     bool SwitchToWal();
-    bool MoveAside();
+    // Renames the damaged file and its companions aside; the new name, or nullopt.
+    std::optional<std::filesystem::path> MoveAside();
     void CloseDb();
 
     bool Exec(const char* sql);
@@ -137,6 +144,7 @@ private:
     bool WriteInBatch(TBody&& body);
 
     std::filesystem::path m_file;
+    std::filesystem::path m_setAsideAs;
     std::uint64_t m_serial;
     EStoreMode m_mode = EStoreMode::Unavailable;
     bool m_newerFormat = false;  // user_version above ours: never written

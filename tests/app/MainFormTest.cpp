@@ -21,6 +21,7 @@
 #include "app/ClockText.h"
 #include "app/Main.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/SqliteStore.h"
 
 namespace corvane::app {
 namespace {
@@ -110,6 +111,45 @@ TEST_F(MainFormTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
                              "PageControl2", "X_Header", "About_Email", "Image1"}) {
         EXPECT_NE(form->findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
     }
+}
+
+// A store found damaged is set aside and a fresh one started; the start that set it aside
+// says so once, naming the file kept, and the next start (a new process, which opens the
+// store anew) finds the fresh store sound and says nothing.
+TEST_F(MainFormTest, ADamagedStoreIsReportedOnceByTheStartThatSetItAside) {
+    std::filesystem::create_directories(store.StoreFolder());
+    const std::string garbage(3000, '#');
+    test::WriteWholeFile(store.StoreFile(), garbage);
+    auto kept = [this] {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(store.StoreFolder())) {
+            if (entry.path().filename().string().starts_with("registry.db.corrupt-")) {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    };
+
+    Open();
+    ASSERT_EQ(kept().size(), 1u);
+    EXPECT_EQ(test::ReadWholeFile(kept()[0]), garbage);
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("The settings file was damaged and is kept as %1: histories, drafts, "
+                             "signatures and server settings start empty.")
+                  .arg(QString::fromStdString(kept()[0].string())));
+    form->Messages->setPlainText(QStringLiteral("A new draft"));
+    form->close();
+    form.reset();
+
+    registry::TSqliteStore::CloseProcess();
+    statuses.clear();
+    Open();
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(TMainForm::ReadyText));
+    EXPECT_EQ(std::count_if(statuses.begin(), statuses.end(),
+                            [](const QString& text) { return text.contains(QStringLiteral("damaged")); }),
+              0);
+    EXPECT_EQ(form->Messages->toPlainText(), QStringLiteral("A new draft"));
+    EXPECT_EQ(kept().size(), 1u);
 }
 
 TEST_F(MainFormTest, OptionsFromTheStoreAreReadAndPutIntoEffect) {

@@ -9,6 +9,8 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <random>
 #include <regex>
 #include <thread>
@@ -283,6 +285,12 @@ TEST_F(TSqliteStore, DamagedFilesAreKeptAsideAndFreshStoresStarted) {
     };
     ASSERT_EQ(asides().size(), 1u);
     const auto first = Scratch.StoreFolder() / asides()[0];
+    // The store says which file it set aside, to this process alone: a store opened on the
+    // fresh file afterwards found nothing to report.
+    EXPECT_EQ(reg::TSqliteStore::Process().SetAsideAs(), first);
+    EXPECT_EQ(reg::DamagedStoreKeptAs(), first.string());
+    reg::TSqliteStore::CloseProcess();
+    EXPECT_EQ(reg::DamagedStoreKeptAs(), "");
     EXPECT_TRUE(corvane::test::ReadWholeFile(first) == garbage);
     EXPECT_EQ(corvane::test::ReadWholeFile(first.string() + "-wal"), "wal bytes");
     EXPECT_EQ(corvane::test::ReadWholeFile(first.string() + "-shm"), "shm bytes");
@@ -304,8 +312,83 @@ TEST_F(TSqliteStore, DamagedFilesAreKeptAsideAndFreshStoresStarted) {
     const auto both = asides();
     ASSERT_EQ(both.size(), 2u);
     const auto second = Scratch.StoreFolder() / (both[0] == first.filename() ? both[1] : both[0]);
+    EXPECT_EQ(reg::DamagedStoreKeptAs(), second.string());
     EXPECT_TRUE(corvane::test::ReadWholeFile(second) == damaged);
     EXPECT_TRUE(corvane::test::ReadWholeFile(first) == garbage);
+}
+
+// The store holds the user's drafts and servers: under the usual umask 022 its file and the
+// -wal and -shm beside it are the user's alone (0600), whether the store is new, was left
+// readable by others (by an older program, say), or is a fresh one beside a damaged one set
+// aside (which goes aside private too). The modes are looked at while the store is open,
+// when SQLite's -wal and -shm exist.
+TEST_F(TSqliteStore, TheStoreAndItsCompanionsAreTheUsersAloneWhateverTheUmask) {
+    struct TUmask {
+        mode_t Saved = ::umask(022);
+        ~TUmask() { ::umask(Saved); }
+    } umask022;
+    const std::string file = Scratch.StoreFile().string();
+    auto modes = [&](const std::vector<std::string>& paths) {
+        std::vector<std::string> seen;
+        for (const auto& path : paths) {
+            struct stat info {};
+            seen.push_back(::stat(path.c_str(), &info) == 0
+                               ? std::to_string(info.st_mode & 07777)
+                               : "missing");
+        }
+        return seen;
+    };
+    const std::vector<std::string> three{file, file + "-wal", file + "-shm"};
+    const std::vector<std::string> private3(3, std::to_string(0600));
+
+    struct TCase {
+        const char* Name;
+        std::function<void()> Before;  // what the folder holds before the store is opened
+    };
+    std::optional<TRawStore> other;  // a second connection, keeping -wal and -shm in place
+    const std::vector<TCase> cases{
+        {"a first start", [] {}},
+        {"a store, -wal and -shm left readable by others",
+         [&] {
+             {
+                 reg::TRegistry registry;
+                 ASSERT_TRUE(registry.OpenKey("Software\\Before", true));
+             }
+             other.emplace(Scratch.StoreFile());
+             other->Number("SELECT count(*) FROM keys");  // maps the -shm
+             reg::TSqliteStore::CloseProcess();
+             for (const auto& path : three) {
+                 ASSERT_EQ(::chmod(path.c_str(), 0644), 0) << path;
+             }
+         }},
+        {"a damaged store readable by others",
+         [&] {
+             ASSERT_EQ(::mkdir(Scratch.StoreFolder().c_str(), 0700), 0);
+             corvane::test::WriteWholeFile(Scratch.StoreFile(), std::string(5000, 'x'));
+             EXPECT_EQ(modes({file}), std::vector<std::string>{std::to_string(0644)});
+         }},
+    };
+    for (const auto& step : cases) {
+        SCOPED_TRACE(step.Name);
+        reg::TSqliteStore::CloseProcess();
+        other.reset();
+        std::filesystem::remove_all(Scratch.StoreFolder());
+        step.Before();
+        std::string aside;
+        {
+            reg::TRegistry registry;
+            ASSERT_TRUE(registry.OpenKey("Software\\Private", true));
+            ASSERT_TRUE(registry.WriteString("Draft", "for my eyes only"));
+            aside = reg::DamagedStoreKeptAs();
+            EXPECT_EQ(modes(three), private3);
+        }
+        if (!aside.empty()) {
+            EXPECT_EQ(modes({aside}), std::vector<std::string>{std::to_string(0600)});
+        }
+        struct stat folder {};
+        ASSERT_EQ(::stat(Scratch.StoreFolder().c_str(), &folder), 0);
+        EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    }
 }
 
 // The store is made read-only for the user, in a folder the user may or may not write; a

@@ -101,12 +101,18 @@ protected:
     }
 };
 
-// A memo set up as the window's message memo.
+// A memo set up as the window's message memo: every line is kept.
 void MakeMessages(rc::TRegMemo& memo) {
     memo.RegKeyName = "Messages";
     memo.RegMainKey = "\\Halden Software\\Corvane\\Messages";
-    memo.RegMaxLines = 100;
+    memo.RegMaxLines = rc::TRegMemo::AllLines;
     memo.RegRootKey = rc::TRegMemo::hkCurrentUser;
+}
+
+// The same key with a limit of 100 lines, as the message memo once had.
+void MakeLimitedMessages(rc::TRegMemo& memo) {
+    MakeMessages(memo);
+    memo.RegMaxLines = 100;
 }
 
 TLines Reloaded(void (*setUp)(rc::TRegMemo&)) {
@@ -257,14 +263,14 @@ TEST_F(TRegMemoStore, LoadReadsExactlyTotalLinesAndMissingOrForeignValuesAreEmpt
 
 TEST_F(TRegMemoStore, RegMaxLinesLimitsTheSaveButNotTheLoad) {
     rc::TRegMemo memo;
-    MakeMessages(memo);
+    MakeLimitedMessages(memo);
     memo.SetLines(Numbered("line ", 150));
     memo.SaveToRegistry();
     const auto key = CorvaneKey("Messages");
     EXPECT_EQ(Raw().Value(key, "Total"), Dword(100));
     EXPECT_EQ(Raw().Value(key, "Messages99"), Text("line 99"));
     EXPECT_FALSE(Raw().Value(key, "Messages100").has_value());
-    EXPECT_EQ(Reloaded(MakeMessages), Numbered("line ", 100));
+    EXPECT_EQ(Reloaded(MakeLimitedMessages), Numbered("line ", 100));
 
     // A stored memo longer than RegMaxLines loads whole.
     std::vector<std::pair<std::string, TRawValue>> stored{{"Total", Dword(150)}};
@@ -272,7 +278,7 @@ TEST_F(TRegMemoStore, RegMaxLinesLimitsTheSaveButNotTheLoad) {
         stored.emplace_back("Messages" + std::to_string(i), Text("line " + std::to_string(i)));
     }
     Put(key, stored);
-    EXPECT_EQ(Reloaded(MakeMessages), Numbered("line ", 150));
+    EXPECT_EQ(Reloaded(MakeLimitedMessages), Numbered("line ", 150));
 
     // No room at all (or a nonsensical negative limit) stores "Total" 0 and no line.
     for (const std::int32_t limit : {0, -3}) {
@@ -283,15 +289,23 @@ TEST_F(TRegMemoStore, RegMaxLinesLimitsTheSaveButNotTheLoad) {
     }
 }
 
-TEST_F(TRegMemoStore, ADamagedHugeTotalLoadsAtMostMaxLoadedLines) {
+// A "Total" beyond MaxLoadedLines is believed only as far as the lines are there: the first
+// MaxLoadedLines load as ever (a missing one is an empty line), the rest up to the first
+// line that is missing or not text. So a damaged "Total" cannot freeze the program, and a
+// draft saved whole (RegMaxLines AllLines) longer than MaxLoadedLines still loads whole.
+TEST_F(TRegMemoStore, ADamagedHugeTotalLoadsOnlyTheLinesThatAreThereBeyondMaxLoadedLines) {
     Put(CorvaneKey("Messages"), {{"Total", Dword(0x7FFFFFFFu)},
                                  {"Messages0", Text("first")},
-                                 {"Messages65535", Text("last")},
-                                 {"Messages65536", Text("beyond")}});
+                                 {"Messages65535", Text("last of the bound")},
+                                 {"Messages65536", Text("beyond")},
+                                 {"Messages65537", Dword(1)},
+                                 {"Messages65538", Text("after a foreign value")}});
     const TLines lines = Reloaded(MakeMessages);
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(rc::TRegMemo::MaxLoadedLines));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(rc::TRegMemo::MaxLoadedLines) + 1);
     EXPECT_EQ(lines.front(), "first");
-    EXPECT_EQ(lines.back(), "last");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[static_cast<std::size_t>(rc::TRegMemo::MaxLoadedLines) - 1], "last of the bound");
+    EXPECT_EQ(lines.back(), "beyond");
 }
 
 TEST_F(TRegMemoStore, EveryWriteIsTriedOnItsOwnAndAKeyThatCannotOpenStoresNothing) {
@@ -364,7 +378,10 @@ std::string Words(int first, int last) {
     return text;
 }
 
-TEST_F(TRegMemoWrap, EachWrappedDisplayLineIsCountedAndStoredAsALine) {
+// A wrapping memo reports (and a send takes) its display lines, but stores the lines the
+// user wrote: a paragraph comes back after a load as one paragraph, with no break where the
+// wrapping put one, at whatever width the memo has then.
+TEST_F(TRegMemoWrap, AWrappedMemoReportsDisplayLinesButStoresTheLinesAsWritten) {
     EXPECT_TRUE(memo.WordWrap());
     memo.setPlainText(QString::fromStdString(Words(1, 7) + "\nshort\n\n" + Words(8, 13) + "\n"));
     // A wrapped line keeps the blank it was broken at, so the display lines of a paragraph
@@ -372,36 +389,54 @@ TEST_F(TRegMemoWrap, EachWrappedDisplayLineIsCountedAndStoredAsALine) {
     const TLines display{Words(1, 3) + " ",  Words(4, 6) + " ", Words(7, 7), "short", "",
                          Words(8, 10) + " ", Words(11, 13)};
     EXPECT_EQ(memo.Lines(), display);
+    const TLines written{Words(1, 7), "short", "", Words(8, 13)};
+    EXPECT_EQ(memo.LogicalLines(), (QStringList{QString::fromStdString(written[0]), "short", "",
+                                                QString::fromStdString(written[3])}));
 
     memo.SaveToRegistry();
     const auto key = CorvaneKey("Messages");
-    EXPECT_EQ(Raw().Value(key, "Total"), Dword(7));
-    EXPECT_EQ(Raw().Value(key, "Messages1"), Text(Words(4, 6) + " "));
-    EXPECT_EQ(Raw().Value(key, "Messages6"), Text(Words(11, 13)));
+    EXPECT_EQ(ValueNames(key), (TLines{"Messages0", "Messages1", "Messages2", "Messages3", "Total"}));
+    EXPECT_EQ(Raw().Value(key, "Total"), Dword(4));
+    EXPECT_EQ(Raw().Value(key, "Messages0"), Text(Words(1, 7)));
+    EXPECT_EQ(Raw().Value(key, "Messages3"), Text(Words(8, 13)));
 
-    // Each stored display line fits the width, so a wrapping memo shows them as they were.
+    // The load gives the paragraphs back, wrapped again at the width of the memo.
     memo.LoadFromRegistry();
+    EXPECT_EQ(memo.document()->blockCount(), 4);
     EXPECT_EQ(memo.Lines(), display);
-    EXPECT_EQ(memo.document()->blockCount(), 7);
+    EXPECT_EQ(Reloaded(MakeMessages), written) << "a memo never shown wraps nothing";
+
+    // A line separator (Shift+Return) ends a line as written as a line break does.
+    memo.setPlainText(QString::fromStdString(Words(1, 5)) + QChar(QChar::LineSeparator) +
+                      QStringLiteral("right"));
+    memo.SaveToRegistry();
+    EXPECT_EQ(Reloaded(MakeMessages), (TLines{Words(1, 5), "right"}));
 
     // Paragraphs far below the visible part (the editor lays those out only when asked)
-    // wrap all the same.
+    // wrap all the same when reported, and are stored as written: more of them than the
+    // 100 lines of old, and more display lines still.
     std::string many;
-    TLines manyDisplay;
-    for (int i = 0; i < 60; ++i) {
+    TLines manyDisplay, manyWritten;
+    for (int i = 0; i < 120; ++i) {
         many += Words(1, 7) + "\n";
         manyDisplay.insert(manyDisplay.end(), {Words(1, 3) + " ", Words(4, 6) + " ", Words(7, 7)});
+        manyWritten.push_back(Words(1, 7));
     }
     memo.setPlainText(QString::fromStdString(many));
     EXPECT_EQ(memo.Lines(), manyDisplay);
+    memo.SaveToRegistry();
+    EXPECT_EQ(Raw().Value(key, "Total"), Dword(120));
+    memo.LoadFromRegistry();
+    EXPECT_EQ(memo.Lines(), manyDisplay);
+    EXPECT_EQ(Reloaded(MakeMessages), manyWritten);
 
-    // RegMaxLines counts display lines.
-    memo.setPlainText(QString::fromStdString(Words(1, 7)));
+    // RegMaxLines counts the lines as written.
+    memo.setPlainText(QString::fromStdString(Words(1, 7) + "\n" + Words(8, 13) + "\nthird"));
     memo.RegMaxLines = 2;
     memo.SaveToRegistry();
     EXPECT_EQ(ValueNames(key), (TLines{"Messages0", "Messages1", "Total"}));
     EXPECT_EQ(Raw().Value(key, "Total"), Dword(2));
-    EXPECT_EQ(Raw().Value(key, "Messages1"), Text(Words(4, 6) + " "));
+    EXPECT_EQ(Raw().Value(key, "Messages1"), Text(Words(8, 13)));
 }
 
 TEST_F(TRegMemoWrap, UnwrappedLinesAreTheParagraphsAndWrappingFollowsTheWidth) {
