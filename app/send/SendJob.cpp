@@ -1,5 +1,7 @@
 #include "SendJob.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <istream>
@@ -15,6 +17,11 @@
 namespace corvane::send {
 
 namespace {
+
+bool FileExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
 
 void FillMessage(const TSendOptions& options, mail::TLineList text,
                  const mail::TLineList& signature, mail::TWrenMsg& msg) {
@@ -118,25 +125,20 @@ bool ToLines(memory::TLargeBuffer bytes, const TSendOptions& options, const std:
     return true;
 }
 
-// True, with the reason written, when File failed: "File X not found!" (the window's words)
-// for a file that is not there, the system's reason for one that cannot be read.
-bool SaidWhyUnreadable(const TInputFile& file, const std::string& what, const std::string& path,
-                       std::ostream& errors) {
-    if (file.Error() == ENOENT) {
-        errors << "File " << path << " not found!" << std::endl;
-    } else if (file.Error() != 0) {
-        errors << "corvane-send: cannot read " << what << ' ' << path << ": " << file.Reason()
-               << std::endl;
-    }
-    return file.Error() != 0;
-}
-
-// Reads the signature file into Lines; otherwise returns the exit status of why not.
+// Reads the signature file into Lines; otherwise says why not and returns the exit status:
+// "File X not found!" (the window's words) for a file that is not there, the system's reason
+// for one that cannot be read.
 int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLineList& lines) {
-    TInputFile file(*options.SignatureFile);
+    const std::string& path = *options.SignatureFile;
+    TInputFile file(path);
     memory::TLargeBuffer bytes;
-    file.ReadAll(bytes);
-    if (SaidWhyUnreadable(file, "the signature file", *options.SignatureFile, errors)) {
+    if (!file.ReadAll(bytes)) {
+        if (file.Error() == ENOENT) {
+            errors << "File " << path << " not found!" << std::endl;
+        } else {
+            errors << "corvane-send: cannot read the signature file " << path << ": "
+                   << file.Reason() << std::endl;
+        }
         return ExitFailed;
     }
     return ToLines(std::move(bytes), options, "the signature file", errors, lines) ? ExitAccepted
@@ -180,8 +182,11 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
     std::ostream quiet(nullptr);
     std::ostream& out = options.Quiet ? quiet : status;
 
+    // Only whether each is there: the engine opens them itself, without blocking, and says
+    // why one cannot be read.
     for (const auto& path : options.Attachments) {
-        if (SaidWhyUnreadable(TInputFile(path), "the attachment", path, status)) {
+        if (!FileExists(path)) {
+            status << "File " << path << " not found!" << std::endl;
             return ExitFailed;
         }
     }
