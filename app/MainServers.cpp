@@ -80,9 +80,19 @@ void TMainForm::SmtpSettingsClick() {
 }
 
 // The engine's server, security and sign-in from the settings of the server in Smtp. False
-// when a password was needed and the user gave none: the send is then cancelled.
+// when Smtp names a port no server can have, or a password was needed and the user gave
+// none: that has then been said, and nothing is sent.
 bool TMainForm::PrepareServer() {
     m_sendServer = Smtp->currentText();
+    // The engine would quietly connect to port 25 instead.
+    if (const std::optional<std::string> port = mail::InvalidPort(Utf8(m_sendServer))) {
+        if (PlayWave->isChecked()) {
+            PlaySound("error");
+        }
+        SetStatusText(QStringLiteral("Invalid port \"%1\" in Smtp: a port is a number from 1 to 65535.")
+                          .arg(Text(*port)));
+        return false;
+    }
     m_sendSettings = LoadServerSettings(Utf8(m_sendServer));
     const mail::TServerAddress server = mail::ParseServerAddress(Utf8(m_sendServer));
     WrenSMTP.Host = server.Host;

@@ -112,7 +112,8 @@ bench_make_certificates() {
   # A fresh password each run; it is only ever in these two files.
   local password
   password=$(head -c 18 /dev/urandom | base64 | tr '+/' '-_')
-  printf '%s\n' "$password" >"$work/password"
+  # Its owner's alone: corvane-send refuses a password file others may read.
+  (umask 077 && printf '%s\n' "$password" >"$work/password")
   printf 'machine 127.0.0.1 login %s password %s\n' "$bench_user" "$password" >"$work/netrc"
   chmod 600 "$work/password" "$work/netrc"
 }

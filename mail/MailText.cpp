@@ -31,6 +31,10 @@ bool ParseDecimal(std::string_view text, unsigned& value) {
     return error == std::errc{} && end == text.data() + text.size();
 }
 
+bool ParsePort(std::string_view text, unsigned& value) {
+    return ParseDecimal(text, value) && value >= 1 && value <= 65535;
+}
+
 }  // namespace
 
 std::string TrimBlanks(std::string_view text) {
@@ -77,10 +81,7 @@ std::string LookupForm(std::string_view host) {
 
 int PortNumber(std::string_view text) {
     unsigned value = 0;
-    if (ParseDecimal(text, value) && value >= 1 && value <= 65535) {
-        return static_cast<int>(value);
-    }
-    return 25;
+    return ParsePort(text, value) ? static_cast<int>(value) : 25;
 }
 
 std::string SanitizeHeaderValue(std::string_view value) {
@@ -171,34 +172,57 @@ std::string FormatMailDate(std::time_t utc, int offsetSeconds) {
     return text.data();
 }
 
-TServerAddress ParseServerAddress(std::string_view text) {
+namespace {
+
+// A server field cut into its host and what follows the colon that introduces a port (empty
+// after a trailing colon); no port text when no such colon is typed.
+struct TServerParts {
+    std::string Host;
+    std::optional<std::string> Port;
+};
+
+TServerParts SplitServer(std::string_view text) {
     const std::string trimmed = TrimBlanks(text);
     std::string_view rest = trimmed;
-    TServerAddress address;
     if (rest.starts_with('[')) {
         const auto close = rest.find(']');
         if (close != std::string_view::npos) {
-            address.Host = std::string(rest.substr(1, close - 1));
+            TServerParts parts{std::string(rest.substr(1, close - 1)), std::nullopt};
             rest.remove_prefix(close + 1);
-            if (rest.starts_with(':') && rest.size() > 1) {
-                address.Port = std::string(rest.substr(1));
-                address.HasPort = true;
+            if (rest.starts_with(':')) {
+                parts.Port = std::string(rest.substr(1));
             }
-            return address;
+            return parts;
         }
     }
     const auto colon = rest.find(':');
     // More than one colon without brackets is a bare IPv6 address, never host:port.
     if (colon != std::string_view::npos && rest.find(':', colon + 1) == std::string_view::npos) {
-        address.Host = std::string(rest.substr(0, colon));
-        if (colon + 1 < rest.size()) {
-            address.Port = std::string(rest.substr(colon + 1));
-            address.HasPort = true;
-        }
-        return address;
+        return {std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 1))};
     }
-    address.Host = std::string(rest);
+    return {std::string(rest), std::nullopt};
+}
+
+}  // namespace
+
+TServerAddress ParseServerAddress(std::string_view text) {
+    TServerParts parts = SplitServer(text);
+    TServerAddress address;
+    address.Host = std::move(parts.Host);
+    if (parts.Port && !parts.Port->empty()) {
+        address.Port = std::move(*parts.Port);
+        address.HasPort = true;
+    }
     return address;
+}
+
+std::optional<std::string> InvalidPort(std::string_view server) {
+    std::optional<std::string> port = SplitServer(server).Port;
+    unsigned value = 0;
+    if (port && ParsePort(*port, value)) {
+        return std::nullopt;
+    }
+    return port;
 }
 
 }  // namespace corvane::mail

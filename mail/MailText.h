@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,5 +59,11 @@ struct TServerAddress {
     bool HasPort = false;
 };
 TServerAddress ParseServerAddress(std::string_view text);
+
+// The port typed into a server field when PortNumber would not take it: "70000", "25x", "0",
+// or "" for a colon with nothing after it ("host:", "[::1]:"). Nothing when the field names
+// a valid port or none at all. The engine falls back to 25 for such a port; a caller that
+// can tell the user asks here first and sends nothing.
+std::optional<std::string> InvalidPort(std::string_view server);
 
 }  // namespace corvane::mail

@@ -2,8 +2,9 @@
 // Where corvane-send connects and with which password: the server of --server with the port
 // --security implies when none is typed, and the password of --user, from the first line of
 // --password-file or else from the keyring entry the window keeps for the same user, host
-// and port. A problem is said in words that name what is missing; the password itself never
-// appears in them.
+// and port. A password file its group or others may read is refused, as ssh refuses such a
+// key file. A problem is said in words that name what is missing or wrong; the password
+// itself never appears in them.
 
 #include <functional>
 #include <optional>

@@ -2,15 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <istream>
 #include <array>
 #include <ostream>
 
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
+#include "app/send/InputFile.h"
 #include "mail/MailText.h"
+#include "mail/ScreenText.h"
 
 namespace corvane::send {
 
@@ -45,17 +47,19 @@ void FillMessage(const TSendOptions& options, mail::TLineList text,
     }
 }
 
-// The window's status texts, written as lines.
-void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
+// The window's status texts, written as lines: the progress to Status (nowhere with
+// --quiet), an error and the certificate behind it to Errors.
+void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status, std::ostream& errors) {
     smtp.OnConnect = [&status](mail::TWrenSMTP& sender) {
         status << "Connected: " << sender.Host << std::endl;
     };
-    smtp.OnError = [&status](mail::TWrenSMTP& sender, int error, const std::string& msg) {
-        status << "Error: " << error << ' ' << msg << std::endl;
+    smtp.OnError = [&errors](mail::TWrenSMTP& sender, int error, const std::string& msg) {
+        errors << "Error: " << error << ' ' << mail::ScreenSafe(msg) << std::endl;
         // What the window's certificate dialog shows, so the user can judge it and trust it.
         const net::TCertificateInfo& certificate = sender.PeerCertificate;
         if (error == mail::TWrenSMTP::ErrorCertificate && !certificate.Empty()) {
-            status << "Certificate: " << certificate.Subject << "\nIssued by: " << certificate.Issuer
+            errors << "Certificate: " << mail::ScreenSafe(certificate.Subject)
+                   << "\nIssued by: " << mail::ScreenSafe(certificate.Issuer)
                    << "\nValid from " << certificate.NotBefore << " to " << certificate.NotAfter
                    << "\nSHA-256: " << certificate.Sha256Fingerprint
                    << "\nTo trust exactly this certificate: --trust-fingerprint "
@@ -82,13 +86,12 @@ void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status) {
                << std::endl;
     };
     smtp.OnAfterSend = [&status](mail::TWrenSMTP& sender) {
-        status << sender.ReplyText << std::endl;
+        status << mail::ScreenSafe(sender.ReplyText) << std::endl;
     };
 }
 
-// The whole of Input in UTF-8, or the reason it cannot be read as Charset.
-std::variant<memory::TLargeBuffer, TCharsetError> ReadText(std::istream& input,
-                                                           const std::string& charset) {
+// The whole of Input, as it stands.
+memory::TLargeBuffer ReadText(std::istream& input) {
     // In blocks read straight into the buffer: a character at a time, or a copy through a
     // block of its own, costs more than everything else a send does.
     constexpr std::size_t Block = 256 * 1024;
@@ -105,21 +108,41 @@ std::variant<memory::TLargeBuffer, TCharsetError> ReadText(std::istream& input,
             break;
         }
     }
-    return ToUtf8(std::move(bytes), charset);
+    return bytes;
 }
 
-// Reads Input as Options.Charset into Lines; false (with the usage error written) when it
-// is not valid there.
-bool ReadLinesIn(std::istream& input, const TSendOptions& options, const std::string& what,
-                 std::ostream& errors, mail::TLineList& lines) {
-    auto text = ReadText(input, options.Charset);
+// Bytes in Options.Charset as Lines of UTF-8; false (with the usage error written) when they
+// are not text in it.
+bool ToLines(memory::TLargeBuffer bytes, const TSendOptions& options, const std::string& what,
+             std::ostream& errors, mail::TLineList& lines) {
+    auto text = ToUtf8(std::move(bytes), options.Charset);
     if (const auto* error = std::get_if<TCharsetError>(&text)) {
-        errors << "corvane-send: " << (error->UnknownCharset ? "" : what + " is ") << error->Message
+        errors << "corvane-send: " << (error->UnknownCharset ? "" : what + " ") << error->Message
                << std::endl;
         return false;
     }
     lines = SplitLines(std::move(std::get<memory::TLargeBuffer>(text)));
     return true;
+}
+
+// Reads the signature file into Lines; otherwise says why not and returns the exit status:
+// "File X not found!" (the window's words) for a file that is not there, the system's reason
+// for one that cannot be read.
+int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLineList& lines) {
+    const std::string& path = *options.SignatureFile;
+    TInputFile file(path);
+    memory::TLargeBuffer bytes;
+    if (!file.ReadAll(bytes)) {
+        if (file.Error() == ENOENT) {
+            errors << "File " << path << " not found!" << std::endl;
+        } else {
+            errors << "corvane-send: cannot read the signature file " << path << ": "
+                   << file.Reason() << std::endl;
+        }
+        return ExitFailed;
+    }
+    return ToLines(std::move(bytes), options, "the signature file", errors, lines) ? ExitAccepted
+                                                                                    : ExitUsage;
 }
 
 }  // namespace
@@ -155,29 +178,26 @@ mail::TLineList SplitLines(memory::TLargeBuffer text) {
 
 int RunSend(const TSendOptions& options, std::istream& text, std::ostream& status,
             mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
+    // --quiet silences the progress only: whatever ends the send unsuccessfully is said.
     std::ostream quiet(nullptr);
     std::ostream& out = options.Quiet ? quiet : status;
 
+    // Only whether each is there: the engine opens them itself, without blocking, and says
+    // why one cannot be read.
     for (const auto& path : options.Attachments) {
         if (!FileExists(path)) {
-            out << "File " << path << " not found!" << std::endl;
+            status << "File " << path << " not found!" << std::endl;
             return ExitFailed;
         }
     }
     mail::TLineList signature;
     if (options.SignatureFile) {
-        std::ifstream file(*options.SignatureFile, std::ios::binary);
-        if (!file) {
-            out << "File " << *options.SignatureFile << " not found!" << std::endl;
-            return ExitFailed;
-        }
-        // A usage error goes out even with --quiet, as the parser's do.
-        if (!ReadLinesIn(file, options, "the signature file", status, signature)) {
-            return ExitUsage;
+        if (const int failed = ReadSignature(options, status, signature); failed != ExitAccepted) {
+            return failed;
         }
     }
     mail::TLineList lines;
-    if (!ReadLinesIn(text, options, "the text", status, lines)) {
+    if (!ToLines(ReadText(text), options, "the text", status, lines)) {
         return ExitUsage;
     }
 
@@ -193,7 +213,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
     smtp.TrustedFingerprint = options.TrustFingerprint;
     smtp.EncodeProgressStep = 5;
     smtp.SendProgressStep = 1;
-    ReportProgress(smtp, out);
+    ReportProgress(smtp, out, status);
 
     out << "Connecting " << options.Server << " . . ." << std::endl;
     smtp.Connect();
@@ -207,7 +227,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
         smtp.Quit();
     }
     if (smtp.Aborted || interrupted) {
-        out << "Canceled: Ready for your mail." << std::endl;
+        status << "Canceled: Ready for your mail." << std::endl;
         return ExitCancelled;
     }
     return smtp.Failed ? ExitFailed : ExitAccepted;

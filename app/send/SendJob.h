@@ -1,7 +1,7 @@
 #pragma once
 // One send from the command line: fills the message from the options and the text, runs
 // Connect, SendMail and Quit on the calling thread, and writes the same status texts the
-// window shows, one per line.
+// window shows, one per line; with --quiet only those that say why the send did not succeed.
 
 #include <atomic>
 #include <iosfwd>

@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "mail/MailText.h"
+
 namespace corvane::send {
 
 const char* const UsageText =
@@ -15,11 +17,15 @@ const char* const UsageText =
     "                    [--charset NAME] [--quiet]\n"
     "                    [--security none|starttls|tls] [--user NAME [--password-file FILE]]\n"
     "                    [--trust-fingerprint SHA256]\n"
+    "       corvane-send --help | --version\n"
     "The message text is read from standard input; it and the signature file are in the\n"
     "charset NAME (default UTF-8).\n"
-    "The port is 25, 587 or 465 by --security unless --server names one. With --user the\n"
-    "password is the first line of FILE, or else the one Corvane keeps in the keyring.\n"
-    "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n";
+    "The port is 25, 587 or 465 by --security unless --server names one (1 to 65535).\n"
+    "With --user the password is the first line of FILE (which only you may read: chmod 600),\n"
+    "or else the one Corvane keeps in the keyring.\n"
+    "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n"
+    "--quiet writes no progress; errors are still written. Exit status: 0 accepted, 1 failed,\n"
+    "2 usage error, 3 sent but never confirmed (check before sending again), 130 cancelled.\n";
 
 namespace {
 
@@ -37,6 +43,15 @@ TSetter Append(std::vector<std::string> TSendOptions::*field) {
         (options.*field).push_back(value);
         return std::nullopt;
     };
+}
+
+// The engine would quietly connect to port 25 instead of a port it cannot take.
+std::optional<TUsageError> SetServer(TSendOptions& options, const std::string& value) {
+    if (const auto port = mail::InvalidPort(value)) {
+        return TUsageError{"--server takes a port from 1 to 65535, not \"" + *port + "\""};
+    }
+    options.Server = value;
+    return std::nullopt;
 }
 
 std::optional<TUsageError> SetPriority(TSendOptions& options, const std::string& value) {
@@ -86,7 +101,7 @@ std::optional<TUsageError> SetFingerprint(TSendOptions& options, const std::stri
 
 const std::map<std::string, TSetter>& ValueOptions() {
     static const std::map<std::string, TSetter> options{
-        {"--server", Text(&TSendOptions::Server)},
+        {"--server", SetServer},
         {"--from", Text(&TSendOptions::From)},
         {"--to", Text(&TSendOptions::To)},
         {"--cc", Text(&TSendOptions::Cc)},
@@ -143,6 +158,9 @@ TParseResult ParseSendOptions(const std::vector<std::string>& arguments) {
         }
         if (name == "--help" || name == "-h") {
             return THelpRequested{};
+        }
+        if (name == "--version") {
+            return TVersionRequested{};
         }
         if (name == "--quiet" || name == "-q") {
             if (value) {

@@ -37,11 +37,12 @@ struct TSendOptions {
 };
 
 struct THelpRequested {};
+struct TVersionRequested {};
 struct TUsageError {
     std::string Message;
 };
 
-using TParseResult = std::variant<TSendOptions, THelpRequested, TUsageError>;
+using TParseResult = std::variant<TSendOptions, THelpRequested, TVersionRequested, TUsageError>;
 
 // Accepts "--name value" and "--name=value".
 TParseResult ParseSendOptions(const std::vector<std::string>& arguments);

@@ -52,9 +52,17 @@ corvane::app::TKeyringAnswer ReadKeyring(const std::string& key) {
 
 int main(int argc, char** argv) {
     using namespace corvane::send;
+    // A status line written into a pipe its reader has closed (corvane-send ... 2>&1 | head)
+    // must not end the program, perhaps after the server took the mail: the write fails, the
+    // stream drops what follows, and the exit status still tells the outcome.
+    std::signal(SIGPIPE, SIG_IGN);
     const auto parsed = ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (std::holds_alternative<THelpRequested>(parsed)) {
         std::cout << UsageText;
+        return ExitAccepted;
+    }
+    if (std::holds_alternative<TVersionRequested>(parsed)) {
+        std::cout << "corvane-send " CORVANE_VERSION "\n";
         return ExitAccepted;
     }
     if (const auto* error = std::get_if<TUsageError>(&parsed)) {

@@ -16,6 +16,7 @@ namespace corvane::send {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using test::TProgramProcess;
 
 std::vector<std::string> Command(std::vector<std::string> arguments) {
@@ -100,25 +101,96 @@ TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
                           "");
     EXPECT_EQ(missing.WaitForExit(30s), 1);
     EXPECT_EQ(missing.Error(), "File /nonexistent/plan.pdf not found!\n");
-
-    test::TScriptedSmtpServer server(
-        test::TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 No such sender\r\n"));
-    TProgramProcess rejected(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org",
-                                    "--to", "b@example.org", "--quiet"}),
-                           "text\n");
-    EXPECT_EQ(rejected.WaitForExit(30s), 1);
-    EXPECT_EQ(rejected.Error(), "");  // --quiet
 }
 
-TEST(CorvaneSend, UsageErrorsExitWithTwo) {
-    TProgramProcess noServer(Command({"--from", "a@example.org", "--to", "b@example.org"}), "");
-    EXPECT_EQ(noServer.WaitForExit(30s), 2);
-    EXPECT_NE(noServer.Error().find("--server is required"), std::string::npos);
-    EXPECT_NE(noServer.Error().find("usage: corvane-send"), std::string::npos);
+test::TSmtpScript AcceptingSession() {
+    return test::TSmtpScript()
+        .Send("220 ready\r\n")
+        .Expect("250 hi\r\n")
+        .Expect("250 sender ok\r\n")
+        .Expect("250 recipient ok\r\n")
+        .Expect("354 go ahead\r\n")
+        .ReadData()
+        .Send("250 Queued as 42\r\n")
+        .Expect("221 bye\r\n");
+}
+
+// --quiet means no progress, as with git or rsync; why a send failed is still said.
+TEST(CorvaneSend, QuietWritesNoProgressButEveryReasonItFailed) {
+    struct TCase {
+        test::TSmtpScript Script;
+        int Exit;
+        std::string Error;
+    };
+    for (const auto& row : std::vector<TCase>{
+             {AcceptingSession(), 0, ""},
+             {test::TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 No such sender\r\n"), 1,
+              "Error: 550 No such sender\n"}}) {
+        test::TScriptedSmtpServer server(row.Script);
+        TProgramProcess send(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org",
+                                      "--to", "b@example.org", "--quiet"}),
+                             "text\n");
+        EXPECT_EQ(send.WaitForExit(30s), row.Exit);
+        EXPECT_EQ(send.Error(), row.Error);
+    }
+}
+
+// Status written into a pipe nobody reads any more (corvane-send ... 2>&1 | head -1) fails
+// quietly; the mail still goes, and the exit status says so.
+TEST(CorvaneSend, AClosedStatusPipeNeitherStopsTheSendNorChangesItsOutcome) {
+    test::TScriptedSmtpServer server(AcceptingSession());
+    TProgramProcess send(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org", "--to",
+                                  "b@example.org"}),
+                         "text\n", TProgramProcess::EStandardError::Unread);
+    ASSERT_TRUE(send.Started());
+    EXPECT_EQ(send.WaitForExit(30s), 0);
+    EXPECT_TRUE(server.WaitForReceived("\r\n.\r\nQUIT\r\n"));
+}
+
+TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
+    test::TRefusingPort refusing;  // never reached: each case ends before connecting
+    ASSERT_TRUE(refusing.Valid());
+    test::TTempFolder folder;
+    const std::string sharedPassword = folder.WriteFile("password", "secret\n").string();
+    std::filesystem::permissions(sharedPassword, std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_write |
+                                                     std::filesystem::perms::group_read);
+    const auto to = [](const std::string& server, std::vector<std::string> more = {}) {
+        more.insert(more.begin(), {"--server", server, "--from", "a@example.org", "--to", "b@example.org"});
+        return more;
+    };
+    const std::string server = "127.0.0.1:" + refusing.Port();
+    struct TCase {
+        std::vector<std::string> Arguments;
+        std::string Input;
+        int Exit;
+        std::string FirstErrorLine;
+        std::string Output;
+    };
+    const std::vector<TCase> cases{
+        {{"--from", "a@example.org", "--to", "b@example.org"}, "", 2, "corvane-send: --server is required", ""},
+        {to("127.0.0.1:70000"), "", 2, "corvane-send: --server takes a port from 1 to 65535, not \"70000\"", ""},
+        {to("127.0.0.1:5877x"), "", 2, "corvane-send: --server takes a port from 1 to 65535, not \"5877x\"", ""},
+        {to("127.0.0.1:0"), "", 2, "corvane-send: --server takes a port from 1 to 65535, not \"0\"", ""},
+        {to("[::1]:"), "", 2, "corvane-send: --server takes a port from 1 to 65535, not \"\"", ""},
+        {to(server), "Line one\nabc\0defghij\n"s, 2,
+         "corvane-send: the text holds a NUL byte at offset 12", ""},
+        {to(server, {"--security", "starttls", "--user", "ada", "--password-file", sharedPassword}), "text\n", 2,
+         "corvane-send: the password file " + sharedPassword +
+             " is readable by group or others (mode 0640): make it yours alone with chmod 600 " + sharedPassword,
+         ""},
+        {{"--version"}, "", 0, "", "corvane-send " CORVANE_VERSION "\n"},
+    };
+    for (const auto& row : cases) {
+        TProgramProcess send(Command(row.Arguments), row.Input);
+        EXPECT_EQ(send.WaitForExit(30s), row.Exit) << row.FirstErrorLine;
+        EXPECT_EQ(send.Error().substr(0, send.Error().find('\n')), row.FirstErrorLine);
+        EXPECT_EQ(send.Output(), row.Output);
+    }
 
     TProgramProcess help(Command({"--help"}), "");
     EXPECT_EQ(help.WaitForExit(30s), 0);
-    EXPECT_NE(help.Output().find("usage: corvane-send"), std::string::npos);
+    EXPECT_TRUE(help.Output().starts_with("usage: corvane-send")) << help.Output();
 }
 
 // The text and signature are converted from the charset given into the UTF-8 the mail
@@ -156,6 +228,7 @@ TEST(CorvaneSend, TextInAnotherCharsetArrivesAsTypedAndInvalidTextIsRefused) {
     for (const auto& row : std::vector<TCase>{
              {"UTF-8", "fine\nGr\xfc\xdf" "e\n", "corvane-send: the text is not valid UTF-8 at byte 7\n"},
              {"UTF-8", "cut \xe2\x82", "corvane-send: the text is not valid UTF-8 at byte 4\n"},
+             {"ISO-8859-15", "Gr\xfc\0e\n"s, "corvane-send: the text holds a NUL byte at offset 3\n"},
              {"no-such-charset", "text\n", "corvane-send: unknown charset \"no-such-charset\"\n"}}) {
         const TRun refused = run(row.Charset, row.Text, plainSignature);
         EXPECT_EQ(refused.Exit, 2);
@@ -197,7 +270,7 @@ TEST(CorvaneSend, SignsInOverStartTlsWithThePasswordFileAndNeverShowsIt) {
     const auto command = [&](const std::string& passwordFile) {
         return Command({"--server", "127.0.0.1:" + server.Port(), "--from", "ada@example.org", "--to",
                         "bob@example.org", "--security", "starttls", "--user", "ada", "--password-file",
-                        folder.WriteFile(passwordFile, passwordFile + "\nsecond line\n").string()});
+                        folder.WritePrivateFile(passwordFile, passwordFile + "\nsecond line\n").string()});
     };
     TProgramProcess refused(command("wrong password"), "text\n");
     EXPECT_EQ(refused.WaitForExit(60s), 1);

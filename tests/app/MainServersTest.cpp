@@ -130,6 +130,26 @@ TEST_F(MainServersTest, TheDefaultPortFollowsTheSecurityAndCancellingThePassword
     }
 }
 
+// The engine would connect to port 25 instead; the window says so and keeps the mail.
+TEST_F(MainServersTest, AnInvalidPortInSmtpIsSaidWithTheErrorSoundAndNothingIsSent) {
+    for (const auto& [server, port] : {std::pair{"127.0.0.1:70000", "70000"}, {"127.0.0.1:5877x", "5877x"},
+                                       {"127.0.0.1:0", "0"}, {"[::1]:", ""}}) {
+        Open();
+        Address(server);
+        form->PlayWave->setChecked(true);
+        form->Clear_SendTo->setChecked(true);
+        form->StampImageClick();
+        EXPECT_EQ(form->StatusText(),
+                  QStringLiteral("Invalid port \"%1\" in Smtp: a port is a number from 1 to 65535.").arg(port));
+        EXPECT_EQ(form->Wave1->WaveName, "error") << server;
+        EXPECT_FALSE(StatusesMention("Connecting")) << server;
+        EXPECT_EQ(form->Smtp->currentText().toStdString(), server);
+        EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("bob@example.org"));
+        EXPECT_TRUE(form->PageControl1->isEnabled());
+        statuses.clear();
+    }
+}
+
 TEST_F(MainServersTest, WithoutAKeyringThePasswordIsAskedOnceSaidOnceAndNeverShown) {
     test::TRefusingPort refusing;
     const std::string server = "127.0.0.1:" + refusing.Port();

@@ -12,6 +12,8 @@
 namespace corvane::send {
 namespace {
 
+using namespace std::string_literals;
+
 TParseResult Parse(std::vector<std::string> arguments) { return ParseSendOptions(arguments); }
 
 std::string UsageErrorOf(const TParseResult& result) {
@@ -62,7 +64,12 @@ TEST(SendOptions, MistakesAreUsageErrorsThatSayWhat) {
                   std::string::npos)
             << bad;
     }
+    for (const char* port : {"70000", "5877x", "0", ""}) {
+        EXPECT_EQ(UsageErrorOf(with({"--server", std::string("h:") + port})),
+                  "--server takes a port from 1 to 65535, not \"" + std::string(port) + "\"");
+    }
     EXPECT_TRUE(std::holds_alternative<THelpRequested>(with({"--help"})));
+    EXPECT_TRUE(std::holds_alternative<TVersionRequested>(with({"--version"})));
     EXPECT_TRUE(std::holds_alternative<TSendOptions>(with({})));
 }
 
@@ -76,27 +83,46 @@ TEST(SendText, LinesSplitAtLfWithOptionalCr) {
     EXPECT_TRUE(SplitLines(memory::TLargeBuffer("")).Empty());
 }
 
-TEST(SendJob, MissingAttachmentIsReportedBeforeConnecting) {
-    TSendOptions options;
-    options.Server = "127.0.0.1:1";  // never reached
-    options.From = "me@example.org";
-    options.To = "you@example.org";
-    options.Attachments = {"/nonexistent/corvane/letter.pdf"};
-    std::istringstream text("hello\n");
-    std::ostringstream status;
-    mail::TWrenSMTP smtp;
-    const std::atomic<bool> interrupted{false};
-    EXPECT_EQ(RunSend(options, text, status, smtp, interrupted), ExitFailed);
-    // Nothing else: not even "Connecting ...".
-    EXPECT_EQ(status.str(), "File /nonexistent/corvane/letter.pdf not found!\n");
-}
-
 TSendOptions Minimal() {
     TSendOptions options;
     options.Server = "mail.example.org";
     options.From = "me@example.org";
     options.To = "you@example.org";
     return options;
+}
+
+// A file that stops the send is named before connecting, with why, even with --quiet.
+TEST(SendJob, FileProblemsAreSaidBeforeConnectingEvenWhenQuiet) {
+    test::TTempFolder folder;
+    const std::string attachment = folder.WriteFile("plan.pdf", "%PDF").string();
+    const std::string missing = (folder.Path() / "missing.txt").string();
+    const std::string directory = folder.Path().string();
+    const std::string nulSignature = folder.WriteFile("sig.txt", "-- \n\0Ann\n"s).string();
+    struct TCase {
+        std::vector<std::string> Attachments;
+        std::optional<std::string> Signature;
+        int Exit;
+        std::string Status;
+    };
+    const std::vector<TCase> cases{
+        {{attachment, missing}, std::nullopt, ExitFailed, "File " + missing + " not found!\n"},
+        {{attachment}, missing, ExitFailed, "File " + missing + " not found!\n"},
+        {{}, directory, ExitFailed, "corvane-send: cannot read the signature file " + directory + ": Is a directory\n"},
+        {{}, nulSignature, ExitUsage, "corvane-send: the signature file holds a NUL byte at offset 4\n"},
+    };
+    for (const auto& row : cases) {
+        TSendOptions options = Minimal();
+        options.Server = "127.0.0.1:1";  // never reached
+        options.Quiet = true;
+        options.Attachments = row.Attachments;
+        options.SignatureFile = row.Signature;
+        std::istringstream text("hello\n");
+        std::ostringstream status;
+        mail::TWrenSMTP smtp;
+        const std::atomic<bool> interrupted{false};
+        EXPECT_EQ(RunSend(options, text, status, smtp, interrupted), row.Exit) << row.Status;
+        EXPECT_EQ(status.str(), row.Status);
+    }
 }
 
 TEST(SendOptions, SecurityUserPasswordFileAndFingerprint) {
@@ -170,33 +196,63 @@ TEST(SendCredentials, PasswordFromTheFilesFirstLineElseTheKeyringElseAProblemNam
     EXPECT_NE(FindPassword(options, keyring).Problem.find("(no Secret Service)"), std::string::npos);
 
     asked.clear();
-    options.PasswordFile = folder.WriteFile("pw", "first line\r\nsecond\n").string();
+    options.PasswordFile = folder.WritePrivateFile("pw", "first line\r\nsecond\n").string();
     EXPECT_TRUE(FindPassword(options, keyring).Password == "first line");
     EXPECT_TRUE(asked.empty());  // a password file is the whole answer
-    options.PasswordFile = folder.WriteFile("empty", "\nsecond\n").string();
+    options.PasswordFile = folder.WritePrivateFile("empty", "\nsecond\n").string();
     EXPECT_NE(FindPassword(options, keyring).Problem.find("holds no password"), std::string::npos);
     options.PasswordFile = (folder.Path() / "missing").string();
     EXPECT_EQ(FindPassword(options, keyring).Problem, "cannot read a password from " + *options.PasswordFile);
+    options.PasswordFile = folder.Path().string();
+    EXPECT_EQ(FindPassword(options, keyring).Problem,
+              "cannot read the password file " + *options.PasswordFile + ": Is a directory");
+}
+
+// As ssh refuses a key file others can read; the mode is that of the file opened.
+TEST(SendCredentials, APasswordFileOthersMayReadIsRefusedWithHowToFixIt) {
+    test::TTempFolder folder;
+    TSendOptions options = Minimal();
+    options.Security = mail::ESecurity::StartTls;
+    options.User = "ada";
+    options.PasswordFile = folder.WritePrivateFile("pw", "secret\n").string();
+    const TKeyringReader unused = [](const std::string&) { return app::TKeyringAnswer{}; };
+    using std::filesystem::perms;
+    for (const auto& [added, mode] : {std::pair{perms::group_read, "0640"}, {perms::others_read, "0604"}}) {
+        std::filesystem::permissions(*options.PasswordFile, perms::owner_read | perms::owner_write | added);
+        const TPasswordLookup refused = FindPassword(options, unused);
+        EXPECT_FALSE(refused.Password.has_value());
+        EXPECT_EQ(refused.Problem, "the password file " + *options.PasswordFile + " is readable by group or others (mode " +
+                                       mode + "): make it yours alone with chmod 600 " + *options.PasswordFile);
+    }
+    std::filesystem::permissions(*options.PasswordFile, perms::owner_read | perms::group_write);
+    EXPECT_TRUE(FindPassword(options, unused).Password == "secret");
 }
 
 // The UTF-8 check (RFC 3629) names the first byte of the first bad sequence, as iconv
 // does for every other charset.
+// A NUL is refused too, in whichever part of the check meets it, at its offset in the input.
 TEST(Charset, Utf8IsCheckedWithItsBadByteNamed) {
-    const std::vector<std::pair<std::string, std::string>> cases{
-        {"plain ASCII, longer than eight bytes", ""},
-        {"Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x8e\x89", ""},
-        {"overlong \xc0\xaf", "not valid UTF-8 at byte 9"},
-        {"overlong \xe0\x80\xaf", "not valid UTF-8 at byte 9"},
-        {"surrogate \xed\xa0\x80", "not valid UTF-8 at byte 10"},
-        {"too high \xf4\x90\x80\x80", "not valid UTF-8 at byte 9"},
-        {"lone \x80", "not valid UTF-8 at byte 5"},
-        {"cut at the end \xf0\x9f\x8e", "not valid UTF-8 at byte 15"},
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases{
+        {"UTF-8", "plain ASCII, longer than eight bytes", ""},
+        {"UTF-8", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x8e\x89", ""},
+        {"UTF-8", "overlong \xc0\xaf", "is not valid UTF-8 at byte 9"},
+        {"UTF-8", "overlong \xe0\x80\xaf", "is not valid UTF-8 at byte 9"},
+        {"UTF-8", "surrogate \xed\xa0\x80", "is not valid UTF-8 at byte 10"},
+        {"UTF-8", "too high \xf4\x90\x80\x80", "is not valid UTF-8 at byte 9"},
+        {"UTF-8", "lone \x80", "is not valid UTF-8 at byte 5"},
+        {"UTF-8", "cut at the end \xf0\x9f\x8e", "is not valid UTF-8 at byte 15"},
+        {"UTF-8", "\0"s, "holds a NUL byte at offset 0"},
+        {"UTF-8", "eight by\0tes"s, "holds a NUL byte at offset 8"},
+        {"UTF-8", "a word, then\0 the rest of it"s, "holds a NUL byte at offset 12"},
+        {"UTF-8", "\xc3\xbc\0"s, "holds a NUL byte at offset 2"},
+        {"ISO-8859-15", "Gr\xfc\xdf\0e"s, "holds a NUL byte at offset 4"},
+        {"UTF-16", "\xff\xfe" "a\0\0\0"s, "holds a NUL byte at offset 4"},
     };
-    for (const auto& [text, error] : cases) {
-        const auto result = ToUtf8(memory::TLargeBuffer(text), "UTF-8");
+    for (const auto& [charset, text, error] : cases) {
+        const auto result = ToUtf8(memory::TLargeBuffer(text), charset);
         const auto* refused = std::get_if<TCharsetError>(&result);
         EXPECT_EQ(refused ? refused->Message : "", error) << text;
-        EXPECT_TRUE(refused || std::get<memory::TLargeBuffer>(result).View() == text);
+        EXPECT_TRUE(refused || charset != "UTF-8" || std::get<memory::TLargeBuffer>(result).View() == text);
     }
 }
 

@@ -155,6 +155,29 @@ TEST(MailText, ServerFieldTakesHostAndOptionalPort) {
     check("mail.example.org:", "mail.example.org", "25");
 }
 
+// What a server field names as its port when that port would silently become 25.
+TEST(MailText, InvalidPortIsTheTypedPortThatIsNoPortNumber) {
+    const std::vector<std::pair<const char*, std::optional<std::string>>> cases{
+        {"mail.example.org", std::nullopt},
+        {"mail.example.org:1", std::nullopt},
+        {" mail.example.org:65535 ", std::nullopt},
+        {"[::1]:2525", std::nullopt},
+        {"[::1]", std::nullopt},
+        {"fe80::", std::nullopt},  // a bare IPv6 address ending in a colon has no port
+        {"mail.example.org:70000", "70000"},
+        {"mail.example.org:65536", "65536"},
+        {"mail.example.org:5877x", "5877x"},
+        {"mail.example.org:0", "0"},
+        {"mail.example.org:-25", "-25"},
+        {"mail.example.org:", ""},
+        {"[::1]:", ""},
+        {"[::1]:smtp", "smtp"},
+    };
+    for (const auto& [server, port] : cases) {
+        EXPECT_EQ(InvalidPort(server), port) << server;
+    }
+}
+
 TEST(MailText, TrimRemovesControlCharactersAndBlanks) {
     EXPECT_EQ(TrimBlanks(" \t250 ok\r\n"), "250 ok");
     EXPECT_EQ(TrimBlanks("   "), "");

@@ -47,26 +47,43 @@ int InputFile(const std::string& input) {
 
 }  // namespace
 
-TProgramProcess::TProgramProcess(const std::vector<std::string>& arguments, const std::string& input) {
+TProgramProcess::TProgramProcess(const std::vector<std::string>& arguments, const std::string& input,
+                                 EStandardError error) {
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
     const int inFd = InputFile(input);
     if (inFd < 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
         return;
     }
+    if (error == EStandardError::Unread) {
+        CloseIfOpen(errPipe[0]);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, inFd, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    // A test process may ignore or block SIGPIPE (its servers do); the program must not
+    // inherit that, or a program that dies of it would pass.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     std::vector<char*> argv;
     for (const auto& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawn(&m_pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) {
         m_pid = -1;
     }
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(inFd);
     ::close(outPipe[1]);

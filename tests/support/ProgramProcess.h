@@ -15,9 +15,14 @@ namespace corvane::test {
 class TProgramProcess {
 public:
     using TMilliseconds = std::chrono::milliseconds;
+    // Unread: the standard error is a pipe whose reader is gone before the program starts,
+    // so every write to it fails (EPIPE, and SIGPIPE unless the program ignores it).
+    enum class EStandardError { Collected, Unread };
 
-    // Starts Arguments[0] (a path) with Input on its standard input (then closed).
-    TProgramProcess(const std::vector<std::string>& arguments, const std::string& input);
+    // Starts Arguments[0] (a path) with Input on its standard input (then closed), and
+    // SIGPIPE at its default action and unblocked, as a shell starts a program.
+    TProgramProcess(const std::vector<std::string>& arguments, const std::string& input,
+                    EStandardError error = EStandardError::Collected);
     ~TProgramProcess();
     TProgramProcess(const TProgramProcess&) = delete;
     TProgramProcess& operator=(const TProgramProcess&) = delete;

@@ -29,6 +29,13 @@ std::filesystem::path TTempFolder::WriteFile(const std::string& name,
     return path;
 }
 
+std::filesystem::path TTempFolder::WritePrivateFile(const std::string& name,
+                                                    const std::string& bytes) const {
+    const std::filesystem::path path = WriteFile(name, bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return path;
+}
+
 std::string ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;

@@ -17,6 +17,8 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
     // Writes a file of these bytes into the folder and returns its path.
     std::filesystem::path WriteFile(const std::string& name, const std::string& bytes) const;
+    // The same, readable and writable by its owner alone (mode 0600), as a password file must be.
+    std::filesystem::path WritePrivateFile(const std::string& name, const std::string& bytes) const;
 
 private:
     std::filesystem::path m_path;
