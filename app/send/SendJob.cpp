@@ -47,47 +47,62 @@ void FillMessage(const TSendOptions& options, mail::TLineList text,
     }
 }
 
+// One status line. Everything in it may come from outside (a reply, a certificate, a file
+// or host name), and a terminal acts on what a window only shows: escaped, it can neither
+// rewrite an earlier line nor hide one.
+void Say(std::ostream& stream, const std::string& text) {
+    stream << mail::ScreenSafe(text) << std::endl;
+}
+
+void ReportCertificate(std::ostream& errors, const net::TCertificateInfo& certificate) {
+    Say(errors, "Certificate: " + certificate.Subject);
+    Say(errors, "Issued by: " + certificate.Issuer);
+    Say(errors, "Valid from " + certificate.NotBefore + " to " + certificate.NotAfter);
+    Say(errors, "SHA-256: " + certificate.Sha256Fingerprint);
+    Say(errors, "To trust exactly this certificate: --trust-fingerprint " + certificate.Sha256Fingerprint);
+}
+
 // The window's status texts, written as lines: the progress to Status (nowhere with
 // --quiet), an error and the certificate behind it to Errors.
 void ReportProgress(mail::TWrenSMTP& smtp, std::ostream& status, std::ostream& errors) {
-    smtp.OnConnect = [&status](mail::TWrenSMTP& sender) {
-        status << "Connected: " << sender.Host << std::endl;
-    };
+    smtp.OnConnect = [&status](mail::TWrenSMTP& sender) { Say(status, "Connected: " + sender.Host); };
     smtp.OnError = [&errors](mail::TWrenSMTP& sender, int error, const std::string& msg) {
-        errors << "Error: " << error << ' ' << mail::ScreenSafe(msg) << std::endl;
+        Say(errors, "Error: " + std::to_string(error) + " " + msg);
         // What the window's certificate dialog shows, so the user can judge it and trust it.
-        const net::TCertificateInfo& certificate = sender.PeerCertificate;
-        if (error == mail::TWrenSMTP::ErrorCertificate && !certificate.Empty()) {
-            errors << "Certificate: " << mail::ScreenSafe(certificate.Subject)
-                   << "\nIssued by: " << mail::ScreenSafe(certificate.Issuer)
-                   << "\nValid from " << certificate.NotBefore << " to " << certificate.NotAfter
-                   << "\nSHA-256: " << certificate.Sha256Fingerprint
-                   << "\nTo trust exactly this certificate: --trust-fingerprint "
-                   << certificate.Sha256Fingerprint << std::endl;
+        if (error == mail::TWrenSMTP::ErrorCertificate && !sender.PeerCertificate.Empty()) {
+            ReportCertificate(errors, sender.PeerCertificate);
         }
     };
     smtp.OnStartEncryption = [&status](mail::TWrenSMTP& sender) {
-        status << "Starting encryption with " << sender.Host << " . . ." << std::endl;
+        Say(status, "Starting encryption with " + sender.Host + " . . .");
     };
-    smtp.OnSignIn = [&status](mail::TWrenSMTP& sender) {
-        status << "Signing in as " << sender.UserName << " . . ." << std::endl;
+    smtp.OnSignIn = [&status](mail::TWrenSMTP& sender) { Say(status, "Signing in as " + sender.UserName + " . . ."); };
+    smtp.OnEncodeStart = [&status](mail::TWrenSMTP&, const std::string& fileName, std::int64_t bytes) {
+        Say(status, "Start encoding " + fileName + " of " + std::to_string(bytes) + " bytes.");
     };
-    smtp.OnEncodeStart = [&status](mail::TWrenSMTP&, const std::string& fileName,
-                                   std::int64_t bytes) {
-        status << "Start encoding " << fileName << " of " << bytes << " bytes." << std::endl;
+    smtp.OnEncodeEnd = [&status](mail::TWrenSMTP&) { Say(status, "Finished encoding."); };
+    smtp.OnBeforeSend = [&status](mail::TWrenSMTP&) { Say(status, "Connected: Sending message . . ."); };
+    smtp.OnSendProgress = [&status](mail::TWrenSMTP&, std::uint16_t, std::int64_t sent, std::int64_t total) {
+        Say(status, "Connected: Sending message . . . " + std::to_string(sent) + " of " + std::to_string(total) +
+                        " bytes.");
     };
-    smtp.OnEncodeEnd = [&status](mail::TWrenSMTP&) { status << "Finished encoding." << std::endl; };
-    smtp.OnBeforeSend = [&status](mail::TWrenSMTP&) {
-        status << "Connected: Sending message . . ." << std::endl;
-    };
-    smtp.OnSendProgress = [&status](mail::TWrenSMTP&, std::uint16_t, std::int64_t sent,
-                                    std::int64_t total) {
-        status << "Connected: Sending message . . . " << sent << " of " << total << " bytes."
-               << std::endl;
-    };
-    smtp.OnAfterSend = [&status](mail::TWrenSMTP& sender) {
-        status << mail::ScreenSafe(sender.ReplyText) << std::endl;
-    };
+    smtp.OnAfterSend = [&status](mail::TWrenSMTP& sender) { Say(status, sender.ReplyText); };
+}
+
+// The exit status of a send that ran: the server's answer to the message decides, so Ctrl+C
+// while QUIT waits changes nothing, and one that came after the whole message went is 111.
+int Outcome(const mail::TWrenSMTP& smtp, bool interrupted, std::ostream& errors) {
+    if (smtp.Accepted) {
+        return ExitAccepted;
+    }
+    if (smtp.Failed && smtp.ReplyCode == std::to_string(mail::TWrenSMTP::ErrorUnconfirmed)) {
+        return ExitUnconfirmed;
+    }
+    if (smtp.Aborted || interrupted) {
+        Say(errors, "Canceled: Ready for your mail.");
+        return ExitCancelled;
+    }
+    return ExitFailed;
 }
 
 // The whole of Input, as it stands.
@@ -117,8 +132,7 @@ bool ToLines(memory::TLargeBuffer bytes, const TSendOptions& options, const std:
              std::ostream& errors, mail::TLineList& lines) {
     auto text = ToUtf8(std::move(bytes), options.Charset);
     if (const auto* error = std::get_if<TCharsetError>(&text)) {
-        errors << "corvane-send: " << (error->UnknownCharset ? "" : what + " ") << error->Message
-               << std::endl;
+        Say(errors, "corvane-send: " + (error->UnknownCharset ? "" : what + " ") + error->Message);
         return false;
     }
     lines = SplitLines(std::move(std::get<memory::TLargeBuffer>(text)));
@@ -134,10 +148,9 @@ int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLine
     memory::TLargeBuffer bytes;
     if (!file.ReadAll(bytes)) {
         if (file.Error() == ENOENT) {
-            errors << "File " << path << " not found!" << std::endl;
+            Say(errors, "File " + path + " not found!");
         } else {
-            errors << "corvane-send: cannot read the signature file " << path << ": "
-                   << file.Reason() << std::endl;
+            Say(errors, "corvane-send: cannot read the signature file " + path + ": " + file.Reason());
         }
         return ExitFailed;
     }
@@ -186,7 +199,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
     // why one cannot be read.
     for (const auto& path : options.Attachments) {
         if (!FileExists(path)) {
-            status << "File " << path << " not found!" << std::endl;
+            Say(status, "File " + path + " not found!");
             return ExitFailed;
         }
     }
@@ -215,7 +228,12 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
     smtp.SendProgressStep = 1;
     ReportProgress(smtp, out, status);
 
-    out << "Connecting " << options.Server << " . . ." << std::endl;
+    // What was typed is judged before anything is connected: an address or header line that
+    // is none is the caller's mistake (2); a file that cannot be attached is a failure (1).
+    if (!smtp.CheckMessage(msg)) {
+        return smtp.ReplyCode == std::to_string(mail::TWrenSMTP::ErrorFileRead) ? ExitFailed : ExitUsage;
+    }
+    Say(out, "Connecting " + options.Server + " . . .");
     smtp.Connect();
     // Connect starts a fresh dialogue and forgets earlier cancels: repeat one that came in
     // while the text was read or the connection opened.
@@ -226,11 +244,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
         smtp.SendMail(msg);
         smtp.Quit();
     }
-    if (smtp.Aborted || interrupted) {
-        status << "Canceled: Ready for your mail." << std::endl;
-        return ExitCancelled;
-    }
-    return smtp.Failed ? ExitFailed : ExitAccepted;
+    return Outcome(smtp, interrupted, status);
 }
 
 }  // namespace corvane::send

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <filesystem>
 #include <random>
 
 #include "AiosmtpdServer.h"
@@ -180,6 +182,13 @@ TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
              " is readable by group or others (mode 0640): make it yours alone with chmod 600 " + sharedPassword,
          ""},
         {{"--version"}, "", 0, "", "corvane-send " CORVANE_VERSION "\n"},
+        // What is typed is judged before connecting: nothing can ride on an address or a header.
+        {{"--server", server, "--from", "me@example.org> RET=FULL ENVID=x", "--to", "b@example.org"}, "", 2,
+         "Error: 105 Invalid address: me@example.org> RET=FULL ENVID=x", ""},
+        {to(server, {"--header", " boundary=\"evil\""}), "", 2,
+         "Error: 112 The extra header line \" boundary=\"evil\"\" cannot be sent: it begins with a blank, which "
+         "would join it to the header above it.",
+         ""},
     };
     for (const auto& row : cases) {
         TProgramProcess send(Command(row.Arguments), row.Input);
@@ -235,6 +244,74 @@ TEST(CorvaneSend, TextInAnotherCharsetArrivesAsTypedAndInvalidTextIsRefused) {
         EXPECT_EQ(refused.Error, row.Error);
     }
     EXPECT_FALSE(server.Message(2).has_value()) << "nothing more was sent";
+}
+
+// The server's answer to the end of the message decides the exit status: nothing after a
+// 2xx (a closed connection, Ctrl+C while QUIT waits) makes it a failure, and no answer at all
+// is 3, "it may have been delivered", never an invitation to send it twice.
+TEST(CorvaneSend, TheServersAnswerToTheMessageDecidesTheExitStatus) {
+    const auto untilTheEnd = [] {
+        return test::TSmtpScript()
+            .Send("220 ready\r\n")
+            .Expect("250 hi\r\n")
+            .Expect("250 sender ok\r\n")
+            .Expect("250 recipient ok\r\n")
+            .Expect("354 go ahead\r\n")
+            .ReadData();
+    };
+    struct TCase {
+        const char* Name;
+        test::TSmtpScript Script;
+        bool InterruptDuringQuit;
+        int Exit;
+        std::string LastLine;
+    };
+    const std::vector<TCase> cases{
+        {"closed instead of answering QUIT", untilTheEnd().Send("250 Queued as 42\r\n").ReadLine().Close(), false, 0,
+         "Queued as 42"},
+        {"Ctrl+C while QUIT waits", untilTheEnd().Send("250 Queued as 42\r\n").ReadLine(), true, 0, "Queued as 42"},
+        {"closed after the end of the message", untilTheEnd().Close(), false, 3,
+         "Error: 111 The server did not confirm the message; it may have been delivered. Check before sending again."},
+        {"a reply that would rewrite the terminal",
+         test::TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 <b>no</b>\x1B[2K gone\r\n"),
+         false, 1, "Error: 550 <b>no</b>\\u001B[2K gone"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.Name);
+        test::TScriptedSmtpServer server(row.Script);
+        TProgramProcess send(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org",
+                                      "--to", "b@example.org"}),
+                             "text\n");
+        const auto started = std::chrono::steady_clock::now();
+        if (row.InterruptDuringQuit) {
+            ASSERT_TRUE(server.WaitForReceived("QUIT\r\n"));
+            send.Signal(SIGINT);
+        }
+        EXPECT_EQ(send.WaitForExit(30s), row.Exit) << send.Error();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);  // the QUIT wait is 5 s
+        EXPECT_TRUE(send.Error().ends_with(row.LastLine + "\n")) << send.Error();
+    }
+}
+
+// A file far beyond the server's SIZE is refused before a byte of it is encoded, so the
+// refusal costs no memory.
+TEST(CorvaneSend, AnAttachmentBeyondTheServersSizeIsRefusedWithoutEncodingIt) {
+    test::TTempFolder folder;
+    const std::filesystem::path big = folder.Path() / "big.iso";
+    std::ofstream(big).close();
+    std::filesystem::resize_file(big, 300'000'000);  // sparse: no time, no disk
+    test::TScriptedSmtpServer server(
+        test::TSmtpScript().Send("220 ready\r\n").Expect("250-hi\r\n250 SIZE 100000000\r\n"));
+    TProgramProcess send(Command({"--server", server.Host() + ":" + server.Port(), "--from", "a@example.org",
+                                  "--to", "b@example.org", "--attach", big.string()}),
+                         "text\n");
+    EXPECT_EQ(send.WaitForExit(30s), 1);
+    EXPECT_TRUE(send.Error().ends_with("Error: 106 The attachments alone make the message 410526316 bytes; the "
+                                       "server takes at most 100000000.\n"))
+        << send.Error();
+    EXPECT_EQ(send.Error().find("Start encoding"), std::string::npos);
+    RecordProperty("PeakKilobytes", static_cast<int>(send.PeakKilobytes()));
+    EXPECT_LT(send.PeakKilobytes(), 50 * 1024);
 }
 
 TEST(CorvaneSend, InterruptCancelsPromptlyWhileTheServerIsSilent) {

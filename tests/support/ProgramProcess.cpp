@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,9 +136,11 @@ bool TProgramProcess::WaitForError(const std::string& needle, TMilliseconds limi
 
 bool TProgramProcess::Reap(int options) {
     int status = 0;
-    if (::waitpid(m_pid, &status, options) != m_pid) {
+    rusage usage{};
+    if (::wait4(m_pid, &status, options, &usage) != m_pid) {
         return false;
     }
+    m_peakKilobytes = usage.ru_maxrss;
     m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return true;
 }

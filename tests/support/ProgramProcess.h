@@ -36,6 +36,9 @@ public:
     std::optional<int> WaitForExit(TMilliseconds limit);
     void Signal(int signal) const;
 
+    // The most memory the program held at once, in KiB, once it has ended (0 before).
+    long PeakKilobytes() const { return m_peakKilobytes; }
+
     const std::string& Output() const { return m_output; }
     const std::string& Error() const { return m_error; }
 
@@ -50,6 +53,7 @@ private:
     std::string m_output;
     std::string m_error;
     std::optional<int> m_status;
+    long m_peakKilobytes = 0;
 };
 
 }  // namespace corvane::test
