@@ -105,14 +105,19 @@ TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
     EXPECT_EQ(missing.Error(), "File /nonexistent/plan.pdf not found!\n");
 }
 
-test::TSmtpScript AcceptingSession() {
+// A server that takes one recipient and reads the message up to its end.
+test::TSmtpScript UntilTheEnd() {
     return test::TSmtpScript()
         .Send("220 ready\r\n")
         .Expect("250 hi\r\n")
         .Expect("250 sender ok\r\n")
         .Expect("250 recipient ok\r\n")
         .Expect("354 go ahead\r\n")
-        .ReadData()
+        .ReadData();
+}
+
+test::TSmtpScript AcceptingSession() {
+    return UntilTheEnd()
         .Send("250 Queued as 42\r\n")
         .Expect("221 bye\r\n");
 }
@@ -250,15 +255,6 @@ TEST(CorvaneSend, TextInAnotherCharsetArrivesAsTypedAndInvalidTextIsRefused) {
 // 2xx (a closed connection, Ctrl+C while QUIT waits) makes it a failure, and no answer at all
 // is 3, "it may have been delivered", never an invitation to send it twice.
 TEST(CorvaneSend, TheServersAnswerToTheMessageDecidesTheExitStatus) {
-    const auto untilTheEnd = [] {
-        return test::TSmtpScript()
-            .Send("220 ready\r\n")
-            .Expect("250 hi\r\n")
-            .Expect("250 sender ok\r\n")
-            .Expect("250 recipient ok\r\n")
-            .Expect("354 go ahead\r\n")
-            .ReadData();
-    };
     struct TCase {
         const char* Name;
         test::TSmtpScript Script;
@@ -267,10 +263,10 @@ TEST(CorvaneSend, TheServersAnswerToTheMessageDecidesTheExitStatus) {
         std::string LastLine;
     };
     const std::vector<TCase> cases{
-        {"closed instead of answering QUIT", untilTheEnd().Send("250 Queued as 42\r\n").ReadLine().Close(), false, 0,
+        {"closed instead of answering QUIT", UntilTheEnd().Send("250 Queued as 42\r\n").ReadLine().Close(), false, 0,
          "Queued as 42"},
-        {"Ctrl+C while QUIT waits", untilTheEnd().Send("250 Queued as 42\r\n").ReadLine(), true, 0, "Queued as 42"},
-        {"closed after the end of the message", untilTheEnd().Close(), false, 3,
+        {"Ctrl+C while QUIT waits", UntilTheEnd().Send("250 Queued as 42\r\n").ReadLine(), true, 0, "Queued as 42"},
+        {"closed after the end of the message", UntilTheEnd().Close(), false, 3,
          "Error: 111 The server did not confirm the message; it may have been delivered. Check before sending again."},
         {"a reply that would rewrite the terminal",
          test::TSmtpScript().Send("220 ready\r\n").Expect("250 hi\r\n").Expect("550 <b>no</b>\x1B[2K gone\r\n"),
