@@ -31,40 +31,6 @@ net::TDeadline In(std::chrono::milliseconds time) {
     return net::TClock::now() + time;
 }
 
-// ---- The words for each reason -----------------------------------------------------------
-
-struct TWordsCase {
-    const char* Label;
-    EConnectProblem Problem;
-    const char* Words;
-};
-void PrintTo(const TWordsCase& row, std::ostream* out) {
-    *out << row.Label;
-}
-
-class ConnectProblemWords : public ::testing::TestWithParam<TWordsCase> {};
-
-TEST_P(ConnectProblemWords, ComeFromTheLookupsAndTheConnectsOwnCodes) {
-    EXPECT_EQ(net::ConnectProblemText(GetParam().Problem), GetParam().Words);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, ConnectProblemWords,
-    ::testing::Values(
-        TWordsCase{"NoName", net::LookupProblem(EAI_NONAME), "no such host"},
-        TWordsCase{"NoAddress", net::LookupProblem(EAI_NODATA), "no such host"},
-        TWordsCase{"TryAgain", net::LookupProblem(EAI_AGAIN), "the name could not be looked up"},
-        TWordsCase{"ServerFailure", net::LookupProblem(EAI_FAIL),
-                   "the name could not be looked up"},
-        TWordsCase{"LookupOutOfMemory", net::LookupProblem(EAI_MEMORY), "the connection failed"},
-        TWordsCase{"Refused", net::ConnectProblem(ECONNREFUSED), "connection refused"},
-        TWordsCase{"NetworkUnreachable", net::ConnectProblem(ENETUNREACH), "network unreachable"},
-        TWordsCase{"NetworkDown", net::ConnectProblem(ENETDOWN), "network unreachable"},
-        TWordsCase{"HostUnreachable", net::ConnectProblem(EHOSTUNREACH), "host unreachable"},
-        TWordsCase{"KernelTimeout", net::ConnectProblem(ETIMEDOUT), "timed out"},
-        TWordsCase{"NotPermitted", net::ConnectProblem(EACCES), "the connection failed"}),
-    [](const auto& each) { return std::string(each.param.Label); });
-
 // ---- Open's outcome and reason -----------------------------------------------------------
 
 // Answers every name with the refusing or the listening loopback port's address, or fails.
