@@ -23,6 +23,10 @@ std::optional<std::string> DomainToAscii(std::string_view domain) {
     if (IsAsciiText(domain)) {
         return std::string(domain);
     }
+    // libidn2 reads up to the first NUL: a domain holding one would pass for the part before it.
+    if (domain.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
     const std::string input(domain);
     char* converted = nullptr;
     // Non-transitional processing (UTS #46 as browsers do it): "ß" stays "ß", not "ss".

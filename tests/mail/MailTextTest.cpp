@@ -91,6 +91,8 @@ TEST(AddressList, AMailboxIsWhatRfc5321AllowsBetweenTheAngleBrackets) {
                             "a\x9B" "b@example.org", "a\tb@example.org"}) {
         EXPECT_FALSE(IsMailbox(bad)) << bad;
     }
+    using namespace std::string_view_literals;
+    EXPECT_FALSE(IsMailbox("a@b\xC3\xBC" "cher.example\0.x"sv));
 }
 
 TEST(MailText, LineBreaksInHeadersAndParametersAreDefused) {
