@@ -74,6 +74,7 @@ struct TReport {
     int Count = 0;
     EDnsOutcome Outcome = EDnsOutcome::Failed;
     std::vector<TItem> Items;
+    std::string Problem;
 };
 
 template <class TLookup, class TItem>
@@ -83,6 +84,18 @@ void Listen(TLookup& lookup, TReport<TItem>& report) {
         report.Outcome = outcome;
         report.Items = items;
     };
+}
+
+// Looks Domain up with a lookup of its own and waits for its report.
+template <class TLookup, class TItem>
+TReport<TItem> LookUp(const TDnsOptions& options, const std::string& domain) {
+    TLookup lookup(options);
+    TReport<TItem> report;
+    Listen(lookup, report);
+    lookup.Start(domain);
+    RunEventsUntil([&] { return report.Count > 0; }, 10s);
+    report.Problem = lookup.Problem();
+    return report;
 }
 
 std::vector<std::string> Described(const std::vector<TServerProposal>& proposals) {
@@ -112,12 +125,9 @@ TEST_F(DnsLookup, SubmissionServersImplicitTlsFirstThenByPriorityAndWeight) {
         {"nowhere.test", EDnsOutcome::NotFound, {}},
     };
     for (const auto& expected : cases) {
-        TSrvLookup lookup(m_options);
-        TReport<TServerProposal> report;
-        Listen(lookup, report);
-        lookup.Start(expected.Domain);
-        ASSERT_TRUE(RunEventsUntil([&] { return report.Count > 0; }, 10s)) << expected.Domain;
-        EXPECT_EQ(report.Outcome, expected.Outcome) << expected.Domain << ": " << lookup.Problem();
+        const auto report = LookUp<TSrvLookup, TServerProposal>(m_options, expected.Domain);
+        ASSERT_EQ(report.Count, 1) << expected.Domain;
+        EXPECT_EQ(report.Outcome, expected.Outcome) << expected.Domain << ": " << report.Problem;
         EXPECT_EQ(Described(report.Items), expected.Proposals) << expected.Domain;
     }
 }
@@ -133,12 +143,9 @@ TEST_F(DnsLookup, MailExchangersByPreference) {
         {"nowhere.test", EDnsOutcome::NotFound, {}},
     };
     for (const auto& expected : cases) {
-        TMxLookup lookup(m_options);
-        TReport<std::string> report;
-        Listen(lookup, report);
-        lookup.Start(expected.Domain);
-        ASSERT_TRUE(RunEventsUntil([&] { return report.Count > 0; }, 10s)) << expected.Domain;
-        EXPECT_EQ(report.Outcome, expected.Outcome) << expected.Domain << ": " << lookup.Problem();
+        const auto report = LookUp<TMxLookup, std::string>(m_options, expected.Domain);
+        ASSERT_EQ(report.Count, 1) << expected.Domain;
+        EXPECT_EQ(report.Outcome, expected.Outcome) << expected.Domain << ": " << report.Problem;
         EXPECT_EQ(report.Items, expected.Hosts) << expected.Domain;
     }
 }
