@@ -80,7 +80,7 @@ std::optional<mail::ESecurity> SecurityOf(const std::string& socketType) {
 
 // The sign-in kinds this program can use, in the document's order. "none" and the kinds it
 // cannot use add nothing. "plain" and "secure" are older names of the password kinds.
-std::vector<ESignIn> SignInKinds(const std::vector<std::string>& written, bool& usable) {
+std::vector<ESignIn> DocumentSignIn(const std::vector<std::string>& written, bool& usable) {
     std::vector<ESignIn> kinds;
     usable = written.empty();
     for (const auto& kind : written) {
@@ -102,7 +102,7 @@ std::vector<ESignIn> SignInKinds(const std::vector<std::string>& written, bool& 
 TServerCheck Check(const TWrittenServer& written, std::string_view address) {
     const bool wanted = written.Outgoing ? SameNoCase(written.Type, "smtp") : SameNoCase(written.Type, "imap");
     bool usable = false;
-    std::vector<ESignIn> signIn = SignInKinds(written.Authentication, usable);
+    std::vector<ESignIn> signIn = DocumentSignIn(written.Authentication, usable);
     if (!wanted || !usable) {
         return {};
     }

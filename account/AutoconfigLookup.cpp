@@ -11,6 +11,7 @@
 #include <cctype>
 #include <utility>
 
+#include "account/LaterCall.h"
 #include "mail/AddressList.h"
 #include "mail/Idna.h"
 #include "mail/ScreenText.h"
@@ -266,10 +267,8 @@ TAutoconfigAttempt TAutoconfigLookup::Read() {
 void TAutoconfigLookup::Finish() {
     m_deadline.stop();
     m_running = false;
-    // From the event loop: the handler may then start again or destroy this lookup, which it
-    // could not do safely from inside a reply's signal.
-    QTimer::singleShot(0, [this, alive = std::weak_ptr<int>(m_alive), run = m_run, outcome = std::move(m_outcome)] {
-        if (!alive.expired() && run == m_run && OnDone) {
+    CallLater(std::chrono::milliseconds(0), m_alive, [this, run = m_run, outcome = std::move(m_outcome)] {
+        if (run == m_run && OnDone) {
             OnDone(*this, outcome);
         }
     });

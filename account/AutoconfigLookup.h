@@ -125,8 +125,7 @@ private:
     // Set when this lookup aborts the reply itself, to say why.
     std::optional<TAutoconfigAttempt> m_abort;
     TAutoconfigOutcome m_outcome;
-    // Outlives nothing but this lookup: a queued OnDone that finds it gone does nothing.
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    std::shared_ptr<int> m_alive = std::make_shared<int>();  // CallLater's guard
 };
 
 }  // namespace corvane::account

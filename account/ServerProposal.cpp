@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "account/ServerSettings.h"
+
 namespace corvane::account {
 
 namespace {
@@ -24,15 +26,7 @@ std::string_view SourceName(ESource source) {
 }
 
 std::string_view SecurityWords(mail::ESecurity security) {
-    switch (security) {
-        case mail::ESecurity::StartTls:
-            return "STARTTLS";
-        case mail::ESecurity::Tls:
-            return "SSL/TLS";
-        case mail::ESecurity::None:
-            break;
-    }
-    return "no encryption";
+    return security == mail::ESecurity::None ? "no encryption" : SecurityName(security);
 }
 
 }  // namespace

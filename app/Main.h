@@ -11,7 +11,7 @@
 // working, and it returns to idle only after the worker has stopped touching the engine.
 //
 // Each server of the Smtp history has settings of its own (security, user name, a certificate
-// trusted on purpose: app/ServerSettings.h), set with the button beside Smtp and handed to
+// trusted on purpose: account/ServerSettings.h), set with the button beside Smtp and handed to
 // the engine before each send; its password comes from Passwords (the keyring, or memory),
 // or is asked for then. Every dialog runs through a hook that tests replace.
 
@@ -22,10 +22,10 @@
 #include <functional>
 #include <memory>
 
+#include "account/Passwords.h"
+#include "account/ServerSettings.h"
 #include "app/BusyCursor.h"
-#include "app/Passwords.h"
 #include "app/Picture.h"
-#include "app/ServerSettings.h"
 #include "desktop/CorvaneGauge.h"
 #include "desktop/EnStatusBar.h"
 #include "desktop/StlTrayIcon.h"
@@ -202,7 +202,7 @@ public:
     std::function<bool(TPasswordDialog& dialog)> RunPasswordDialog;
     std::function<bool(TCertificateDialog& dialog)> RunCertificateDialog;
     // The passwords of this run: the desktop's keyring, or memory (tests set another keyring).
-    TPasswordBook Passwords{std::make_unique<TSecretServiceKeyring>()};
+    account::TPasswordBook Passwords{std::make_unique<account::TSecretServiceKeyring>()};
     QString BrowseDir() const { return m_browseDir; }
     // Whether a send is running (its worker has not finished yet).
     bool Sending() const { return m_sending; }
@@ -265,7 +265,7 @@ private:
     // The send under way: the server as typed, its settings, the keyring key of its
     // password, and the code of its last error (0 for none).
     QString m_sendServer;
-    TServerSettings m_sendSettings;
+    account::TServerSettings m_sendSettings;
     std::string m_sendKey;
     int m_lastError = 0;
     QString m_lastErrorText;

@@ -116,7 +116,7 @@ void TMainForm::StampImageClick() {
         RunWorkerAndWait();
         JudgeOutcome();
     }
-    Wipe(WrenSMTP.Password);
+    account::Wipe(WrenSMTP.Password);
 
     StlTrayIcon->SetFlash(false);
     m_busyCursor.Stop();

@@ -24,8 +24,8 @@ std::string PortOf(const mail::TServerAddress& server, mail::ESecurity security)
     return server.HasPort ? server.Port : mail::DefaultPort(security);
 }
 
-QString Summary(const TServerSettings& settings) {
-    const QString security = QString::fromLatin1(SecurityName(settings.Security));
+QString Summary(const account::TServerSettings& settings) {
+    const QString security = QString::fromLatin1(account::SecurityName(settings.Security));
     return settings.UserName.empty()
                ? QStringLiteral("%1, no signing in").arg(security)
                : QStringLiteral("%1, signing in as %2").arg(security, Text(settings.UserName));
@@ -48,31 +48,31 @@ void TMainForm::SmtpSettingsClick() {
         return;
     }
     const QString server = Smtp->currentText().trimmed();
-    if (ServerKeyName(Utf8(server)).empty()) {
+    if (account::ServerKeyName(Utf8(server)).empty()) {
         SetStatusText(QStringLiteral("Type the mail server into Smtp first, then open its settings."));
         return;
     }
-    const TServerSettings before = LoadServerSettings(Utf8(server));
+    const account::TServerSettings before = account::LoadServerSettings(Utf8(server));
     TServerSettingsDialog dialog(this, server, before);
     if (!RunServerDialog(dialog)) {
         return;
     }
-    const TServerSettings settings = dialog.Settings();
+    const account::TServerSettings settings = dialog.Settings();
     std::string password = Utf8(dialog.Password->text());
     dialog.Password->clear();
-    if (!SaveServerSettings(Utf8(server), settings)) {
-        Wipe(password);
+    if (!account::SaveServerSettings(Utf8(server), settings)) {
+        account::Wipe(password);
         SetStatusText(QStringLiteral("The settings of %1 were not stored: %2.").arg(server, QString::fromLatin1(StoreProblem)));
         return;
     }
     const mail::TServerAddress address = mail::ParseServerAddress(Utf8(server));
-    const std::string key = PasswordKey(settings.UserName, address.Host, PortOf(address, settings.Security));
+    const std::string key = account::PasswordKey(settings.UserName, address.Host, PortOf(address, settings.Security));
     if (!settings.UserName.empty() && !password.empty()) {
         Passwords.Keep(key, password, settings.RememberPassword);
     } else if (!settings.UserName.empty() && before.RememberPassword && !settings.RememberPassword) {
         Passwords.Forget(key);
     }
-    Wipe(password);
+    account::Wipe(password);
     SetStatusText(QStringLiteral("Settings of %1 stored: %2.").arg(server, Summary(settings)));
     if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
         SetStatusText(Text(notice));
@@ -93,15 +93,15 @@ bool TMainForm::PrepareServer() {
                           .arg(Text(*port)));
         return false;
     }
-    m_sendSettings = LoadServerSettings(Utf8(m_sendServer));
+    m_sendSettings = account::LoadServerSettings(Utf8(m_sendServer));
     const mail::TServerAddress server = mail::ParseServerAddress(Utf8(m_sendServer));
     WrenSMTP.Host = server.Host;
     WrenSMTP.Port = PortOf(server, m_sendSettings.Security);
     WrenSMTP.Security = m_sendSettings.Security;
     WrenSMTP.UserName = m_sendSettings.UserName;
     WrenSMTP.TrustedFingerprint = m_sendSettings.TrustedFingerprint;
-    m_sendKey = PasswordKey(WrenSMTP.UserName, WrenSMTP.Host, WrenSMTP.Port);
-    Wipe(WrenSMTP.Password);
+    m_sendKey = account::PasswordKey(WrenSMTP.UserName, WrenSMTP.Host, WrenSMTP.Port);
+    account::Wipe(WrenSMTP.Password);
     // The engine never signs in over a plain connection (it reports so), so a password
     // would be asked for in vain.
     if (WrenSMTP.UserName.empty() || WrenSMTP.Security == mail::ESecurity::None) {
@@ -113,7 +113,7 @@ bool TMainForm::PrepareServer() {
 bool TMainForm::ProvidePassword() {
     if (std::optional<std::string> found = Passwords.Find(m_sendKey)) {
         WrenSMTP.Password = std::move(*found);
-        Wipe(*found);
+        account::Wipe(*found);
         return true;
     }
     // Said while the dialog is open, so it is read before the send overwrites it.
@@ -126,18 +126,18 @@ bool TMainForm::ProvidePassword() {
     std::string password = Utf8(dialog.Password->text());
     dialog.Password->clear();
     if (!given) {
-        Wipe(password);
+        account::Wipe(password);
         SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
         return false;
     }
     const bool remember = dialog.RememberPassword->isChecked();
     if (remember != m_sendSettings.RememberPassword) {
         m_sendSettings.RememberPassword = remember;
-        SaveServerSettings(Utf8(m_sendServer), m_sendSettings);
+        account::SaveServerSettings(Utf8(m_sendServer), m_sendSettings);
     }
     Passwords.Keep(m_sendKey, password, remember);
     WrenSMTP.Password = std::move(password);
-    Wipe(password);
+    account::Wipe(password);
     return true;
 }
 
@@ -162,9 +162,9 @@ void TMainForm::OfferTrust() {
     if (!RunCertificateDialog(dialog)) {
         return;
     }
-    TServerSettings settings = LoadServerSettings(Utf8(m_sendServer));
+    account::TServerSettings settings = account::LoadServerSettings(Utf8(m_sendServer));
     settings.TrustedFingerprint = certificate.Sha256Fingerprint;
-    if (!SaveServerSettings(Utf8(m_sendServer), settings)) {
+    if (!account::SaveServerSettings(Utf8(m_sendServer), settings)) {
         SetStatusText(QStringLiteral("The certificate of %1 is not trusted: %2.").arg(host, QString::fromLatin1(StoreProblem)));
         return;
     }

@@ -53,14 +53,14 @@ QString Safe(const QString& text) { return Safe(text.toStdString()); }
 }  // namespace
 
 TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& server,
-                                             const TServerSettings& settings)
+                                             const account::TServerSettings& settings)
     : QDialog(parent), m_settings(settings) {
     setObjectName(QStringLiteral("ServerSettingsDialog"));
     setWindowTitle(QStringLiteral("Server settings"));
     Heading = Named<QLabel>("Heading", QStringLiteral("Settings of %1").arg(server));
     Security = Named<QComboBox>("Security");
     for (const mail::ESecurity choice : SecurityChoices) {
-        Security->addItem(QString::fromLatin1(SecurityName(choice)));
+        Security->addItem(QString::fromLatin1(account::SecurityName(choice)));
     }
     const auto chosen = std::find(SecurityChoices.begin(), SecurityChoices.end(), settings.Security);
     Security->setCurrentIndex(static_cast<int>(chosen - SecurityChoices.begin()));
@@ -92,8 +92,8 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     layout->addWidget(Buttons);
 }
 
-TServerSettings TServerSettingsDialog::Settings() const {
-    TServerSettings settings = m_settings;
+account::TServerSettings TServerSettingsDialog::Settings() const {
+    account::TServerSettings settings = m_settings;
     const int index = Security->currentIndex();
     settings.Security = index >= 0 && index < static_cast<int>(SecurityChoices.size())
                             ? SecurityChoices[static_cast<std::size_t>(index)]

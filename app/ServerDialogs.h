@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "app/ServerSettings.h"
+#include "account/ServerSettings.h"
 #include "platform/net/Tls.h"
 
 class QCheckBox;
@@ -23,7 +23,7 @@ class TServerSettingsDialog : public QDialog {
 
 public:
     // Server is the Smtp field's text the settings belong to.
-    TServerSettingsDialog(QWidget* parent, const QString& server, const TServerSettings& settings);
+    TServerSettingsDialog(QWidget* parent, const QString& server, const account::TServerSettings& settings);
 
     QLabel* Heading = nullptr;
     QComboBox* Security = nullptr;  // None, STARTTLS, SSL/TLS
@@ -34,10 +34,10 @@ public:
     QDialogButtonBox* Buttons = nullptr;
 
     // The settings as the dialog shows them now (the trusted certificate unchanged).
-    TServerSettings Settings() const;
+    account::TServerSettings Settings() const;
 
 private:
-    TServerSettings m_settings;
+    account::TServerSettings m_settings;
 };
 
 class TPasswordDialog : public QDialog {

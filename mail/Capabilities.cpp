@@ -71,6 +71,18 @@ const TCapabilities::TEntry* TCapabilities::Find(std::string_view keyword) const
 
 bool TCapabilities::Has(std::string_view keyword) const { return Find(keyword) != nullptr; }
 
+std::string TCapabilities::Summary() const {
+    std::string summary;
+    for (const TEntry& entry : m_entries) {
+        summary += summary.empty() ? "" : ", ";
+        summary += entry.Keyword;
+        for (const std::string& parameter : entry.Parameters) {
+            summary += " " + parameter;
+        }
+    }
+    return summary;
+}
+
 std::vector<std::string> TCapabilities::Parameters(std::string_view keyword) const {
     const TEntry* entry = Find(keyword);
     return entry ? entry->Parameters : std::vector<std::string>{};

@@ -30,6 +30,8 @@ public:
     bool OffersAuth(std::string_view mechanism) const;
 
     bool Empty() const { return m_entries.empty(); }
+    // Every keyword with its parameters, in the order offered: "SIZE 35882577, AUTH PLAIN, STARTTLS".
+    std::string Summary() const;
 
 private:
     struct TEntry {

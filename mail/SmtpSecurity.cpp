@@ -62,6 +62,7 @@ bool TWrenSMTP::StartEncryption() {
         m_socket->StartTls({Host, TrustedFingerprint}, net::TClock::now() + CommandTimeout);
     // Its names are the server's words: whoever made the certificate chose them.
     PeerCertificate = result.Certificate;
+    TlsAgreement = m_socket->TlsAgreement();
     for (std::string* field : {&PeerCertificate.Subject, &PeerCertificate.Issuer, &PeerCertificate.NotBefore,
                                &PeerCertificate.NotAfter, &PeerCertificate.Sha256Fingerprint}) {
         *field = ScreenSafe(*field);

@@ -140,6 +140,7 @@ void TWrenSMTP::Connect() {
     CloseConnection();
     m_capabilities = {};
     PeerCertificate = {};
+    TlsAgreement.clear();
     // Forget an earlier cancel before clearing the flag, so that an Abort from now on
     // interrupts even the connect.
     m_socket->ResetInterrupt();

@@ -217,6 +217,8 @@ public:
     // The server's certificate from the last handshake, also when it was refused (108), so
     // the window can offer to trust it.
     net::TCertificateInfo PeerCertificate;
+    // What the last handshake agreed on ("TLSv1.3 TLS_AES_256_GCM_SHA384"); empty without one.
+    std::string TlsAgreement;
 
     // What the server offered in its EHLO reply on this connection (nothing after HELO).
     const TCapabilities& Capabilities() const { return m_capabilities; }

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/registry/ProgramKey.h"
 #include "platform/registry/Registry.h"
 
 namespace corvane::regctrls {
@@ -33,7 +34,7 @@ enum HKeys : int {
 
 registry::ERootKey HiveOf(HKeys key);
 
-inline constexpr std::string_view DefaultRegPath = "\\Software\\Halden Software\\Corvane";
+inline constexpr std::string_view DefaultRegPath = registry::ProgramKeyPath;
 
 class TMyReg {
 public:

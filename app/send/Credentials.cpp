@@ -66,15 +66,15 @@ TPasswordLookup FindPassword(const TSendOptions& options, const TKeyringReader& 
         return FromFile(*options.PasswordFile);
     }
     const mail::TServerAddress server = ServerOf(options);
-    const std::string key = app::PasswordKey(options.User, server.Host, server.Port);
-    app::TKeyringAnswer answer = readKeyring(key);
+    const std::string key = account::PasswordKey(options.User, server.Host, server.Port);
+    account::TKeyringAnswer answer = readKeyring(key);
     switch (answer.Status) {
-        case app::EKeyringStatus::Done:
+        case account::EKeyringStatus::Done:
             return {std::move(answer.Password), {}};
-        case app::EKeyringStatus::NotFound:
+        case account::EKeyringStatus::NotFound:
             return {std::nullopt, "the keyring holds no password for " + key +
                                       " (store one in the window's server settings), and no --password-file was given"};
-        case app::EKeyringStatus::Unavailable:
+        case account::EKeyringStatus::Unavailable:
             break;
     }
     return {std::nullopt, "no keyring to read the password for " + key + " from (" + answer.Problem +

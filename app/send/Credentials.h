@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Keyring.h"
+#include "account/Keyring.h"
 #include "app/send/SendOptions.h"
 #include "mail/MailText.h"
 
@@ -23,7 +23,7 @@ struct TPasswordLookup {
     std::string Problem;  // when there is no password
 };
 
-using TKeyringReader = std::function<app::TKeyringAnswer(const std::string& key)>;
+using TKeyringReader = std::function<account::TKeyringAnswer(const std::string& key)>;
 
 // Only for options with a User. ReadKeyring is asked only when no password file is given.
 TPasswordLookup FindPassword(const TSendOptions& options, const TKeyringReader& readKeyring);

@@ -8,7 +8,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "app/Keyring.h"
+#include "account/Keyring.h"
 #include "app/send/Credentials.h"
 #include "app/send/SendJob.h"
 #include "app/send/SendOptions.h"
@@ -38,14 +38,14 @@ void InstallInterruptHandler(corvane::mail::TWrenSMTP& smtp) {
 
 // The window's keyring entry. QtKeychain runs its job in an event loop, which needs an
 // application object: it is made only here, so a send without signing in never starts Qt.
-corvane::app::TKeyringAnswer ReadKeyring(const std::string& key) {
+corvane::account::TKeyringAnswer ReadKeyring(const std::string& key) {
     int argc = 1;
     char name[] = "corvane-send";
     char* argv[] = {name, nullptr};
     QCoreApplication application(argc, argv);
     // Qt adopts the user's locale for the C library; everything else keeps the "C" locale.
     std::setlocale(LC_ALL, "C");
-    return corvane::app::TSecretServiceKeyring().Read(key);
+    return corvane::account::TSecretServiceKeyring().Read(key);
 }
 
 }  // namespace

@@ -372,6 +372,10 @@ TReceiveResult TClientSocket::ReceiveTls(char* buffer, std::size_t capacity, TDe
     }
 }
 
+std::string TClientSocket::TlsAgreement() const {
+    return m_tls ? m_tls->Agreement() : std::string();
+}
+
 std::string TClientSocket::LocalHostName() const {
     std::array<char, 256> name{};
     if (::gethostname(name.data(), name.size() - 1) != 0) {

@@ -86,6 +86,9 @@ public:
         return {ESocketStatus::Failed, ETlsFailure::Handshake, "TLS is not available", {}};
     }
     virtual bool IsEncrypted() const { return false; }
+    // What the handshake of the running TLS session agreed on, "TLSv1.3 TLS_AES_256_GCM_SHA384";
+    // empty without one.
+    virtual std::string TlsAgreement() const { return {}; }
 
     // The machine's host name (gethostname); empty when it cannot be had.
     virtual std::string LocalHostName() const = 0;
@@ -121,6 +124,7 @@ public:
 
     TTlsResult StartTls(const TTlsOptions& options, TDeadline deadline) override;
     bool IsEncrypted() const override { return m_tls != nullptr; }
+    std::string TlsAgreement() const override;
 
     std::string LocalHostName() const override;
     std::string LocalAddressLiteral() const override;

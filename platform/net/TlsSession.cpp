@@ -418,6 +418,11 @@ TCertificateInfo TTlsSession::Certificate() const {
             Sha256Text(peer)};
 }
 
+std::string TTlsSession::Agreement() const {
+    const SSL_CIPHER* cipher = SSL_get_current_cipher(m_ssl);
+    return std::string(SSL_get_version(m_ssl)) + (cipher ? std::string(" ") + SSL_CIPHER_get_name(cipher) : "");
+}
+
 TTlsResult TTlsSession::Verdict() const {
     TTlsResult result{ESocketStatus::Failed, ETlsFailure::Other, {}, Certificate()};
     if (result.Certificate.Empty()) {

@@ -52,6 +52,8 @@ public:
     TTlsResult Verdict() const;
     // The server's certificate as far as the handshake got (empty when none arrived).
     TCertificateInfo Certificate() const;
+    // The protocol and cipher the handshake agreed on: "TLSv1.3 TLS_AES_256_GCM_SHA384".
+    std::string Agreement() const;
 
     // SSL_write_ex and SSL_read_ex. A Write that wants to be called again must be given
     // the same bytes again.

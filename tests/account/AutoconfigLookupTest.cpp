@@ -6,16 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-
 #include <chrono>
 #include <fstream>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "EventLoop.h"
 #include "HttpsAutoconfigServer.h"
 #include "TempFolder.h"
 #include "TestCertificates.h"
@@ -46,14 +43,6 @@ constexpr const char* Document =
 // Beyond this the lookup has failed its own limits; every wait of this test ends by then.
 constexpr TMilliseconds Slack = 4000ms;
 
-QCoreApplication& Application() {
-    static int argc = 1;
-    static char name[] = "AccountLookupTest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    return application;
-}
-
 // AddressSanitizer keeps freed memory aside for a while, so under it the peak counts every
 // allocation rather than what was held at once.
 #if defined(__SANITIZE_ADDRESS__)
@@ -81,15 +70,10 @@ struct TRun {
 // Runs one lookup on the event loop until it is done, or Limit has passed.
 TRun Look(TAutoconfigLookup& lookup, TMilliseconds limit) {
     TRun run;
-    QEventLoop loop;
-    lookup.OnDone = [&](TAutoconfigLookup&, const TAutoconfigOutcome& outcome) {
-        run.Outcome = outcome;
-        loop.quit();
-    };
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    lookup.OnDone = [&](TAutoconfigLookup&, const TAutoconfigOutcome& outcome) { run.Outcome = outcome; };
     const auto started = std::chrono::steady_clock::now();
     lookup.Start(Address);
-    loop.exec();
+    test::RunEventsUntil([&] { return run.Outcome.has_value(); }, limit);
     run.Took = std::chrono::duration_cast<TMilliseconds>(std::chrono::steady_clock::now() - started);
     return run;
 }
@@ -98,7 +82,6 @@ TRun Look(TAutoconfigLookup& lookup, TMilliseconds limit) {
 class AutoconfigLookup : public ::testing::Test {
 protected:
     void SetUp() override {
-        Application();  // before Qt's TLS backend loads
         ASSERT_TRUE(m_certificates.Made()) << m_certificates.Problem();
         ASSERT_TRUE(m_trusted.Running()) << m_trusted.Problem();
         ASSERT_TRUE(m_untrusted.Running()) << m_untrusted.Problem();
@@ -177,13 +160,12 @@ TEST_F(AutoconfigLookup, NothingIsReportedAfterCancel) {
     options.RequestTimeout = 1000ms;
     TAutoconfigLookup lookup(options);
     bool done = false;
-    QEventLoop loop;
     lookup.OnDone = [&](TAutoconfigLookup&, const TAutoconfigOutcome&) { done = true; };
-    QTimer::singleShot(200ms, &loop, [&] { lookup.Cancel(); });
-    QTimer::singleShot(1500ms, &loop, &QEventLoop::quit);
     lookup.Start(Address);
     EXPECT_TRUE(lookup.Running());
-    loop.exec();
+    test::RunEventsFor(200ms);
+    lookup.Cancel();
+    test::RunEventsFor(1300ms);
     EXPECT_FALSE(done);
     EXPECT_FALSE(lookup.Running());
 

@@ -88,7 +88,8 @@ TEST_F(MainServersTest, TheButtonBesideSmtpStoresSettingsAndKeepsThePasswordOnly
     form->Smtp->setEditText(QStringLiteral(" Mail.Example.org:2525 "));
     form->SmtpSettings->click();
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(LoadServerSettings("mail.example.org:2525"), (TServerSettings{ESecurity::StartTls, "ada", true, ""}));
+    EXPECT_EQ(account::LoadServerSettings("mail.example.org:2525"),
+              (account::TServerSettings{ESecurity::StartTls, "ada", true, ""}));
     EXPECT_TRUE(keyring->Entries["ada@Mail.Example.org:2525"] == "pw-in-the-dialog");
     EXPECT_EQ(form->StatusText(), QStringLiteral("Settings of Mail.Example.org:2525 stored: STARTTLS, signing in as ada."));
     test::TRawStore raw(store.StoreFile());
@@ -112,7 +113,7 @@ TEST_F(MainServersTest, TheButtonBesideSmtpStoresSettingsAndKeepsThePasswordOnly
 TEST_F(MainServersTest, TheDefaultPortFollowsTheSecurityAndCancellingThePasswordSendsNothing) {
     for (const auto& [security, port] : {std::pair{ESecurity::StartTls, "587"}, {ESecurity::Tls, "465"}}) {
         test::TScratchRegistry own;
-        ASSERT_TRUE(SaveServerSettings("127.0.0.1", {security, "ada", true, "AB:CD"}));
+        ASSERT_TRUE(account::SaveServerSettings("127.0.0.1", {security, "ada", true, "AB:CD"}));
         Open();
         Address("127.0.0.1");
         form->Clear_SendTo->setChecked(true);
@@ -153,7 +154,7 @@ TEST_F(MainServersTest, AnInvalidPortInSmtpIsSaidWithTheErrorSoundAndNothingIsSe
 TEST_F(MainServersTest, WithoutAKeyringThePasswordIsAskedOnceSaidOnceAndNeverShown) {
     test::TRefusingPort refusing;
     const std::string server = "127.0.0.1:" + refusing.Port();
-    ASSERT_TRUE(SaveServerSettings(server, {ESecurity::StartTls, "ada", true, ""}));
+    ASSERT_TRUE(account::SaveServerSettings(server, {ESecurity::StartTls, "ada", true, ""}));
     Open();
     keyring->Available = false;
     typedPassword = "typed-secret";
@@ -186,7 +187,7 @@ TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePa
     test::TAiosmtpdServer server(options);
     ASSERT_TRUE(server.Running()) << server.Problem();
     const std::string typed = "127.0.0.1:" + server.Port();
-    ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::StartTls, "ada", true, ""}));
+    ASSERT_TRUE(account::SaveServerSettings(typed, {ESecurity::StartTls, "ada", true, ""}));
     Open();
     keyring->Entries["ada@" + typed] = "wrong password";
     Address(typed);
@@ -220,7 +221,7 @@ TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndACh
     test::TAiosmtpdServer server(options);
     ASSERT_TRUE(server.Running()) << server.Problem();
     const std::string typed = "127.0.0.1:" + server.Port();
-    ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::Tls, "", true, ""}));
+    ASSERT_TRUE(account::SaveServerSettings(typed, {ESecurity::Tls, "", true, ""}));
     Open();
     QString details;
     QString fingerprint;
@@ -236,7 +237,7 @@ TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndACh
     EXPECT_TRUE(details.contains(QStringLiteral("Subject: description=\\u2028SHA-256: AA:AA"))) << details.toStdString();
     EXPECT_FALSE(details.contains(QChar(0x2028)));
     EXPECT_TRUE(details.contains(QStringLiteral("Valid from ")));
-    EXPECT_EQ(LoadServerSettings(typed).TrustedFingerprint, certificates.Forged.Sha256Fingerprint);
+    EXPECT_EQ(account::LoadServerSettings(typed).TrustedFingerprint, certificates.Forged.Sha256Fingerprint);
     EXPECT_EQ(form->StatusText(), QStringLiteral("The certificate of 127.0.0.1 is trusted now: send again."));
     EXPECT_TRUE(StatusesMention("Error: 108 "));
     EXPECT_FALSE(server.Message(1).has_value());
@@ -246,13 +247,13 @@ TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndACh
     ASSERT_TRUE(server.Message(1).has_value());
 
     // Another certificate than the one trusted is refused again, and the dialog says so.
-    ASSERT_TRUE(SaveServerSettings(typed, {ESecurity::Tls, "", true, certificates.Loopback.Sha256Fingerprint}));
+    ASSERT_TRUE(account::SaveServerSettings(typed, {ESecurity::Tls, "", true, certificates.Loopback.Sha256Fingerprint}));
     trust = false;
     details.clear();
     form->StampImageClick();
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Error: 108 "))) << form->StatusText().toStdString();
     EXPECT_TRUE(details.contains(QStringLiteral("not the certificate you trusted"))) << details.toStdString();
-    EXPECT_EQ(LoadServerSettings(typed).TrustedFingerprint, certificates.Loopback.Sha256Fingerprint);
+    EXPECT_EQ(account::LoadServerSettings(typed).TrustedFingerprint, certificates.Loopback.Sha256Fingerprint);
     EXPECT_FALSE(server.Message(2).has_value());
 }
 

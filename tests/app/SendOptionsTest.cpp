@@ -179,7 +179,7 @@ TEST(SendCredentials, PasswordFromTheFilesFirstLineElseTheKeyringElseAProblemNam
     options.Security = mail::ESecurity::StartTls;
     options.User = "ada";
     std::vector<std::string> asked;
-    app::TKeyringAnswer answer{app::EKeyringStatus::Done, "from the keyring", {}};
+    account::TKeyringAnswer answer{account::EKeyringStatus::Done, "from the keyring", {}};
     const TKeyringReader keyring = [&](const std::string& key) {
         asked.push_back(key);
         return answer;
@@ -187,12 +187,12 @@ TEST(SendCredentials, PasswordFromTheFilesFirstLineElseTheKeyringElseAProblemNam
     EXPECT_TRUE(FindPassword(options, keyring).Password == "from the keyring");
     EXPECT_EQ(asked, std::vector<std::string>{"ada@mail.example.org:587"});
 
-    answer = {app::EKeyringStatus::NotFound, {}, {}};
+    answer = {account::EKeyringStatus::NotFound, {}, {}};
     const TPasswordLookup none = FindPassword(options, keyring);
     EXPECT_FALSE(none.Password.has_value());
     EXPECT_NE(none.Problem.find("no password for ada@mail.example.org:587"), std::string::npos) << none.Problem;
     EXPECT_NE(none.Problem.find("--password-file"), std::string::npos) << none.Problem;
-    answer = {app::EKeyringStatus::Unavailable, {}, "no Secret Service"};
+    answer = {account::EKeyringStatus::Unavailable, {}, "no Secret Service"};
     EXPECT_NE(FindPassword(options, keyring).Problem.find("(no Secret Service)"), std::string::npos);
 
     asked.clear();
@@ -215,7 +215,7 @@ TEST(SendCredentials, APasswordFileOthersMayReadIsRefusedWithHowToFixIt) {
     options.Security = mail::ESecurity::StartTls;
     options.User = "ada";
     options.PasswordFile = folder.WritePrivateFile("pw", "secret\n").string();
-    const TKeyringReader unused = [](const std::string&) { return app::TKeyringAnswer{}; };
+    const TKeyringReader unused = [](const std::string&) { return account::TKeyringAnswer{}; };
     using std::filesystem::perms;
     for (const auto& [added, mode] : {std::pair{perms::group_read, "0640"}, {perms::others_read, "0604"}}) {
         std::filesystem::permissions(*options.PasswordFile, perms::owner_read | perms::owner_write | added);

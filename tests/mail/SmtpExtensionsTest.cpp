@@ -257,6 +257,7 @@ TEST(SmtpCapabilities, KeywordsCompareWithoutCaseAndKeepTheirParameters) {
     EXPECT_EQ(caps.Parameters("Auth"), (std::vector<std::string>{"PLAIN", "xoauth2"}));
     EXPECT_TRUE(caps.OffersAuth("XOAUTH2"));
     EXPECT_FALSE(caps.OffersAuth("LOGIN")) << "AUTH=LOGIN is an old form, not the AUTH keyword";
+    EXPECT_EQ(caps.Summary(), "SIZE 35882577, AUTH PLAIN xoauth2, 8BITMIME, STARTTLS");  // what was taken, as sent
     EXPECT_FALSE(TCapabilities::FromEhloReply({"250-x", "250 SIZE 0"}).SizeLimit().has_value());
     EXPECT_FALSE(TCapabilities::FromEhloReply({"250-x", "250 SIZE big"}).SizeLimit().has_value());
 }

@@ -70,6 +70,8 @@ TEST_F(SmtpOverTls, DeliversThroughStartTlsAndImplicitTlsWithASignIn) {
         const auto received = sink.Message(1);
         ASSERT_TRUE(received.has_value());
         EXPECT_TRUE(received->Tls.starts_with("TLSv1.")) << received->Tls;
+        // The client's side of the agreement names the version the server reports, and a cipher.
+        EXPECT_TRUE(smtp.TlsAgreement.starts_with(received->Tls + " TLS_")) << smtp.TlsAgreement;
         EXPECT_EQ(received->Auth, "PLAIN " + User);
         EXPECT_EQ(received->Header("Subject"), msg.Subject);
         EXPECT_FALSE(smtp.PeerCertificate.Empty());

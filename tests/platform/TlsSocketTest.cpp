@@ -103,6 +103,7 @@ TEST_P(TlsSocketNames, StartTlsAfterPlainTextCarriesTheDialogueEncrypted) {
     EXPECT_EQ(result.Certificate.Issuer, "CN=Corvane test-ca");
     EXPECT_EQ(result.Certificate.Sha256Fingerprint, files.Sha256Fingerprint);
     EXPECT_TRUE(result.Certificate.NotAfter.ends_with(" UTC")) << result.Certificate.NotAfter;
+    EXPECT_TRUE(client.TlsAgreement().starts_with("TLSv1.3 TLS_")) << client.TlsAgreement();  // OpenSSL 3 both ends
 
     ASSERT_EQ(client.Send("EHLO client.test\r\n", In(5s)), ESocketStatus::Ok);
     EXPECT_EQ(ReceiveUpTo(client, 12, In(5s)), "250 inside\r\n");

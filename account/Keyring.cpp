@@ -1,10 +1,10 @@
-#include "app/Keyring.h"
+#include "account/Keyring.h"
 
 #include <QEventLoop>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
-namespace corvane::app {
+namespace corvane::account {
 
 namespace {
 
@@ -81,4 +81,4 @@ TKeyringAnswer TSecretServiceKeyring::Remove(const std::string& key) {
     return RunJob(job, m_limit);
 }
 
-}  // namespace corvane::app
+}  // namespace corvane::account

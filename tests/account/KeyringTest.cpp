@@ -23,10 +23,10 @@
 #include "ScriptedSmtpServer.h"
 #include "TempFolder.h"
 #include "TestCertificates.h"
-#include "app/Keyring.h"
-#include "app/Passwords.h"
+#include "account/Keyring.h"
+#include "account/Passwords.h"
 
-namespace corvane::app {
+namespace corvane::account {
 namespace {
 
 using namespace std::chrono_literals;
@@ -216,4 +216,4 @@ TEST(PasswordBook, WithoutAKeyringKeepsPasswordsInMemoryAndSaysSoOnce) {
 }
 
 }  // namespace
-}  // namespace corvane::app
+}  // namespace corvane::account

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::app {
+namespace corvane::account {
 
 inline constexpr const char* KeyringService = "Corvane";
 
@@ -57,4 +57,4 @@ private:
     std::chrono::milliseconds m_limit;
 };
 
-}  // namespace corvane::app
+}  // namespace corvane::account

@@ -1,8 +1,8 @@
-#include "app/Passwords.h"
+#include "account/Passwords.h"
 
 #include <cstring>
 
-namespace corvane::app {
+namespace corvane::account {
 
 void Wipe(std::string& secret) {
     // explicit_bzero is never optimised away, unlike a plain fill of memory about to be freed.
@@ -89,4 +89,4 @@ void TPasswordBook::ForgetInMemory(const std::string& key) {
     }
 }
 
-}  // namespace corvane::app
+}  // namespace corvane::account

@@ -4,7 +4,7 @@
 // the user chose to trust on purpose. Each server has a key of its own below the program's
 // root, "\Software\Halden Software\Corvane\Servers\<server>", where <server> is the Smtp
 // field's text trimmed (host and port as typed; compared without regard to ASCII case, as
-// every key name is). Passwords are never here: they live in the keyring (app/Keyring.h).
+// every key name is). Passwords are never here: they live in the keyring (account/Keyring.h).
 //
 // Loading gives the defaults for anything missing or unreadable; saving writes all four
 // values in one transaction and reports whether it landed. Qt-free; one thread at a time.
@@ -14,7 +14,7 @@
 
 #include "mail/WrenEmail.h"
 
-namespace corvane::app {
+namespace corvane::account {
 
 struct TServerSettings {
     mail::ESecurity Security = mail::ESecurity::None;
@@ -35,4 +35,4 @@ bool SaveServerSettings(std::string_view server, const TServerSettings& settings
 // The words the window and corvane-send use for each mode.
 const char* SecurityName(mail::ESecurity security);
 
-}  // namespace corvane::app
+}  // namespace corvane::account

@@ -17,9 +17,9 @@
 #include <set>
 #include <string>
 
-#include "app/Keyring.h"
+#include "account/Keyring.h"
 
-namespace corvane::app {
+namespace corvane::account {
 
 class TPasswordBook {
 public:
@@ -61,4 +61,4 @@ private:
 // memory.
 void Wipe(std::string& secret);
 
-}  // namespace corvane::app
+}  // namespace corvane::account

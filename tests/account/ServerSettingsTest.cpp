@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "RegistryTestSupport.h"
-#include "app/ServerSettings.h"
+#include "account/ServerSettings.h"
 
-namespace corvane::app {
+namespace corvane::account {
 namespace {
 
 using mail::ESecurity;
@@ -59,4 +59,4 @@ TEST(ServerSettings, KeyNamesEscapeWhatWouldSplitOrConfuseThem) {
 }
 
 }  // namespace
-}  // namespace corvane::app
+}  // namespace corvane::account

@@ -1,17 +1,17 @@
-#include "app/ServerSettings.h"
+#include "account/ServerSettings.h"
 
 #include "mail/MailText.h"
+#include "platform/registry/ProgramKey.h"
 #include "platform/registry/Registry.h"
-#include "regctrls/MyReg.h"
 
-namespace corvane::app {
+namespace corvane::account {
 
 namespace {
 
 constexpr std::size_t MaxKeyNameLength = 255;  // the registry's limit for one component
 
 std::string KeyPath(const std::string& name) {
-    return std::string(regctrls::DefaultRegPath) + "\\Servers\\" + name;
+    return std::string(registry::ProgramKeyPath) + "\\Servers\\" + name;
 }
 
 mail::ESecurity SecurityFromNumber(std::int32_t number) {
@@ -100,4 +100,4 @@ const char* SecurityName(mail::ESecurity security) {
     return "None";
 }
 
-}  // namespace corvane::app
+}  // namespace corvane::account

@@ -1,0 +1,70 @@
+#pragma once
+// The provider table shipped with the program (account/providers.json, where each fact comes
+// from: docs/PROVIDERS.md): for the large mail providers, their address domains, the MX hosts
+// of the domains they serve for others, the submission server, the user-name form and the
+// ways of signing in they accept. The first source a lookup asks; its MX patterns also let
+// the lookup recognise a domain of the user's own that a provider serves.
+//
+// The lookups and the checks here are Qt-free; reading the table is ProviderTableReader.h.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "account/ServerProposal.h"
+#include "mail/WrenEmail.h"
+
+namespace corvane::account {
+
+struct TServerEndpoint {
+    std::string Host;
+    int Port = 0;
+    mail::ESecurity Security = mail::ESecurity::None;
+    bool operator==(const TServerEndpoint&) const = default;
+};
+
+struct TProvider {
+    std::string Id;    // a short name of our own: "google", "microsoft365"
+    std::string Name;  // for the user: "Google Mail"
+    // Lower case. Exact address domains only: "gmail.com" names no subdomain of it.
+    std::vector<std::string> Domains;
+    // Lower case, each starting with '.': ".google.com" is every host below google.com.
+    std::vector<std::string> MxSuffixes;
+    TServerEndpoint Smtp;
+    std::string UserName;         // a template for ExpandPlaceholders: "%EMAILADDRESS%"
+    std::vector<ESignIn> SignIn;  // best first; never empty
+    // The password the provider takes from a mail program is not the account's own but one
+    // made for it in the account's settings (an app password, an authorization code, the
+    // password Proton Mail Bridge shows).
+    bool AppPassword = false;
+    std::optional<TServerEndpoint> Imap;  // where sent mail can be copied to
+};
+
+// The table shipped with the program, read once; empty when it does not pass
+// CheckProviderTable (the tests make sure the shipped one does).
+const std::vector<TProvider>& ShippedProviders();
+
+// The provider whose Domains hold Domain (ASCII case ignored, one trailing dot allowed), or
+// nullptr. Subdomains are not matched: "mail.gmail.com" or "corp.outlook.com" may belong to
+// someone else entirely; a domain a provider serves is found by its MX hosts instead.
+const TProvider* FindProvider(std::string_view domain,
+                              const std::vector<TProvider>& table = ShippedProviders());
+
+// The provider one of whose MX suffixes ends Host (ASCII case ignored, one trailing dot
+// allowed), or nullptr. The suffix starts with a dot, so it matches on a label boundary:
+// ".google.com" matches "aspmx.l.google.com" but neither "evilgoogle.com" nor "google.com".
+const TProvider* ProviderForMxHost(std::string_view host,
+                                   const std::vector<TProvider>& table = ShippedProviders());
+
+// What the provider's entry proposes for sending as Address.
+TServerProposal ProposalFor(const TProvider& provider, std::string_view address);
+
+// What is wrong with Table, one sentence each naming the entry: an empty id, name or host, a
+// port outside 1..65535, a security other than SSL/TLS or STARTTLS, an entry with neither
+// domain nor MX suffix, a domain or suffix that is no lower-case host name, a user name with
+// an unknown placeholder, no sign-in or a repeated one, and across entries a repeated id,
+// domain or MX suffix, or one MX suffix that ends another (a host would match both).
+std::vector<std::string> CheckProviderTable(const std::vector<TProvider>& table);
+
+}  // namespace corvane::account

@@ -1,0 +1,37 @@
+#pragma once
+// Reading the provider table: the JSON document account/providers.json, which the program
+// carries as the Qt resource ":/account/providers.json". The document:
+//
+//   {"version": 1, "providers": [{
+//       "id": "google", "name": "Google Mail",
+//       "domains": ["gmail.com", ...],                  (optional when "mx" is given)
+//       "mx": [".google.com", ...],                     (optional)
+//       "smtp": {"host": "smtp.gmail.com", "port": 465, "security": "tls"},
+//       "userName": "%EMAILADDRESS%",
+//       "signIn": ["oauth2", "app-password"],           ("oauth2", "password", "app-password")
+//       "imap": {"host": "imap.gmail.com", "port": 993, "security": "tls"}   (optional)
+//   }, ...]}
+//
+// "security" is "tls" (SSL/TLS from the first byte) or "starttls", as corvane-send's
+// --security says it. A key the reader does not know is a problem, so a misspelt one cannot
+// pass unnoticed. This header includes no Qt header; the reader uses Qt Core's JSON parser.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "account/ProviderTable.h"
+
+namespace corvane::account {
+
+struct TProviderTableRead {
+    std::vector<TProvider> Providers;   // what was read, also when there are problems
+    std::vector<std::string> Problems;  // the document's, then CheckProviderTable's
+};
+
+TProviderTableRead ReadProviderTable(std::string_view json);
+
+// The document the program carries.
+std::string ShippedProviderDocument();
+
+}  // namespace corvane::account
