@@ -54,7 +54,7 @@ struct TAutoconfigOutcome {
     bool Found = false;
     TAutoconfigDocument Document;             // the document that won, when Found
     // One per URL asked, in order; a URL the lookup did not come to (the first one was
-    // found, or the time ran out) has none.
+    // found, or the time ran out) has none, and an address that is no mailbox asks none.
     std::vector<TAutoconfigAttempt> Attempts;
 };
 
