@@ -12,12 +12,7 @@
 #include <vector>
 
 #include "EventLoop.h"
-#include "ProgramProcess.h"
-#include "TempFolder.h"
-
-#ifndef CORVANE_LOOPBACK_DNS
-#error "CORVANE_LOOPBACK_DNS must name tests/account/loopback_dns.py"
-#endif
+#include "LoopbackDns.h"
 
 namespace corvane::account {
 namespace {
@@ -43,29 +38,20 @@ nullmx.test.                      60 IN MX 0 .
 )";
 constexpr const char* SilentNames[] = {"_submissions._tcp.silent.test", "_submission._tcp.silent.test", "silent.test"};
 
-// The server, on the first free address from 127.0.0.77 on, port 53.
 class DnsLookup : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::vector<std::string> arguments{"/usr/bin/python3", CORVANE_LOOPBACK_DNS,
-                                           m_folder.WriteFile("zone", Zone).string()};
-        arguments.insert(arguments.end(), std::begin(SilentNames), std::end(SilentNames));
-        m_server.emplace(arguments, "");
-        if (!m_server->WaitForError("listening ", 30s)) {
-            if (m_server->Error().find("cannot bind") != std::string::npos) {
+        if (!m_server.Running()) {
+            if (m_server.CannotBind()) {
                 GTEST_SKIP() << "Qt 6.4 asks a name server on port 53 only, and the test server "
-                             << "could not bind it (root or CAP_NET_BIND_SERVICE needed): " << m_server->Error();
+                             << "could not bind it (root or CAP_NET_BIND_SERVICE needed): " << m_server.Problem();
             }
-            FAIL() << "the loopback DNS server did not start: " << m_server->Error();
+            FAIL() << "the loopback DNS server did not start: " << m_server.Problem();
         }
-        const std::string& said = m_server->Error();
-        const auto start = said.find("listening ") + 10;
-        m_options.Nameserver = QHostAddress(QString::fromStdString(said.substr(start, said.find('\n', start) - start)));
-        ASSERT_TRUE(m_options.Nameserver.isLoopback()) << said;
+        m_options.Nameserver = m_server.Address();
     }
 
-    test::TTempFolder m_folder;
-    std::optional<test::TProgramProcess> m_server;
+    test::TLoopbackDns m_server{Zone, std::vector<std::string>(std::begin(SilentNames), std::end(SilentNames))};
     TDnsOptions m_options{QHostAddress(), 5s};
 };
 
