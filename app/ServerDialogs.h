@@ -6,7 +6,11 @@
 // stored password: the password fields start empty.
 
 #include <QDialog>
+#include <functional>
+#include <optional>
+#include <string>
 
+#include "account/ServerCheck.h"
 #include "account/ServerSettings.h"
 #include "platform/net/Tls.h"
 
@@ -15,6 +19,8 @@ class QComboBox;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 
 namespace corvane::app {
 
@@ -31,13 +37,28 @@ public:
     QLineEdit* Password = nullptr;  // empty: the password stays as it is
     QCheckBox* RememberPassword = nullptr;
     QLabel* Certificate = nullptr;  // the certificate trusted on purpose, if any
+    QPushButton* Test = nullptr;    // "Stop" while a check runs
+    QPlainTextEdit* TestReport = nullptr;
     QDialogButtonBox* Buttons = nullptr;
+
+    // The password the window knows for the settings' user name and security at this server,
+    // for a check when the Password field is empty. Unset: the check goes without one.
+    std::function<std::optional<std::string>(const account::TServerSettings& settings)> KnownPassword;
 
     // The settings as the dialog shows them now (the trusted certificate unchanged).
     account::TServerSettings Settings() const;
+    // Checks the settings as shown against the server, or stops the check that runs.
+    void TestClick();
+
+    // Closing the dialog stops its check.
+    void done(int result) override;
 
 private:
+    void StopTest();
+
+    QString m_server;
     account::TServerSettings m_settings;
+    account::TServerCheck m_check;
 };
 
 class TPasswordDialog : public QDialog {
