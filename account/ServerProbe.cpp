@@ -1,10 +1,5 @@
 #include "account/ServerProbe.h"
 
-#include <QObject>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
 #include <utility>
 
 #include "account/LaterCall.h"
@@ -24,15 +19,7 @@ struct TServerProbe::TRun {
     std::vector<TProbeCandidate> Candidates;
     std::vector<std::unique_ptr<mail::TWrenSMTP>> Engines;  // one per candidate
     std::vector<std::optional<TAttempt>> Attempts;         // the probe's thread only
-    std::atomic<bool> Closed{false};  // the probe takes no more results
-    std::mutex Mutex;                 // Closed is set, and results are posted, under it
-    std::condition_variable Ended;
-    std::size_t Running = 0;          // attempts whose work has not ended, under Mutex
 
-    void Close() {
-        const std::lock_guard lock(Mutex);
-        Closed = true;
-    }
     void AbortAll() noexcept {
         for (const auto& engine : Engines) {
             engine->Abort();
@@ -82,8 +69,7 @@ std::vector<ESignIn> SignInKinds(const mail::TCapabilities& offered) {
 
 // ---- TServerProbe -------------------------------------------------------------------------
 
-TServerProbe::TServerProbe(std::chrono::milliseconds deadline)
-    : m_deadline(deadline), m_receiver(std::make_unique<QObject>()) {}
+TServerProbe::TServerProbe(std::chrono::milliseconds deadline) : m_deadline(deadline) {}
 
 TServerProbe::~TServerProbe() {
     Cancel();
@@ -97,17 +83,18 @@ void TServerProbe::Start(const std::vector<TProbeCandidate>& candidates) {
         run->Engines.push_back(Engine(candidate, m_deadline));
     }
     run->Attempts.resize(candidates.size());
-    run->Running = candidates.size();
     m_run = run;
     m_running = true;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        try {
-            m_threads.emplace_back(&TServerProbe::Work, run, i, m_receiver.get(), this);
-        } catch (const std::system_error&) {
-            // No thread for it: an attempt that failed.
-            run->Attempts[i] = TAttempt{};
-            const std::lock_guard lock(run->Mutex);
-            --run->Running;
+        const bool started = m_workers.Run([this, run, i](const TPostBack& post) {
+            TAttempt attempt;
+            if (!post.Closed()) {
+                attempt = Try(*run->Engines[i]);
+            }
+            post([this, i, attempt] { Record(i, attempt); });
+        });
+        if (!started) {
+            run->Attempts[i] = TAttempt{};  // no thread for it: an attempt that failed
         }
     }
     CallLater(m_deadline, m_alive, [this, generation = m_generation] {
@@ -133,26 +120,8 @@ TServerProbe::TAttempt TServerProbe::Try(mail::TWrenSMTP& engine) {
     return attempt;
 }
 
-void TServerProbe::Work(const std::shared_ptr<TRun>& run, std::size_t index, QObject* receiver, TServerProbe* probe) {
-    TAttempt attempt;
-    if (!run->Closed) {
-        attempt = Try(*run->Engines[index]);
-    }
-    const std::lock_guard lock(run->Mutex);
-    // Receiver and Probe live for as long as the run is open.
-    if (!run->Closed) {
-        QMetaObject::invokeMethod(
-            receiver, [probe, run, index, attempt] { probe->Record(run, index, attempt); }, Qt::QueuedConnection);
-    }
-    --run->Running;
-    run->Ended.notify_all();
-}
-
-void TServerProbe::Record(const std::shared_ptr<TRun>& run, std::size_t index, const TAttempt& attempt) {
-    if (run != m_run || !m_running) {
-        return;
-    }
-    run->Attempts[index] = attempt;
+void TServerProbe::Record(std::size_t index, const TAttempt& attempt) {
+    m_run->Attempts[index] = attempt;
     Decide(false);
 }
 
@@ -176,7 +145,7 @@ void TServerProbe::Decide(bool final) {
 void TServerProbe::Finish(std::optional<std::size_t> winner) {
     m_running = false;
     // The losers still running are of no use now; Release reaps them later.
-    m_run->Close();
+    m_workers.Close();
     m_run->AbortAll();
     std::optional<TServerProposal> found;
     if (winner) {
@@ -207,24 +176,7 @@ void TServerProbe::Release() {
     if (!m_run) {
         return;
     }
-    m_run->Close();
-    const auto limit = std::chrono::steady_clock::now() + ReleaseLimit;
-    std::unique_lock lock(m_run->Mutex);
-    while (m_run->Running > 0 && std::chrono::steady_clock::now() < limit) {
-        // Again and again: an attempt that had not yet begun its connect forgets an earlier abort.
-        m_run->AbortAll();
-        m_run->Ended.wait_for(lock, std::chrono::milliseconds(20));
-    }
-    const bool ended = m_run->Running == 0;
-    lock.unlock();
-    for (std::thread& thread : m_threads) {
-        if (ended) {
-            thread.join();
-        } else {
-            thread.detach();  // it keeps the run alive and touches nothing else
-        }
-    }
-    m_threads.clear();
+    m_workers.Release([run = m_run] { run->AbortAll(); }, ReleaseLimit);
     m_run.reset();
 }
 

@@ -13,14 +13,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "account/ServerProposal.h"
+#include "account/WorkerThreads.h"
 #include "mail/Capabilities.h"
 #include "mail/WrenEmail.h"
-
-class QObject;
 
 namespace corvane::account {
 
@@ -69,8 +67,7 @@ private:
 
     // Connect with the candidate's security, read what EHLO offers, QUIT.
     static TAttempt Try(mail::TWrenSMTP& engine);
-    static void Work(const std::shared_ptr<TRun>& run, std::size_t index, QObject* receiver, TServerProbe* probe);
-    void Record(const std::shared_ptr<TRun>& run, std::size_t index, const TAttempt& attempt);
+    void Record(std::size_t index, const TAttempt& attempt);
     // Final: at the deadline, when an attempt that has not ended counts as failed.
     void Decide(bool final);
     void Finish(std::optional<std::size_t> winner);
@@ -78,9 +75,8 @@ private:
     void Release();
 
     std::chrono::milliseconds m_deadline;
-    std::unique_ptr<QObject> m_receiver;  // on the probe's thread; the attempts post their results to it
+    TWorkerThreads m_workers;  // one attempt each
     std::shared_ptr<TRun> m_run;
-    std::vector<std::thread> m_threads;
     bool m_running = false;
     std::uint64_t m_generation = 0;  // counts Start and Cancel: a late call of an older probe does nothing
     std::shared_ptr<int> m_alive = std::make_shared<int>();

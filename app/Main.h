@@ -256,6 +256,8 @@ private:
     void AdviseSettings();
     bool ProvidePassword();
     void CreateServerDialogs();
+    void StoreDialogSettings(TServerSettingsDialog& dialog, const account::TServerSettings& before);
+    static std::string PasswordKeyOf(const QString& server, const account::TServerSettings& settings);
     void AfterFailure();
     void OfferTrust();
     void RunWorkerAndWait();

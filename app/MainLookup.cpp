@@ -76,7 +76,7 @@ std::optional<account::TFinderResult> TMainForm::FindServer(const std::string& a
         result = found;
         wait.quit();
     };
-    SetStatusText(Text(account::LookingUpText(address.substr(address.rfind('@') + 1))));
+    SetStatusText(Text(account::LookingUpText(account::DomainOf(address))));
     finder.Start(address);
     m_finder = &finder;
     m_findWait = &wait;

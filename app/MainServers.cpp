@@ -47,16 +47,30 @@ void TMainForm::SmtpSettingsClick() {
     if (m_sending) {
         return;
     }
-    const QString server = Smtp->currentText().trimmed();
-    if (account::ServerKeyName(Utf8(server)).empty()) {
-        SetStatusText(QStringLiteral("Type the mail server into Smtp first, then open its settings."));
+    const QString typed = Smtp->currentText().trimmed();
+    const std::string address = SenderAddress().value_or(std::string());
+    // With no server typed the dialog looks one up for the address in From.
+    if (account::ServerKeyName(Utf8(typed)).empty() && (!typed.isEmpty() || address.empty())) {
+        SetStatusText(QStringLiteral("Type the mail server into Smtp (or your address into From) first, "
+                                     "then open its settings."));
         return;
     }
-    const account::TServerSettings before = account::LoadServerSettings(Utf8(server));
-    TServerSettingsDialog dialog(this, server, before);
+    const account::TServerSettings before = account::LoadServerSettings(Utf8(typed));
+    TServerSettingsDialog dialog(this, typed, before, address, FinderOptions);
+    dialog.KnownPassword = [this](const QString& server, const account::TServerSettings& settings) {
+        return Passwords.Find(PasswordKeyOf(server, settings));
+    };
     if (!RunServerDialog(dialog)) {
         return;
     }
+    StoreDialogSettings(dialog, dialog.Server() == typed ? before : account::LoadServerSettings(Utf8(dialog.Server())));
+}
+
+// What the user accepted in the server settings dialog: the settings, and the password if
+// one was typed, under the server they belong to, which becomes the one in Smtp if a lookup
+// found another.
+void TMainForm::StoreDialogSettings(TServerSettingsDialog& dialog, const account::TServerSettings& before) {
+    const QString server = dialog.Server();
     const account::TServerSettings settings = dialog.Settings();
     std::string password = Utf8(dialog.Password->text());
     dialog.Password->clear();
@@ -65,8 +79,11 @@ void TMainForm::SmtpSettingsClick() {
         SetStatusText(QStringLiteral("The settings of %1 were not stored: %2.").arg(server, QString::fromLatin1(StoreProblem)));
         return;
     }
-    const mail::TServerAddress address = mail::ParseServerAddress(Utf8(server));
-    const std::string key = account::PasswordKey(settings.UserName, address.Host, PortOf(address, settings.Security));
+    if (server != Smtp->currentText().trimmed()) {
+        Smtp->setEditText(server);
+        Smtp->SaveToRegistry();
+    }
+    const std::string key = PasswordKeyOf(server, settings);
     if (!settings.UserName.empty() && !password.empty()) {
         Passwords.Keep(key, password, settings.RememberPassword);
     } else if (!settings.UserName.empty() && before.RememberPassword && !settings.RememberPassword) {
@@ -77,6 +94,11 @@ void TMainForm::SmtpSettingsClick() {
     if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
         SetStatusText(Text(notice));
     }
+}
+
+std::string TMainForm::PasswordKeyOf(const QString& server, const account::TServerSettings& settings) {
+    const mail::TServerAddress address = mail::ParseServerAddress(Utf8(server));
+    return account::PasswordKey(settings.UserName, address.Host, PortOf(address, settings.Security));
 }
 
 // The engine's server, security and sign-in from the settings of the server in Smtp. False

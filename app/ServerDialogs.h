@@ -6,7 +6,12 @@
 // stored password: the password fields start empty.
 
 #include <QDialog>
+#include <functional>
+#include <optional>
+#include <string>
 
+#include "account/ServerCheck.h"
+#include "account/ServerFinder.h"
 #include "account/ServerSettings.h"
 #include "platform/net/Tls.h"
 
@@ -15,6 +20,8 @@ class QComboBox;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 
 namespace corvane::app {
 
@@ -22,8 +29,11 @@ class TServerSettingsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // Server is the Smtp field's text the settings belong to.
-    TServerSettingsDialog(QWidget* parent, const QString& server, const account::TServerSettings& settings);
+    // Server is the Smtp field's text the settings belong to; Address the mailbox in From,
+    // for which "Find settings" looks the server up (none: the button is disabled). Opened
+    // without a server, the dialog looks it up at once, and OK waits for one to be found.
+    TServerSettingsDialog(QWidget* parent, const QString& server, const account::TServerSettings& settings,
+                          const std::string& address = {}, account::TFinderOptions finder = {});
 
     QLabel* Heading = nullptr;
     QComboBox* Security = nullptr;  // None, STARTTLS, SSL/TLS
@@ -31,13 +41,42 @@ public:
     QLineEdit* Password = nullptr;  // empty: the password stays as it is
     QCheckBox* RememberPassword = nullptr;
     QLabel* Certificate = nullptr;  // the certificate trusted on purpose, if any
+    QPushButton* FindSettings = nullptr;
+    QLabel* Found = nullptr;        // what a lookup found and where from, or why nothing
+    QPushButton* Test = nullptr;    // "Stop" while a check runs
+    QPlainTextEdit* TestReport = nullptr;
     QDialogButtonBox* Buttons = nullptr;
 
+    // The password the window knows for these settings at Server, for a check when the
+    // Password field is empty. Unset: the check goes without one.
+    std::function<std::optional<std::string>(const QString& server, const account::TServerSettings& settings)>
+        KnownPassword;
+
+    // The Smtp text the settings belong to: as opened, or the server a lookup found.
+    QString Server() const { return m_server; }
     // The settings as the dialog shows them now (the trusted certificate unchanged).
     account::TServerSettings Settings() const;
+    // Looks the server up for the address, or stops the lookup that runs.
+    void FindClick();
+    // Checks the settings as shown against the server, or stops the check that runs.
+    void TestClick();
+
+    // Closing the dialog stops its lookup and its check.
+    void done(int result) override;
 
 private:
+    void ShowFound(const account::TFinderResult& result);
+    void TakeProposal(const account::TServerProposal& proposal);
+    void ShowSecurity(mail::ESecurity security);
+    void StopTest();
+    void UpdateButtons();
+
+    QString m_server;
+    std::string m_address;
     account::TServerSettings m_settings;
+    bool m_securityChosen = false;  // the user picked a security: a lookup leaves it alone
+    account::TServerFinder m_finder;
+    account::TServerCheck m_check;
 };
 
 class TPasswordDialog : public QDialog {

@@ -7,15 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "AiosmtpdServer.h"
 #include "EventLoop.h"
-#include "LoopbackPorts.h"
-#include "TestCertificates.h"
+#include "LoopbackSmtpServers.h"
 
 namespace corvane::account {
 namespace {
@@ -43,49 +40,7 @@ TEST(SignInKinds, FromTheMechanismsOfTheAuthLine) {
     }
 }
 
-// The servers a probe meets, each on 127.0.0.1 and a port of its own.
-class ServerProbe : public ::testing::Test {
-protected:
-    using EServer = test::TAiosmtpdOptions::ESecurity;
-
-    void SetUp() override {
-        const auto& certificates = test::TTestCertificates::Shared();
-        ASSERT_TRUE(certificates.Made()) << certificates.Problem();
-        m_trust.emplace(certificates.CaFile);
-        const auto& good = certificates.Loopback;
-        Serve("tls", test::SignInRequired(EServer::ImplicitTls, good.Certificate, good.Key, "jo", "secret"), ESecurity::Tls);
-        Serve("starttls", test::SignInRequired(EServer::StartTls, good.Certificate, good.Key, "jo", "secret"),
-              ESecurity::StartTls);
-        test::TAiosmtpdOptions wrongName;
-        wrongName.Security = EServer::ImplicitTls;
-        wrongName.CertificateFile = certificates.OtherName.Certificate;
-        wrongName.KeyFile = certificates.OtherName.Key;
-        Serve("wrong name", wrongName, ESecurity::Tls);
-        ASSERT_TRUE(m_refusing.Valid() && m_silent.Valid());
-        m_candidates["refusing"] = {m_refusing.Host(), std::stoi(m_refusing.Port()), ESecurity::Tls};
-        m_candidates["silent"] = {m_silent.Host(), std::stoi(m_silent.Port()), ESecurity::StartTls};
-    }
-
-    void Serve(const std::string& label, const test::TAiosmtpdOptions& options, ESecurity security) {
-        const auto& server = m_servers.emplace_back(std::make_unique<test::TAiosmtpdServer>(options));
-        ASSERT_TRUE(server->Running()) << label << ": " << server->Problem();
-        m_candidates[label] = {server->Host(), std::stoi(server->Port()), security};
-    }
-
-    std::vector<TProbeCandidate> Candidates(const std::vector<std::string>& labels) {
-        std::vector<TProbeCandidate> candidates;
-        for (const auto& label : labels) {
-            candidates.push_back(m_candidates.at(label));
-        }
-        return candidates;
-    }
-
-    std::optional<test::TTrustOnly> m_trust;
-    std::vector<std::unique_ptr<test::TAiosmtpdServer>> m_servers;
-    test::TRefusingPort m_refusing;
-    test::TUnansweredPort m_silent;
-    std::map<std::string, TProbeCandidate> m_candidates;
-};
+class ServerProbe : public test::TLoopbackSmtpServers {};
 
 struct TReport {
     int Count = 0;

@@ -9,9 +9,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "AiosmtpdServer.h"
+#include "EventLoop.h"
 #include "LoopbackPorts.h"
 #include "MemoryKeyring.h"
 #include "RegistryTestSupport.h"
@@ -23,6 +25,7 @@ namespace corvane::app {
 namespace {
 
 using mail::ESecurity;
+using namespace std::chrono_literals;
 
 class MainServersTest : public ::testing::Test {
 protected:
@@ -81,9 +84,10 @@ TEST_F(MainServersTest, TheButtonBesideSmtpStoresSettingsAndKeepsThePasswordOnly
         dialog.Password->setText(QStringLiteral("pw-in-the-dialog"));
         return true;
     };
-    form->SmtpSettingsClick();  // no server typed yet
+    form->SmtpSettingsClick();  // neither a server nor an address typed yet
     EXPECT_EQ(shown, 0);
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Type the mail server into Smtp first, then open its settings."));
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("Type the mail server into Smtp (or your address into From) first, then open its settings."));
 
     form->Smtp->setEditText(QStringLiteral(" Mail.Example.org:2525 "));
     form->SmtpSettings->click();
@@ -255,6 +259,129 @@ TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndACh
     EXPECT_TRUE(details.contains(QStringLiteral("not the certificate you trusted"))) << details.toStdString();
     EXPECT_EQ(account::LoadServerSettings(typed).TrustedFingerprint, certificates.Loopback.Sha256Fingerprint);
     EXPECT_FALSE(server.Message(2).has_value());
+}
+
+// A provider table of one entry for loop.test, naming a real aiosmtpd server over implicit TLS
+// that wants jo's sign-in; every other source of the lookup asks only loopback and finds
+// nothing, so any other domain is not found.
+class MainServersFindTest : public MainServersTlsTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+        ASSERT_TRUE(server.Running()) << server.Problem();
+        table.push_back({"loop", "Loopback Mail", {"loop.test"}, {}, {"127.0.0.1", std::stoi(server.Port()), ESecurity::Tls},
+                         "%EMAILLOCALPART%", {account::ESignIn::Password}, false, std::nullopt});
+        Open();
+        form->FinderOptions.Providers = &table;
+        form->FinderOptions.Autoconfig.Endpoints = {{"nothing.invalid", "https://127.0.0.1:1"}};
+        form->FinderOptions.Dns = {QHostAddress(QHostAddress::LocalHost), 1s};
+        form->FinderOptions.ProbeDeadline = 1s;
+        form->FinderOptions.Candidates = [this](const std::string&) {
+            return std::vector<account::TProbeCandidate>{{"127.0.0.1", std::stoi(refusing.Port()), ESecurity::Tls}};
+        };
+    }
+    std::string Found() const { return "127.0.0.1:" + server.Port(); }
+
+    test::TAiosmtpdServer server{test::SignInRequired(test::TAiosmtpdOptions::ESecurity::ImplicitTls,
+                                                      certificates.Loopback.Certificate, certificates.Loopback.Key,
+                                                      "jo", "secret")};
+    test::TRefusingPort refusing;
+    std::vector<account::TProvider> table;
+};
+
+TEST_F(MainServersFindTest, SendingWithSmtpEmptyFindsTheServerAndGoesOnOnlyOnceTheUserAcceptsIt) {
+    std::vector<QString> proposals;
+    bool accept = false;
+    form->AcceptProposal = [&](const QString& description) {
+        proposals.push_back(description);
+        return accept;
+    };
+    typedPassword = "secret";
+    Address("");
+    form->From->setEditText(QStringLiteral("Jo <jo@loop.test>"));
+    form->StampImageClick();  // refused: nothing is sent, nothing stored
+    ASSERT_EQ(proposals.size(), 1u);
+    EXPECT_EQ(proposals[0].toStdString(), Found() + ", SSL/TLS, user jo (from the provider table: Loopback Mail)");
+    EXPECT_TRUE(StatusesMention("Looking up the mail server for loop.test . . ."));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Canceled: Ready for your mail."));
+    EXPECT_EQ(form->Smtp->currentText(), QString());
+    EXPECT_EQ(account::LoadServerSettings(Found()), account::TServerSettings{});
+
+    accept = true;
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
+    EXPECT_EQ(form->Smtp->currentText().toStdString(), Found());
+    EXPECT_EQ(account::LoadServerSettings(Found()), (account::TServerSettings{ESecurity::Tls, "jo", true, ""}));
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_TRUE(message->Auth.ends_with(" jo")) << message->Auth;
+
+    // A domain no source knows: said, and the mail stays as typed.
+    statuses.clear();
+    Address("");
+    form->From->setEditText(QStringLiteral("jo@unknown.test"));
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("No mail server found for unknown.test: type it into Smtp."));
+    EXPECT_EQ(proposals.size(), 2u);
+    EXPECT_EQ(form->Smtp->currentText(), QString());
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("bob@example.org"));
+    EXPECT_FALSE(StatusesMention("Connecting"));
+}
+
+// What the dialog's Test button reports once it has ended.
+QString Tested(TServerSettingsDialog& dialog) {
+    dialog.Test->click();
+    EXPECT_TRUE(test::RunEventsUntil([&] { return dialog.Test->text() == QStringLiteral("&Test"); }, 30s));
+    return dialog.TestReport->toPlainText();
+}
+
+TEST_F(MainServersFindTest, TheSettingsDialogFindsTheServerKeepsWhatTheUserTypedAndTestsWithoutSending) {
+    int shown = 0;
+    // Opened with Smtp empty: the dialog looks the server up for From at once.
+    form->RunServerDialog = [&](TServerSettingsDialog& dialog) {
+        ++shown;
+        EXPECT_TRUE(test::RunEventsUntil([&] { return dialog.Found->text().startsWith("Found: "); }, 10s))
+            << dialog.Found->text().toStdString();
+        EXPECT_EQ(dialog.Heading->text().toStdString(), "Settings of " + Found());
+        EXPECT_EQ(dialog.Security->currentText(), QStringLiteral("SSL/TLS"));
+        EXPECT_EQ(dialog.UserName->text(), QStringLiteral("jo"));
+        dialog.Password->setText(QStringLiteral("wrong"));
+        const QString refused = Tested(dialog);
+        EXPECT_TRUE(refused.contains(QStringLiteral("The server refused signing in as jo: 535"))) << refused.toStdString();
+        EXPECT_TRUE(refused.endsWith(QStringLiteral("These settings do not work."))) << refused.toStdString();
+        dialog.Password->setText(QStringLiteral("secret"));
+        const QString works = Tested(dialog);
+        EXPECT_TRUE(works.contains(QStringLiteral("Certificate: CN=loopback"))) << works.toStdString();
+        EXPECT_TRUE(works.endsWith(QStringLiteral("Signed in as jo.\nThese settings work."))) << works.toStdString();
+        EXPECT_FALSE(works.contains(QStringLiteral("secret")));
+        return true;
+    };
+    Address("");
+    form->From->setEditText(QStringLiteral("jo@loop.test"));
+    form->SmtpSettingsClick();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(form->Smtp->currentText().toStdString(), Found());
+    EXPECT_EQ(account::LoadServerSettings(Found()), (account::TServerSettings{ESecurity::Tls, "jo", true, ""}));
+    EXPECT_TRUE(keyring->Entries["jo@" + Found()] == "secret");
+    EXPECT_FALSE(server.Message(1).has_value());  // testing sends no mail
+
+    // With a server typed, Find is the user's to press, and a user name typed or a security
+    // picked in the dialog stays; the refusing server tests as not working.
+    const std::string typed = "127.0.0.1:" + refusing.Port();
+    form->Smtp->setEditText(QString::fromStdString(typed));
+    form->RunServerDialog = [&](TServerSettingsDialog& dialog) {
+        EXPECT_TRUE(Tested(dialog).contains(QStringLiteral(": connection refused.")));
+        dialog.UserName->setText(QStringLiteral("custom"));
+        dialog.UserName->setModified(true);  // as typing would
+        dialog.FindSettings->click();
+        EXPECT_TRUE(test::RunEventsUntil([&] { return dialog.Found->text().startsWith("Found: "); }, 10s));
+        EXPECT_EQ(dialog.Security->currentText(), QStringLiteral("SSL/TLS"));
+        EXPECT_EQ(dialog.UserName->text(), QStringLiteral("custom"));
+        return false;  // cancelled: nothing changes
+    };
+    form->SmtpSettingsClick();
+    EXPECT_EQ(form->Smtp->currentText().toStdString(), typed);
+    EXPECT_EQ(account::LoadServerSettings(typed), account::TServerSettings{});
 }
 
 }  // namespace
