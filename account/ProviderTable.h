@@ -45,6 +45,11 @@ struct TProvider {
 // CheckProviderTable (the tests make sure the shipped one does).
 const std::vector<TProvider>& ShippedProviders();
 
+// The providers a lookup asks: the user's own table (OwnProviderFile in ProviderTableReader.h)
+// when it passes the checks, then the shipped one; an own entry for a domain wins over the
+// shipped entry. Read once.
+const std::vector<TProvider>& KnownProviders();
+
 // The provider whose Domains hold Domain (ASCII case ignored, one trailing dot allowed), or
 // nullptr. Subdomains are not matched: "mail.gmail.com" or "corp.outlook.com" may belong to
 // someone else entirely; a domain a provider serves is found by its MX hosts instead.

@@ -9,6 +9,10 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <iostream>
+
+#include "mail/ScreenText.h"
+#include "platform/registry/SqliteStore.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace.
 static void InitProviderResource() {
@@ -185,6 +189,51 @@ const std::vector<TProvider>& ShippedProviders() {
     static const std::vector<TProvider> providers = [] {
         TProviderTableRead read = ReadProviderTable(ShippedProviderDocument());
         return read.Problems.empty() ? std::move(read.Providers) : std::vector<TProvider>();
+    }();
+    return providers;
+}
+
+std::filesystem::path OwnProviderFile() {
+    const std::filesystem::path store = registry::TSqliteStore::DefaultFile();
+    return store.empty() ? store : store.parent_path() / "providers.json";
+}
+
+TProviderTableRead WithOwnProviders(const std::filesystem::path& file, const std::vector<TProvider>& shipped) {
+    TProviderTableRead result{shipped, {}};
+    std::error_code error;
+    if (file.empty() || !std::filesystem::exists(file, error)) {
+        return result;
+    }
+    const std::string name = file.string() + ": ";
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    QFile own(QString::fromStdString(file.string()));
+    if (error || !std::filesystem::is_regular_file(file, error) || !own.open(QIODevice::ReadOnly)) {
+        result.Problems.push_back(name + "cannot be read");
+        return result;
+    }
+    if (size > MaxOwnProviderBytes) {
+        result.Problems.push_back(name + "larger than " + std::to_string(MaxOwnProviderBytes) + " bytes");
+        return result;
+    }
+    TProviderTableRead read = ReadProviderTable(own.read(static_cast<qint64>(MaxOwnProviderBytes)).toStdString());
+    for (const std::string& problem : read.Problems) {
+        result.Problems.push_back(name + problem);
+    }
+    if (result.Problems.empty()) {
+        read.Providers.insert(read.Providers.end(), shipped.begin(), shipped.end());
+        result.Providers = std::move(read.Providers);
+    }
+    return result;
+}
+
+const std::vector<TProvider>& KnownProviders() {
+    static const std::vector<TProvider> providers = [] {
+        TProviderTableRead read = WithOwnProviders(OwnProviderFile(), ShippedProviders());
+        // Said where a user who wrote the file will look; the lookups go on without it.
+        for (const std::string& problem : read.Problems) {
+            std::cerr << "corvane: not used: " << mail::ScreenSafe(problem) << "\n";
+        }
+        return std::move(read.Providers);
     }();
     return providers;
 }

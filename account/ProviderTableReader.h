@@ -16,6 +16,8 @@
 // --security says it. A key the reader does not know is a problem, so a misspelt one cannot
 // pass unnoticed. This header includes no Qt header; the reader uses Qt Core's JSON parser.
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +35,15 @@ TProviderTableRead ReadProviderTable(std::string_view json);
 
 // The document the program carries.
 std::string ShippedProviderDocument();
+
+// A table of the user's own (a site's own servers, a provider the shipped table lacks), in
+// the same format: "providers.json" in the folder of the settings store, ~/.config/corvane.
+std::filesystem::path OwnProviderFile();
+
+// The own table's entries, then Shipped. An own table with any problem (unreadable, larger
+// than MaxOwnProviderBytes, or failing the checks) is not used at all: its problems are
+// returned, prefixed with the file's name, beside Shipped alone. No file: Shipped alone.
+inline constexpr std::uintmax_t MaxOwnProviderBytes = 1 << 20;
+TProviderTableRead WithOwnProviders(const std::filesystem::path& file, const std::vector<TProvider>& shipped);
 
 }  // namespace corvane::account

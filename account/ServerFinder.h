@@ -28,7 +28,7 @@ struct TFinderOptions {
     std::chrono::milliseconds ProbeDeadline = TServerProbe::DefaultDeadline;
     // The hosts and ports probing tries for a domain; tests point them at loopback.
     std::function<std::vector<TProbeCandidate>(const std::string& domain)> Candidates = ProbeCandidates;
-    const std::vector<TProvider>* Providers = &ShippedProviders();
+    const std::vector<TProvider>* Providers = &KnownProviders();
 };
 
 struct TFinderResult {

@@ -27,6 +27,7 @@ void TMainForm::CreateServerLookup() {
                             .arg(description),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::Yes);  // the user asked to send
         return box.exec() == QMessageBox::Yes;
     };
 }

@@ -9,6 +9,7 @@
 
 #include "account/ProviderTable.h"
 #include "account/ProviderTableReader.h"
+#include "TempFolder.h"
 
 namespace corvane::account {
 namespace {
@@ -37,6 +38,41 @@ TEST(ProviderTable, TheShippedTablePassesEveryCheckAndEachProviderHasItsSources)
     for (const TProvider& provider : read.Providers) {
         EXPECT_NE(sources.find("| `" + provider.Id + "` |"), std::string::npos)
             << provider.Id << " has no row in docs/PROVIDERS.md";
+    }
+}
+
+// The user's own table comes first, so its entry for a domain wins; one with any problem is
+// not used at all, and says why.
+TEST(ProviderTable, AnOwnTableComesBeforeTheShippedOneOrIsNotUsedAtAll) {
+    const test::TTempFolder folder;
+    const std::string own =
+        R"({"version": 1, "providers": [{"id": "site", "name": "Our Site", "domains": ["gmail.com", "site.example"],
+            "smtp": {"host": "mail.site.example", "port": 587, "security": "starttls"},
+            "userName": "%EMAILLOCALPART%", "signIn": ["password"]}]})";
+    const std::vector<TProvider> shipped = ShippedProviders();
+    const struct {
+        std::filesystem::path File;
+        std::string GmailProvider;  // whose entry gmail.com gets
+        std::string Problem;        // a part of the first problem, or none
+    } cases[] = {
+        {folder.Path() / "absent.json", "google", ""},
+        {folder.WriteFile("own.json", own), "site", ""},
+        {folder.WriteFile("broken.json", own.substr(0, 40)), "google", "broken.json: not JSON at offset"},
+        {folder.WriteFile("checks.json", std::string(own).replace(own.find("587"), 3, "0")), "google", "port"},
+        {folder.WriteFile("huge.json", std::string(MaxOwnProviderBytes + 1, ' ')), "google", "larger than"},
+        {folder.Path(), "google", "cannot be read"},
+    };
+    for (const auto& expected : cases) {
+        const TProviderTableRead read = WithOwnProviders(expected.File, shipped);
+        const std::string label = expected.File.filename().string();
+        EXPECT_EQ(IdOf(FindProvider("gmail.com", read.Providers)), expected.GmailProvider) << label;
+        EXPECT_EQ(read.Providers.size(), shipped.size() + (expected.GmailProvider == "site" ? 1 : 0)) << label;
+        if (expected.Problem.empty()) {
+            EXPECT_TRUE(read.Problems.empty()) << label << ": " << Joined(read.Problems);
+        } else {
+            ASSERT_FALSE(read.Problems.empty()) << label;
+            EXPECT_NE(read.Problems.front().find(expected.Problem), std::string::npos) << read.Problems.front();
+        }
     }
 }
 

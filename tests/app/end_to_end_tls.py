@@ -14,11 +14,16 @@ told to trust (SSL_CERT_FILE). Then, with a settings store of its own:
    types the subject and sends with Ctrl+Return; the mail must arrive through TLS, signed in;
 2. closes the window, checks that the store holds the server's settings and the password
    nowhere, starts corvane again and sends at once: the password comes from the keyring
-   (a password dialog would block the send, and the mail would not arrive).
+   (a password dialog would block the send, and the mail would not arrive);
+3. with a store of its own whose provider table of the user's own names loop.test's server
+   (a second sink, over implicit TLS), types only the address and the recipient and sends:
+   corvane finds the server, the proposal is accepted, the password typed when asked, and
+   the mail must arrive through TLS, signed in, with the server's settings stored.
 
 Every wait is bounded; every process started here is ended by its own process id.
 """
 
+import json
 import os
 import sqlite3
 import subprocess
@@ -26,7 +31,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from end_to_end import (Failure, Processes, close_through_window_manager, key,  # noqa: E402
+from end_to_end import (TITLE, Failure, Processes, close_through_window_manager, key,  # noqa: E402
                         start_corvane, start_display, stored, type_text, wait_until, x_tool)
 
 USER = "ada"
@@ -105,6 +110,53 @@ def set_up_server_in_the_dialog(display):
     key(display, "Return")
 
 
+def start_sink(processes, sink_script, inbox, *options):
+    """The aiosmtpd sink; returns its port."""
+    sink = processes.start(["/usr/bin/python3", sink_script, inbox, *options],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    port = sink.stdout.readline().decode().strip()
+    if not port.isdigit():
+        raise Failure("the aiosmtpd sink did not report its port")
+    return port
+
+
+def visible_windows(display, name):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                           env=dict(os.environ, DISPLAY=display), capture_output=True, text=True, timeout=5)
+    return found.stdout.split()
+
+
+def send_through_the_server_found(processes, corvane, display, work, sink_script, sink_options):
+    inbox = os.path.join(work, "inbox-found")
+    os.makedirs(inbox)
+    port = start_sink(processes, sink_script, inbox, *sink_options)
+    config = os.path.join(work, "config-found")
+    os.makedirs(os.path.join(config, "corvane"), mode=0o700)
+    with open(os.path.join(config, "corvane", "providers.json"), "w") as table:
+        json.dump({"version": 1, "providers": [{
+            "id": "loop", "name": "Loopback Mail", "domains": ["loop.test"],
+            "smtp": {"host": "127.0.0.1", "port": int(port), "security": "tls"},
+            "userName": "%EMAILLOCALPART%", "signIn": ["password"]}]}, table)
+
+    program, _ = start_corvane(processes, corvane, display, config)
+    type_text(display, f"Ada <{USER}@loop.test>")
+    key(display, "Tab", "Tab")  # Smtp stays empty
+    type_text(display, "bob@example.org")
+    key(display, "ctrl+Return")
+    # The proposal is a second window with the program's title; Return answers Yes.
+    wait_until(lambda: len(visible_windows(display, TITLE)) > 1, 20, "the server found being proposed")
+    key(display, "Return")
+    asked = wait_until(lambda: visible_windows(display, "Password"), 20, "the password being asked for")
+    x_tool(display, "xdotool", "windowactivate", "--sync", asked[0])
+    type_text(display, PASSWORD)
+    key(display, "Return")
+    received_signed_in(inbox, 1, "the mail sent through the server found")
+    close_through_window_manager(display, program)
+    servers = f"Software\\Halden Software\\Corvane\\Servers\\127.0.0.1:{port}"
+    if stored(config, servers, "Security") != (2).to_bytes(4, "little"):
+        raise Failure("the store does not hold the settings of the server found")
+
+
 def run(corvane, sink_script):
     processes = Processes()
     work = tempfile.mkdtemp(prefix="corvane-e2e-tls-")
@@ -123,12 +175,8 @@ def run(corvane, sink_script):
         display = start_display(processes)
         processes.start(["openbox"], env=dict(os.environ, DISPLAY=display),
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        sink = processes.start(["/usr/bin/python3", sink_script, inbox, "--starttls", certificate, private_key,
-                                "--require-starttls", "--account", account],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        port = sink.stdout.readline().decode().strip()
-        if not port.isdigit():
-            raise Failure("the aiosmtpd sink did not report its port")
+        port = start_sink(processes, sink_script, inbox, "--starttls", certificate, private_key,
+                          "--require-starttls", "--account", account)
         server = f"127.0.0.1:{port}"
 
         program, _ = start_corvane(processes, corvane, display, config)
@@ -158,7 +206,11 @@ def run(corvane, sink_script):
         key(display, "ctrl+Return")
         received_signed_in(inbox, 2, "the mail sent with the password from the keyring")
         close_through_window_manager(display, program)
-        print("end to end: STARTTLS and sign-in with the password kept in the keyring")
+
+        send_through_the_server_found(processes, corvane, display, work, sink_script,
+                                      ["--tls", certificate, private_key, "--account", account])
+        print("end to end: STARTTLS and sign-in with the password kept in the keyring; "
+              "the server found for an address, over TLS")
         return 0
     except (Failure, subprocess.SubprocessError, OSError) as problem:
         print(f"end to end failed: {problem}", file=sys.stderr)
