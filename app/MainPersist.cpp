@@ -84,9 +84,9 @@ void TMainForm::FormClose() {
     SaveFields();
 }
 
-// Closing saves everything. During a send it also cancels the send (closing the connection,
-// so a silent server cannot hold the program), and the program ends once the send action
-// has returned and the worker has stopped; the window must outlive both.
+// Closing saves everything. During a send it also cancels the send (the server lookup, or
+// the connection, so a silent server cannot hold the program), and the program ends once the
+// send action has returned and the worker has stopped; the window must outlive both.
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (m_quitWhenSent) {
         event->ignore();
@@ -95,6 +95,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     FormClose();
     if (m_sending) {
         m_quitWhenSent = true;
+        CancelFind();
         WrenSMTP.Abort();
         hide();
         event->ignore();
