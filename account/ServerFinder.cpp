@@ -8,8 +8,6 @@
 
 namespace corvane::account {
 
-namespace {
-
 std::string DomainOf(std::string_view address) {
     const std::size_t at = address.rfind('@');
     std::string domain(at == std::string_view::npos ? std::string_view() : address.substr(at + 1));
@@ -17,8 +15,6 @@ std::string DomainOf(std::string_view address) {
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     return domain;
 }
-
-}  // namespace
 
 std::string LookingUpText(std::string_view domain) {
     return "Looking up the mail server for " + mail::ScreenSafe(domain) + " . . .";

@@ -37,6 +37,10 @@ struct TFinderResult {
     std::string Text;
 };
 
+// What follows the last '@' of Address, in lower case: the domain the lookups ask about and
+// the status texts name.
+std::string DomainOf(std::string_view address);
+
 // "Looking up the mail server for DOMAIN . . .", and the text when nothing answers.
 std::string LookingUpText(std::string_view domain);
 std::string NothingFoundText(std::string_view domain);
