@@ -15,14 +15,18 @@
 // the engine before each send; its password comes from Passwords (the keyring, or memory),
 // or is asked for then. Every dialog runs through a hook that tests replace.
 
+#include <QEventLoop>
 #include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "account/Passwords.h"
+#include "account/ServerFinder.h"
 #include "account/ServerSettings.h"
 #include "app/BusyCursor.h"
 #include "app/Picture.h"
@@ -201,6 +205,11 @@ public:
     std::function<bool(TServerSettingsDialog& dialog)> RunServerDialog;
     std::function<bool(TPasswordDialog& dialog)> RunPasswordDialog;
     std::function<bool(TCertificateDialog& dialog)> RunCertificateDialog;
+    // Asks whether to send through the server a lookup found (its description given); tests
+    // replace it to answer at once.
+    std::function<bool(const QString& description)> AcceptProposal;
+    // Where the server lookup asks; tests point every source at loopback.
+    account::TFinderOptions FinderOptions;
     // The passwords of this run: the desktop's keyring, or memory (tests set another keyring).
     account::TPasswordBook Passwords{std::make_unique<account::TSecretServiceKeyring>()};
     QString BrowseDir() const { return m_browseDir; }
@@ -235,6 +244,16 @@ private:
     void PlaySuccess();
     bool FillMessage();
     bool PrepareServer();
+    void CreateServerLookup();
+    // The one mailbox in From, if it holds exactly one.
+    std::optional<std::string> SenderAddress() const;
+    // With Smtp empty and an address in From: finds, shows and (once accepted) takes the
+    // server's settings; false when the send must stop (nothing found, or refused, or Esc).
+    bool FindServerWhenNone();
+    // Runs a lookup while the window stays alive; nothing when Esc cancelled it.
+    std::optional<account::TFinderResult> FindServer(const std::string& address);
+    void CancelFind();
+    void AdviseSettings();
     bool ProvidePassword();
     void CreateServerDialogs();
     void AfterFailure();
@@ -269,6 +288,9 @@ private:
     std::string m_sendKey;
     int m_lastError = 0;
     QString m_lastErrorText;
+    // The lookup running for a send, and the wait for it, so that Esc can end both.
+    account::TServerFinder* m_finder = nullptr;
+    QEventLoop* m_findWait = nullptr;
 };
 
 // The one window, reachable from the worker thread (set before the window's start-up runs).

@@ -111,7 +111,7 @@ void TMainForm::StampImageClick() {
     m_lastErrorText.clear();
 
     // The attachments are checked before a password is asked for.
-    if (FillMessage() && PrepareServer()) {
+    if (FillMessage() && FindServerWhenNone() && PrepareServer()) {
         SetStatusText(QStringLiteral("Connecting %1 . . .").arg(Smtp->currentText()));
         RunWorkerAndWait();
         JudgeOutcome();

@@ -150,6 +150,7 @@ void TMainForm::AfterFailure() {
     if (m_lastError == mail::TWrenSMTP::ErrorCertificate && !WrenSMTP.PeerCertificate.Empty()) {
         OfferTrust();
     }
+    AdviseSettings();
 }
 
 // The certificate the engine refused, for the user to trust on purpose for this server.

@@ -60,6 +60,7 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     WireEngineEvents();
     WireOptionControls();
     CreateServerDialogs();
+    CreateServerLookup();
 
     ShowMessage = [this](const QString& text) {
         // A file name is shown as typed, never read as markup.
@@ -296,6 +297,7 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 bool TMainForm::PreviewKey(const QKeyEvent& key) {
     // Esc cancels a running send; with none running it does nothing visible.
     if (key.key() == Qt::Key_Escape && m_sending) {
+        CancelFind();
         WrenSMTP.Abort();
         return true;
     }

@@ -1,4 +1,7 @@
 #include "account/ServerProposal.h"
+#include "account/SettingsAdvice.h"
+
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,41 @@ TEST(ServerProposal, DescribesWhatAndWhereFrom) {
               "smtp.example.org:465, SSL/TLS, user me@example.org (from the provider table: Example Mail)");
     EXPECT_EQ(Describe({"mx.example.org", 587, mail::ESecurity::StartTls, "", {}, ESource::Srv, ""}),
               "mx.example.org:587, STARTTLS (from the domain's SRV record)");
+}
+
+}  // namespace
+}  // namespace corvane::account
+
+namespace corvane::account {
+namespace {
+
+TEST(SettingsAdvice, AnAcceptedProposalBecomesTheServerFieldAndItsSettings) {
+    const TServerSettings kept{mail::ESecurity::None, "typed", false, "AB:CD"};
+    const TServerProposal tls{"smtp.example.org", 465, mail::ESecurity::Tls, "jo@example.org", {}, ESource::Srv, ""};
+    EXPECT_EQ(ServerFieldText(tls), "smtp.example.org:465");
+    EXPECT_EQ(SettingsFor(tls, kept), (TServerSettings{mail::ESecurity::Tls, "jo@example.org", false, "AB:CD"}));
+    const TServerProposal plain{"::1", 25, mail::ESecurity::None, "jo", {}, ESource::Autoconfig, ""};
+    EXPECT_EQ(ServerFieldText(plain), "[::1]:25");
+    EXPECT_EQ(SettingsFor(plain, kept).UserName, "") << "no password in plain text";
+}
+
+TEST(SettingsAdvice, OnlyFailuresThatSettingsExplainAskForThem) {
+    const std::tuple<int, const char*, bool> cases[] = {
+        {101, "Failed to connect the mail server. mail.example.org:25: connection refused.", true},
+        {101, "Failed to connect the mail server. mail.example.org:25: timed out.", true},
+        {101, "Failed to connect the mail server. nowhere.example: no such host.", false},
+        {103, "The mail server did not answer in time.", true},
+        {530, "5.7.0 Must issue a STARTTLS command first", true},
+        {554, "5.7.1 Relay access denied", true},
+        {550, "5.7.57 Client not authenticated to send mail", true},
+        {550, "5.1.1 No such user here", false},
+        {552, "5.3.4 Message too big", false},
+        {421, "4.7.0 Try again later", false},
+        {105, "Invalid address: Doe", false},
+    };
+    for (const auto& [code, text, explains] : cases) {
+        EXPECT_EQ(SettingsMayExplain(code, text), explains) << code << " " << text;
+    }
 }
 
 }  // namespace

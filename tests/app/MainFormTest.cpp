@@ -307,13 +307,16 @@ TEST_F(MainFormTest, RefusalKeepsEveryFieldAndShowsTheServersWordsAsPlainText) {
     EXPECT_EQ(registry.ReadString("S0"), "to@example.org");
 }
 
+// With the default settings (no encryption, no sign-in) a refused connection may well be a
+// wrong port or security: the status text says where the settings can be found.
 TEST_F(MainFormTest, ConnectionFailureSays101) {
     test::TRefusingPort refusing;
     Open();
     Address(QString::fromStdString("127.0.0.1:" + refusing.Port()), "to@example.org");
     form->StampImageClick();
     EXPECT_EQ(form->StatusText(),
-              QStringLiteral("Error: 101 Failed to connect the mail server. 127.0.0.1:%1: connection refused.")
+              QStringLiteral("Error: 101 Failed to connect the mail server. 127.0.0.1:%1: connection refused. "
+                             "The server's settings can be found with Ctrl+Shift+S.")
                   .arg(QString::fromStdString(refusing.Port())));
 }
 

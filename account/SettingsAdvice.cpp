@@ -1,0 +1,44 @@
+#include "account/SettingsAdvice.h"
+
+#include <algorithm>
+#include <array>
+
+namespace corvane::account {
+
+namespace {
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                       [&lower](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+}  // namespace
+
+std::string ServerFieldText(const TServerProposal& proposal) {
+    const bool ipv6 = proposal.Host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + proposal.Host + "]" : proposal.Host) + ":" + std::to_string(proposal.Port);
+}
+
+TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettings& kept) {
+    TServerSettings settings = kept;
+    settings.Security = proposal.Security;
+    settings.UserName = proposal.Security == mail::ESecurity::None ? std::string() : proposal.UserName;
+    return settings;
+}
+
+bool SettingsMayExplain(int code, std::string_view text) {
+    if (code == 101) {
+        return ContainsNoCase(text, "connection refused") || ContainsNoCase(text, "timed out");
+    }
+    if (code == 103 || code == 530) {
+        return true;
+    }
+    if (code < 500 || code > 599) {
+        return false;
+    }
+    static constexpr std::array<std::string_view, 6> Words{"starttls", "tls", "auth", "encrypt", "relay", "sign in"};
+    return std::any_of(Words.begin(), Words.end(), [text](std::string_view word) { return ContainsNoCase(text, word); });
+}
+
+}  // namespace corvane::account
