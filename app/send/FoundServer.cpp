@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "account/SettingsAdvice.h"
+
 namespace corvane::send {
 
 namespace {
@@ -12,8 +14,16 @@ bool PlainInShell(char c) {
            std::string_view("@%+=:,./_-").find(c) != std::string_view::npos;
 }
 
-bool TakesPassword(const account::TServerProposal& found) {
-    return std::find(found.SignIn.begin(), found.SignIn.end(), account::ESignIn::Password) != found.SignIn.end();
+// Whether the user signs in to the server found with a password: it encrypts and says it
+// takes one. An SRV record says nothing of signing in, and a submission server asks for it
+// by default (RFC 6409, section 4.3); a server that answered a probe without offering AUTH,
+// or a document that names no password, is sent to without signing in.
+bool SignsInWithPassword(const account::TServerProposal& found) {
+    if (found.Security == mail::ESecurity::None || found.UserName.empty()) {
+        return false;
+    }
+    return found.Source == account::ESource::Srv ||
+           std::find(found.SignIn.begin(), found.SignIn.end(), account::ESignIn::Password) != found.SignIn.end();
 }
 
 }  // namespace
@@ -29,15 +39,10 @@ std::string ShellQuoted(std::string_view word) {
     return quoted + "'";
 }
 
-std::string ServerText(const account::TServerProposal& found) {
-    const bool ipv6 = found.Host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + found.Host + "]" : found.Host) + ":" + std::to_string(found.Port);
-}
-
 std::string ServerOptions(const account::TServerProposal& found) {
-    std::string options = "--server " + ShellQuoted(ServerText(found)) + " --security " +
+    std::string options = "--server " + ShellQuoted(account::ServerFieldText(found)) + " --security " +
                           SecurityOptionName(found.Security);
-    if (!found.UserName.empty() && found.Security != mail::ESecurity::None) {
+    if (SignsInWithPassword(found)) {
         options += " --user " + ShellQuoted(found.UserName);
     }
     return options;
@@ -45,15 +50,15 @@ std::string ServerOptions(const account::TServerProposal& found) {
 
 std::variant<TSendOptions, std::string> WithFoundServer(TSendOptions options, const account::TServerProposal& found) {
     const bool signIn = !options.User.empty() || options.PasswordFile.has_value();
-    if (found.Security == mail::ESecurity::None) {
-        if (signIn) {
-            return "the server found, " + ServerText(found) +
-                   ", offers no encryption, and a password never crosses an unencrypted connection";
-        }
-    } else if (options.User.empty() && (TakesPassword(found) || options.PasswordFile)) {
+    if (found.Security == mail::ESecurity::None && signIn) {
+        return "the server found, " + account::ServerFieldText(found) +
+               ", offers no encryption, and a password never crosses an unencrypted connection";
+    }
+    if (options.User.empty() && found.Security != mail::ESecurity::None &&
+        (SignsInWithPassword(found) || options.PasswordFile)) {
         options.User = found.UserName;
     }
-    options.Server = ServerText(found);
+    options.Server = account::ServerFieldText(found);
     options.Security = found.Security;
     return options;
 }

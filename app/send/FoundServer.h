@@ -15,12 +15,10 @@ namespace corvane::send {
 // to, otherwise in single quotes (a quote inside written '\'').
 std::string ShellQuoted(std::string_view word);
 
-// "host:port", "[IPv6]:port": what --server takes.
-std::string ServerText(const account::TServerProposal& found);
-
 // "--server smtp.example.org:465 --security tls --user me@example.org": the port always
-// written, the user only when the proposal names one and the server encrypts (no password
-// is sent over a plain connection, and --user would refuse one).
+// written, the user only when the server found takes a password and encrypts (no password
+// is sent over a plain connection, and --user would refuse one). The same server and user
+// --server auto sends with.
 std::string ServerOptions(const account::TServerProposal& found);
 
 // Options with the server found put in, for --server auto: its host, port and security, and

@@ -254,6 +254,11 @@ int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPass
         }
         smtp.Password = std::move(*password.Password);
     }
+    // Ctrl+C while a lookup ended or the keyring waited to be unlocked: nothing is connected.
+    if (interrupted) {
+        Say(status, "Canceled: Ready for your mail.");
+        return ExitCancelled;
+    }
     return RunSend(options, text, status, smtp, interrupted);
 }
 

@@ -42,7 +42,7 @@ using TPasswordReader = std::function<TPasswordLookup(const TSendOptions& option
 
 // RunSend signed in as Options.User, with the password ReadPassword gives (it is not asked
 // without a user). Without one nothing is connected: the problem is written and the status
-// is ExitUsage.
+// is ExitUsage; nor when Interrupted is already set (ExitCancelled).
 int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
                     std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
 
