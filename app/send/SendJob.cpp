@@ -47,13 +47,6 @@ void FillMessage(const TSendOptions& options, mail::TLineList text,
     }
 }
 
-// One status line. Everything in it may come from outside (a reply, a certificate, a file
-// or host name), and a terminal acts on what a window only shows: escaped, it can neither
-// rewrite an earlier line nor hide one.
-void Say(std::ostream& stream, const std::string& text) {
-    stream << mail::ScreenSafe(text) << std::endl;
-}
-
 void ReportCertificate(std::ostream& errors, const net::TCertificateInfo& certificate) {
     Say(errors, "Certificate: " + certificate.Subject);
     Say(errors, "Issued by: " + certificate.Issuer);
@@ -160,6 +153,10 @@ int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLine
 
 }  // namespace
 
+void Say(std::ostream& stream, const std::string& text) {
+    stream << mail::ScreenSafe(text) << std::endl;
+}
+
 mail::TLineList SplitLines(memory::TLargeBuffer text) {
     // Each line moves left over the line ends before it, in the buffer it was read into:
     // the text is never copied, and needs no second buffer of its size.
@@ -245,6 +242,24 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
         smtp.Quit();
     }
     return Outcome(smtp, interrupted, status);
+}
+
+int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
+                    std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
+    if (!options.User.empty()) {
+        TPasswordLookup password = readPassword(options);
+        if (!password.Password) {
+            Say(status, "corvane-send: " + password.Problem);
+            return ExitUsage;
+        }
+        smtp.Password = std::move(*password.Password);
+    }
+    // Ctrl+C while a lookup ended or the keyring waited to be unlocked: nothing is connected.
+    if (interrupted) {
+        Say(status, "Canceled: Ready for your mail.");
+        return ExitCancelled;
+    }
+    return RunSend(options, text, status, smtp, interrupted);
 }
 
 }  // namespace corvane::send

@@ -4,10 +4,12 @@
 // window shows, one per line; with --quiet only those that say why the send did not succeed.
 
 #include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
+#include "app/send/Credentials.h"
 #include "app/send/SendOptions.h"
 #include "mail/WrenEmail.h"
 #include "platform/memory/LargeBuffer.h"
@@ -22,6 +24,11 @@ enum EExitStatus : int {
     ExitCancelled = 130,  // the shell's code for an end by SIGINT
 };
 
+// One status line. Everything in it may come from outside (a reply, a certificate, a file
+// or host name), and a terminal acts on what a window only shows: escaped, it can neither
+// rewrite an earlier line nor hide one.
+void Say(std::ostream& stream, const std::string& text);
+
 // Text split at LF; a CR before the LF belongs to the line end.
 mail::TLineList SplitLines(memory::TLargeBuffer text);
 
@@ -29,5 +36,14 @@ mail::TLineList SplitLines(memory::TLargeBuffer text);
 // thread or a signal handler) ends the send promptly at any point.
 int RunSend(const TSendOptions& options, std::istream& text, std::ostream& status,
             mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
+
+// Where the password of Options.User comes from: FindPassword, in the program.
+using TPasswordReader = std::function<TPasswordLookup(const TSendOptions& options)>;
+
+// RunSend signed in as Options.User, with the password ReadPassword gives (it is not asked
+// without a user). Without one nothing is connected: the problem is written and the status
+// is ExitUsage; nor when Interrupted is already set (ExitCancelled).
+int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
+                    std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
 
 }  // namespace corvane::send

@@ -4,23 +4,29 @@
 #include <charconv>
 #include <functional>
 #include <map>
+#include <set>
 
+#include "mail/AddressList.h"
 #include "mail/MailText.h"
 
 namespace corvane::send {
 
 const char* const UsageText =
-    "usage: corvane-send --server HOST[:PORT] --from FROM --to TO [--cc CC] [--bcc BCC]\n"
+    "usage: corvane-send --server HOST[:PORT]|auto --from FROM --to TO [--cc CC] [--bcc BCC]\n"
     "                    [--subject TEXT] [--attach FILE]... [--signature FILE]\n"
     "                    [--priority 1..5] [--organization TEXT] [--x-mailer TEXT]\n"
     "                    [--header LINE]... [--reply-to ADDR] [--in-reply-to TEXT]\n"
     "                    [--charset NAME] [--quiet]\n"
     "                    [--security none|starttls|tls] [--user NAME [--password-file FILE]]\n"
     "                    [--trust-fingerprint SHA256]\n"
+    "       corvane-send --find-server ADDRESS [--quiet]\n"
     "       corvane-send --help | --version\n"
     "The message text is read from standard input; it and the signature file are in the\n"
     "charset NAME (default UTF-8).\n"
     "The port is 25, 587 or 465 by --security unless --server names one (1 to 65535).\n"
+    "--server auto looks up the server, port and security for the address in --from, and the\n"
+    "user name when the server takes a password; --find-server prints what it finds for\n"
+    "ADDRESS as the options to send with (exit status 1 when nothing is found).\n"
     "With --user the password is the first line of FILE (which only you may read: chmod 600),\n"
     "or else the one Corvane keeps in the keyring.\n"
     "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n"
@@ -65,15 +71,17 @@ std::optional<TUsageError> SetPriority(TSendOptions& options, const std::string&
     return std::nullopt;
 }
 
+constexpr std::pair<const char*, mail::ESecurity> SecurityModes[]{
+    {"none", mail::ESecurity::None}, {"starttls", mail::ESecurity::StartTls}, {"tls", mail::ESecurity::Tls}};
+
 std::optional<TUsageError> SetSecurity(TSendOptions& options, const std::string& value) {
-    static const std::map<std::string, mail::ESecurity> modes{
-        {"none", mail::ESecurity::None}, {"starttls", mail::ESecurity::StartTls}, {"tls", mail::ESecurity::Tls}};
-    const auto mode = modes.find(value);
-    if (mode == modes.end()) {
-        return TUsageError{"--security takes none, starttls or tls, not \"" + value + "\""};
+    for (const auto& [name, security] : SecurityModes) {
+        if (value == name) {
+            options.Security = security;
+            return std::nullopt;
+        }
     }
-    options.Security = mode->second;
-    return std::nullopt;
+    return TUsageError{"--security takes none, starttls or tls, not \"" + value + "\""};
 }
 
 std::optional<TUsageError> SetPasswordFile(TSendOptions& options, const std::string& value) {
@@ -128,12 +136,28 @@ const std::map<std::string, TSetter>& ValueOptions() {
     return options;
 }
 
-std::optional<TUsageError> CheckRequired(const TSendOptions& options) {
+// With --server auto the security, and the user when --user is not given, come from the
+// server found: the checks of what they go with wait until it is (see WithFoundServer).
+std::optional<TUsageError> CheckFoundServer(const TSendOptions& options, const std::set<std::string>& given) {
+    if (given.contains("--security")) {
+        return TUsageError{"--server auto takes the security of the server it finds: leave out --security"};
+    }
+    if (!OneMailbox(options.From)) {
+        return TUsageError{"--server auto looks the server up for the address in --from, and \"" + options.From +
+                           "\" is not one address"};
+    }
+    return std::nullopt;
+}
+
+std::optional<TUsageError> CheckRequired(const TSendOptions& options, const std::set<std::string>& given) {
     for (const auto& [name, value] :
          {std::pair{"--server", &options.Server}, {"--from", &options.From}, {"--to", &options.To}}) {
         if (value->empty()) {
             return TUsageError{std::string(name) + " is required"};
         }
+    }
+    if (FindsServer(options)) {
+        return CheckFoundServer(options, given);
     }
     if (options.PasswordFile && options.User.empty()) {
         return TUsageError{"--password-file needs --user"};
@@ -145,10 +169,57 @@ std::optional<TUsageError> CheckRequired(const TSendOptions& options) {
     return std::nullopt;
 }
 
+// The value of the option Arguments[I] names: written after '=' (Value already holds it) or
+// the next argument, which I then moves on to. False when there is none.
+bool TakeValue(const std::vector<std::string>& arguments, std::size_t& i, std::optional<std::string>& value) {
+    if (!value) {
+        if (i + 1 >= arguments.size()) {
+            return false;
+        }
+        value = arguments[++i];
+    }
+    return true;
+}
+
+TParseResult FindServerRequest(const std::string& address, const TSendOptions& options,
+                               const std::set<std::string>& given) {
+    if (!given.empty()) {
+        return TUsageError{"--find-server takes no other option than --quiet"};
+    }
+    const std::optional<std::string> mailbox = OneMailbox(address);
+    if (!mailbox) {
+        return TUsageError{"--find-server takes a mail address (user@domain), not \"" + address + "\""};
+    }
+    return TFindServerRequested{*mailbox, options.Quiet};
+}
+
 }  // namespace
+
+bool FindsServer(const TSendOptions& options) {
+    return options.Server == "auto";
+}
+
+std::optional<std::string> OneMailbox(std::string_view text) {
+    mail::TAddressList list = mail::ParseAddressList(text);
+    if (!list.Invalid.empty() || list.Mailboxes.size() != 1) {
+        return std::nullopt;
+    }
+    return std::move(list.Mailboxes.front().Address);
+}
+
+const char* SecurityOptionName(mail::ESecurity security) {
+    for (const auto& [name, mode] : SecurityModes) {
+        if (mode == security) {
+            return name;
+        }
+    }
+    return "none";
+}
 
 TParseResult ParseSendOptions(const std::vector<std::string>& arguments) {
     TSendOptions options;
+    std::optional<std::string> findServer;
+    std::set<std::string> given;  // the send's options with a value, by name
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::optional<std::string> value;
@@ -170,21 +241,26 @@ TParseResult ParseSendOptions(const std::vector<std::string>& arguments) {
             continue;
         }
         const auto option = ValueOptions().find(name);
-        if (option == ValueOptions().end()) {
+        if (option == ValueOptions().end() && name != "--find-server") {
             // Only the name: a mistyped option's value may be a password.
             return TUsageError{"unknown argument \"" + name + "\""};
         }
-        if (!value) {
-            if (i + 1 >= arguments.size()) {
-                return TUsageError{name + " needs a value"};
-            }
-            value = arguments[++i];
+        if (!TakeValue(arguments, i, value)) {
+            return TUsageError{name + " needs a value"};
         }
+        if (option == ValueOptions().end()) {
+            findServer = *value;
+            continue;
+        }
+        given.insert(name);
         if (auto error = option->second(options, *value)) {
             return *error;
         }
     }
-    if (auto error = CheckRequired(options)) {
+    if (findServer) {
+        return FindServerRequest(*findServer, options, given);
+    }
+    if (auto error = CheckRequired(options, given)) {
         return *error;
     }
     return options;

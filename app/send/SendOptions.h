@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -12,7 +13,7 @@
 namespace corvane::send {
 
 struct TSendOptions {
-    std::string Server;  // HOST, HOST:PORT, [IPv6]:PORT
+    std::string Server;  // HOST, HOST:PORT, [IPv6]:PORT, or "auto" (FindsServer)
     std::string From;
     std::string To;
     std::string Cc;
@@ -36,16 +37,33 @@ struct TSendOptions {
     std::string TrustFingerprint;  // as typed: 64 hex digits, colons allowed
 };
 
+// --server auto: the server is looked up for the address in From, not typed.
+bool FindsServer(const TSendOptions& options);
+
+// --find-server ADDRESS: only looks the server up, and prints it as the options to send with.
+struct TFindServerRequested {
+    std::string Address;  // one mailbox
+    bool Quiet = false;
+};
+
 struct THelpRequested {};
 struct TVersionRequested {};
 struct TUsageError {
     std::string Message;
 };
 
-using TParseResult = std::variant<TSendOptions, THelpRequested, TVersionRequested, TUsageError>;
+using TParseResult =
+    std::variant<TSendOptions, TFindServerRequested, THelpRequested, TVersionRequested, TUsageError>;
 
 // Accepts "--name value" and "--name=value".
 TParseResult ParseSendOptions(const std::vector<std::string>& arguments);
+
+// The address of Text when it is exactly one mailbox, bare or with a name
+// ("Me <me@example.org>"); nothing otherwise.
+std::optional<std::string> OneMailbox(std::string_view text);
+
+// The --security value for Security: "none", "starttls" or "tls".
+const char* SecurityOptionName(mail::ESecurity security);
 
 extern const char* const UsageText;
 

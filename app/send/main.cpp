@@ -2,16 +2,17 @@
 
 #include <sys/prctl.h>
 
-#include <QCoreApplication>
 #include <atomic>
-#include <clocale>
 #include <csignal>
 #include <iostream>
 
 #include "account/Keyring.h"
+#include "account/ServerFinder.h"
+#include "app/send/CoreApplication.h"
 #include "app/send/Credentials.h"
 #include "app/send/SendJob.h"
 #include "app/send/SendOptions.h"
+#include "app/send/ServerLookup.h"
 
 namespace {
 
@@ -27,8 +28,10 @@ extern "C" void CancelOnInterrupt(int) {
     }
 }
 
-void InstallInterruptHandler(corvane::mail::TWrenSMTP& smtp) {
-    g_running = &smtp;
+// Smtp is the engine a cancel aborts; a lookup (or a send that has not connected yet) sees
+// only the flag.
+void InstallInterruptHandler(corvane::mail::TWrenSMTP* smtp) {
+    g_running = smtp;
     struct sigaction action {};
     action.sa_handler = CancelOnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -37,15 +40,17 @@ void InstallInterruptHandler(corvane::mail::TWrenSMTP& smtp) {
 }
 
 // The window's keyring entry. QtKeychain runs its job in an event loop, which needs an
-// application object: it is made only here, so a send without signing in never starts Qt.
+// application object: it is made only here and for a lookup, so a send without signing in
+// never starts Qt.
 corvane::account::TKeyringAnswer ReadKeyring(const std::string& key) {
-    int argc = 1;
-    char name[] = "corvane-send";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
-    // Qt adopts the user's locale for the C library; everything else keeps the "C" locale.
-    std::setlocale(LC_ALL, "C");
+    const corvane::send::TCoreApplicationScope qt;
     return corvane::account::TSecretServiceKeyring().Read(key);
+}
+
+corvane::send::TPasswordLookup ReadPassword(const corvane::send::TSendOptions& options) {
+    // A process holding a password leaves no core dump (and cannot be read by ptrace).
+    ::prctl(PR_SET_DUMPABLE, 0);
+    return corvane::send::FindPassword(options, ReadKeyring);
 }
 
 }  // namespace
@@ -69,20 +74,32 @@ int main(int argc, char** argv) {
         std::cerr << "corvane-send: " << error->Message << "\n" << UsageText;
         return ExitUsage;
     }
+    if (const auto* request = std::get_if<TFindServerRequested>(&parsed)) {
+        InstallInterruptHandler(nullptr);
+        return RunFindServer(*request, corvane::account::TFinderOptions{}, std::cout, std::cerr, g_interrupted);
+    }
     const auto& options = std::get<TSendOptions>(parsed);
     corvane::mail::TWrenSMTP smtp;
-    if (!options.User.empty()) {
-        // A process holding a password leaves no core dump (and cannot be read by ptrace).
-        ::prctl(PR_SET_DUMPABLE, 0);
-        TPasswordLookup password = FindPassword(options, ReadKeyring);
-        if (!password.Password) {
-            std::cerr << "corvane-send: " << password.Problem << "\n";
-            return ExitUsage;
+    int status = ExitFailed;
+    if (FindsServer(options)) {
+        // Caught from the start: the lookup ends at Ctrl+C as the send does.
+        InstallInterruptHandler(&smtp);
+        status = RunFoundServerSend(options, corvane::account::TFinderOptions{}, ReadPassword, std::cin, std::cerr,
+                                    smtp, g_interrupted);
+    } else {
+        // The password is read before Ctrl+C is caught: it ends a keyring prompt, and the
+        // program, there and then.
+        if (!options.User.empty()) {
+            TPasswordLookup password = ReadPassword(options);
+            if (!password.Password) {
+                std::cerr << "corvane-send: " << password.Problem << "\n";
+                return ExitUsage;
+            }
+            smtp.Password = std::move(*password.Password);
         }
-        smtp.Password = std::move(*password.Password);
+        InstallInterruptHandler(&smtp);
+        status = RunSend(options, std::cin, std::cerr, smtp, g_interrupted);
     }
-    InstallInterruptHandler(smtp);
-    const int status = RunSend(options, std::cin, std::cerr, smtp, g_interrupted);
     g_running = nullptr;
     return status;
 }

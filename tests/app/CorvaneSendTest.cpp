@@ -187,6 +187,8 @@ TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
              " is readable by group or others (mode 0640): make it yours alone with chmod 600 " + sharedPassword,
          ""},
         {{"--version"}, "", 0, "", "corvane-send " CORVANE_VERSION "\n"},
+        {{"--find-server", "gmail.com"}, "", 2,
+         "corvane-send: --find-server takes a mail address (user@domain), not \"gmail.com\"", ""},
         // What is typed is judged before connecting: nothing can ride on an address or a header.
         {{"--server", server, "--from", "me@example.org> RET=FULL ENVID=x", "--to", "b@example.org"}, "", 2,
          "Error: 105 Invalid address: me@example.org> RET=FULL ENVID=x", ""},
@@ -209,6 +211,23 @@ TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
 
 // The text and signature are converted from the charset given into the UTF-8 the mail
 // carries; input that is not valid there is a usage error naming where, and nothing is sent.
+// The shipped provider table is asked before anything on the network, so this asks nothing.
+TEST(CorvaneSend, FindServerPrintsTheOptionsTheProviderTableGives) {
+    const std::string described =
+        "smtp.gmail.com:465, SSL/TLS, user someone@gmail.com (from the provider table: Google Mail)\n";
+    for (const auto& [quiet, status] :
+         {std::pair{false, "Looking up the mail server for gmail.com . . .\n" + described}, {true, described}}) {
+        std::vector<std::string> arguments{"--find-server", "Someone <someone@gmail.com>"};
+        if (quiet) {
+            arguments.push_back("--quiet");
+        }
+        TProgramProcess find(Command(arguments), "");
+        EXPECT_EQ(find.WaitForExit(30s), 0) << find.Error();
+        EXPECT_EQ(find.Output(), "--server smtp.gmail.com:465 --security tls --user someone@gmail.com\n");
+        EXPECT_EQ(find.Error(), status);
+    }
+}
+
 TEST(CorvaneSend, TextInAnotherCharsetArrivesAsTypedAndInvalidTextIsRefused) {
     test::TAiosmtpdServer server;
     ASSERT_TRUE(server.Running()) << server.Problem();

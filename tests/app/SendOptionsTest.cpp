@@ -7,6 +7,7 @@
 #include "TempFolder.h"
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
+#include "app/send/FoundServer.h"
 #include "app/send/SendJob.h"
 
 namespace corvane::send {
@@ -123,6 +124,96 @@ TEST(SendJob, FileProblemsAreSaidBeforeConnectingEvenWhenQuiet) {
         EXPECT_EQ(RunSend(options, text, status, smtp, interrupted), row.Exit) << row.Status;
         EXPECT_EQ(status.str(), row.Status);
     }
+}
+
+// What a parse asks for, in a word: "find ADDRESS [quiet]", "send auto", or the usage error.
+std::string RequestOf(const TParseResult& result) {
+    if (const auto* find = std::get_if<TFindServerRequested>(&result)) {
+        return "find " + find->Address + (find->Quiet ? " quiet" : "");
+    }
+    if (const auto* send = std::get_if<TSendOptions>(&result)) {
+        return "send " + std::string(FindsServer(*send) ? "auto" : send->Server);
+    }
+    return UsageErrorOf(result);
+}
+
+TEST(SendOptions, FindServerTakesOneAddressAndServerAutoTheOneInFrom) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--find-server", "me@example.org"}, "find me@example.org"},
+        {{"--quiet", "--find-server=Me <me@example.org>"}, "find me@example.org quiet"},
+        {{"--find-server", "not an address"}, "--find-server takes a mail address (user@domain), not \"not an address\""},
+        {{"--find-server", "a@example.org, b@example.org"},
+         "--find-server takes a mail address (user@domain), not \"a@example.org, b@example.org\""},
+        {{"--find-server", "me@example.org", "--to", "t"}, "--find-server takes no other option than --quiet"},
+        {{"--server", "h", "--find-server", "me@example.org"}, "--find-server takes no other option than --quiet"},
+        {{"--find-server"}, "--find-server needs a value"},
+        {{"--server", "auto", "--from", "Me <me@example.org>", "--to", "t", "--password-file", "pw"}, "send auto"},
+        {{"--server", "auto", "--from", "me@example.org", "--to", "t", "--security", "tls"},
+         "--server auto takes the security of the server it finds: leave out --security"},
+        {{"--server", "auto", "--from", "a@example.org, b@example.org", "--to", "t"},
+         "--server auto looks the server up for the address in --from, and \"a@example.org, b@example.org\" is not "
+         "one address"},
+        {{"--server", "auto", "--from", "me", "--to", "t"},
+         "--server auto looks the server up for the address in --from, and \"me\" is not one address"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        EXPECT_EQ(RequestOf(Parse(arguments)), expected) << arguments.front() << " " << arguments[1];
+    }
+}
+
+account::TServerProposal Found(std::string host, int port, mail::ESecurity security, std::string user,
+                               std::vector<account::ESignIn> signIn, account::ESource source) {
+    return {std::move(host), port, security, std::move(user), std::move(signIn), source, ""};
+}
+
+// What --find-server prints is a shell's words, and names the user --server auto signs in
+// as: never one over a plain connection, nor one a server without AUTH would refuse.
+TEST(FoundServer, OptionsPrintedAreShellWordsWithTheUserServerAutoSignsInAs) {
+    using account::ESignIn;
+    using account::ESource;
+    using mail::ESecurity;
+    const std::vector<std::tuple<account::TServerProposal, std::string, std::string>> cases{
+        {Found("smtp.example.org", 465, ESecurity::Tls, "me@example.org", {ESignIn::Password}, ESource::ProviderTable),
+         "--server smtp.example.org:465 --security tls --user me@example.org", "me@example.org"},
+        {Found("smtp.example.org", 587, ESecurity::StartTls, "o'hara smith", {ESignIn::OAuth2, ESignIn::Password},
+               ESource::Autoconfig),
+         "--server smtp.example.org:587 --security starttls --user 'o'\\''hara smith'", "o'hara smith"},
+        // SRV records say nothing of signing in; a submission server asks for it.
+        {Found("smtp.example.org", 465, ESecurity::Tls, "me@example.org", {}, ESource::Srv),
+         "--server smtp.example.org:465 --security tls --user me@example.org", "me@example.org"},
+        {Found("::1", 587, ESecurity::StartTls, "me@example.org", {}, ESource::Probe),
+         "--server '[::1]:587' --security starttls", ""},
+        {Found("mail.example.org", 25, ESecurity::None, "me@example.org", {ESignIn::Password}, ESource::Autoconfig),
+         "--server mail.example.org:25 --security none", ""},
+    };
+    for (const auto& [found, printed, user] : cases) {
+        EXPECT_EQ(ServerOptions(found), printed);
+        TSendOptions options = Minimal();
+        options.Server = "auto";
+        const auto sent = WithFoundServer(options, found);
+        ASSERT_TRUE(std::holds_alternative<TSendOptions>(sent)) << printed;
+        EXPECT_EQ(std::get<TSendOptions>(sent).User, user) << printed;
+        EXPECT_EQ(std::get<TSendOptions>(sent).Security, found.Security) << printed;
+        EXPECT_EQ(ServerOf(std::get<TSendOptions>(sent)).Port, std::to_string(found.Port)) << printed;
+    }
+    EXPECT_EQ(ShellQuoted(""), "''");
+    EXPECT_EQ(ShellQuoted("$HOME;`id`"), "'$HOME;`id`'");
+}
+
+TEST(FoundServer, ServerAutoKeepsTheUserTypedAndNeverSignsInWithoutEncryption) {
+    const auto probed = Found("127.0.0.1", 465, mail::ESecurity::Tls, "me@example.org", {}, account::ESource::Probe);
+    const auto plain = Found("mail.example.org", 25, mail::ESecurity::None, "me@example.org", {}, account::ESource::Probe);
+    TSendOptions options = Minimal();
+    options.Server = "auto";
+    options.User = "typed";
+    EXPECT_EQ(std::get<TSendOptions>(WithFoundServer(options, probed)).User, "typed");
+    EXPECT_EQ(std::get<std::string>(WithFoundServer(options, plain)),
+              "the server found, mail.example.org:25, offers no encryption, and a password never crosses an "
+              "unencrypted connection");
+    options.User.clear();
+    options.PasswordFile = "pw";  // a password file asks for a sign-in the server did not offer
+    EXPECT_EQ(std::get<TSendOptions>(WithFoundServer(options, probed)).User, "me@example.org");
+    EXPECT_TRUE(std::holds_alternative<std::string>(WithFoundServer(options, plain)));
 }
 
 TEST(SendOptions, SecurityUserPasswordFileAndFingerprint) {

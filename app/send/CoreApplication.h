@@ -1,0 +1,26 @@
+#pragma once
+// An application object for as long as a TCoreApplicationScope lives, made only when the
+// process has none. Qt's event loop, on which the keyring and the server lookups report,
+// needs one; corvane-send makes it only for them, so a plain send never starts Qt.
+
+#include <QCoreApplication>
+#include <memory>
+
+namespace corvane::send {
+
+class TCoreApplicationScope {
+public:
+    TCoreApplicationScope();
+    ~TCoreApplicationScope();
+    TCoreApplicationScope(const TCoreApplicationScope&) = delete;
+    TCoreApplicationScope& operator=(const TCoreApplicationScope&) = delete;
+
+private:
+    // QCoreApplication keeps a reference to its argument count: it lives as long as it does.
+    int m_argc = 1;
+    char m_name[13] = "corvane-send";
+    char* m_argv[2] = {m_name, nullptr};
+    std::unique_ptr<QCoreApplication> m_application;
+};
+
+}  // namespace corvane::send
