@@ -326,7 +326,14 @@ TEST(CorvaneSend, AnAttachmentBeyondTheServersSizeIsRefusedWithoutEncodingIt) {
         << send.Error();
     EXPECT_EQ(send.Error().find("Start encoding"), std::string::npos);
     RecordProperty("PeakKilobytes", static_cast<int>(send.PeakKilobytes()));
-    EXPECT_LT(send.PeakKilobytes(), 50 * 1024);
+    // Encoding the file would take over 400 MB; AddressSanitizer's shadow memory alone makes
+    // the program's baseline larger than the plain build's (13 MB).
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr long limitKilobytes = 120 * 1024;
+#else
+    constexpr long limitKilobytes = 50 * 1024;
+#endif
+    EXPECT_LT(send.PeakKilobytes(), limitKilobytes);
 }
 
 TEST(CorvaneSend, InterruptCancelsPromptlyWhileTheServerIsSilent) {
