@@ -41,13 +41,7 @@ constexpr const char* SilentNames[] = {"_submissions._tcp.silent.test", "_submis
 class DnsLookup : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!m_server.Running()) {
-            if (m_server.CannotBind()) {
-                GTEST_SKIP() << "Qt 6.4 asks a name server on port 53 only, and the test server "
-                             << "could not bind it (root or CAP_NET_BIND_SERVICE needed): " << m_server.Problem();
-            }
-            FAIL() << "the loopback DNS server did not start: " << m_server.Problem();
-        }
+        CORVANE_REQUIRE_LOOPBACK_DNS(m_server);
         m_options.Nameserver = m_server.Address();
     }
 

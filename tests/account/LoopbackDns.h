@@ -5,6 +5,7 @@
 // or CAP_NET_BIND_SERVICE; without them CannotBind() says so and the test skips.
 
 #include <QHostAddress>
+#include <gtest/gtest.h>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -47,3 +48,17 @@ private:
 };
 
 }  // namespace corvane::test
+
+// In a fixture's SetUp: skips the test where port 53 cannot be bound, fails it where the
+// server did not start for another reason.
+#define CORVANE_REQUIRE_LOOPBACK_DNS(dns)                                                                   \
+    do {                                                                                                 \
+        if (!(dns).Running()) {                                                                          \
+            if ((dns).CannotBind()) {                                                                    \
+                GTEST_SKIP() << "Qt 6.4 asks a name server on port 53 only, and the loopback DNS "        \
+                             << "server could not bind it (root or CAP_NET_BIND_SERVICE needed): "       \
+                             << (dns).Problem();                                                         \
+            }                                                                                            \
+            FAIL() << "the loopback DNS server did not start: " << (dns).Problem();                      \
+        }                                                                                                \
+    } while (false)

@@ -43,12 +43,7 @@ protected:
     void SetUp() override {
         const auto& certificates = test::TTestCertificates::Shared();
         ASSERT_TRUE(certificates.Made()) << certificates.Problem();
-        if (!m_dns.Running()) {
-            if (m_dns.CannotBind()) {
-                GTEST_SKIP() << "the loopback DNS server needs port 53 (root or CAP_NET_BIND_SERVICE): " << m_dns.Problem();
-            }
-            FAIL() << "the loopback DNS server did not start: " << m_dns.Problem();
-        }
+        CORVANE_REQUIRE_LOOPBACK_DNS(m_dns);
         m_trust.emplace(certificates.CaFile);
         m_https.emplace(certificates.Loopback.Certificate, certificates.Loopback.Key,
                         m_folder.WriteFile("config.xml", Document));
