@@ -4,6 +4,7 @@
 #include <string.h>  // explicit_bzero
 
 #include "mail/Base64.h"
+#include "mail/SignInAdvice.h"
 #include "mail/WrenEmail.h"
 
 namespace corvane::mail {
@@ -29,6 +30,17 @@ std::string CredentialLine(std::string_view prefix, std::string_view secret) {
     return line;
 }
 
+// Text, then Sentence after it as a sentence of its own.
+void AppendSentence(std::string& text, std::string_view sentence) {
+    if (sentence.empty()) {
+        return;
+    }
+    if (!text.empty()) {
+        text += text.ends_with('.') ? " " : ". ";
+    }
+    text += sentence;
+}
+
 }  // namespace
 
 std::string TWrenSMTP::SignInMechanism() const {
@@ -50,8 +62,27 @@ bool TWrenSMTP::SecretCommand(std::string line, std::string_view expectedCode) {
     if (ReplyCode == expectedCode) {
         return true;
     }
-    Refused();
+    SignInRefused();
     return false;
+}
+
+bool TWrenSMTP::SignInCommand(const std::string& line, std::string_view expectedCode) {
+    if (!Exchange(line, CommandTimeout)) {
+        return false;
+    }
+    if (ReplyCode == expectedCode) {
+        return true;
+    }
+    SignInRefused();
+    return false;
+}
+
+void TWrenSMTP::SignInRefused(std::string_view reason) {
+    // The server's words first, then ours; the advice reads every line of the reply, as a
+    // provider may put its words on one that ReplyText does not keep.
+    AppendSentence(ReplyText, reason);
+    AppendSentence(ReplyText, SignInAdvice(m_replies.Lines()));
+    Refused();
 }
 
 bool TWrenSMTP::SignIn() {
@@ -77,8 +108,7 @@ bool TWrenSMTP::SignIn() {
         Wipe(credentials);
         return SecretCommand(std::move(line), "235");
     }
-    return Command("AUTH LOGIN\r\n", "334", CommandTimeout) &&
-           Command(EncodeBase64(UserName) + "\r\n", "334", CommandTimeout) &&
+    return SignInCommand("AUTH LOGIN\r\n", "334") && SignInCommand(EncodeBase64(UserName) + "\r\n", "334") &&
            SecretCommand(CredentialLine("", Password), "235");
 }
 

@@ -272,6 +272,11 @@ private:
     std::string SignInMechanism() const;
     // Sends a command that carries credentials and wipes every copy of it we hold.
     bool SecretCommand(std::string line, std::string_view expectedCode);
+    // A step of signing in without credentials; another reply than ExpectedCode is a refusal.
+    bool SignInCommand(const std::string& line, std::string_view expectedCode);
+    // Reports the last reply as a refused sign-in: the server's words, then Reason, then
+    // what the user can do about a provider's refusal that SignInAdvice knows.
+    void SignInRefused(std::string_view reason = {});
 
     EReadOutcome ReadReply(TMilliseconds timeout);
     bool SendText(std::string_view text, TMilliseconds timeout);

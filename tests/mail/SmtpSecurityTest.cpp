@@ -141,6 +141,14 @@ TEST(SmtpSecurity, EveryFailureStopsTheDialogueAndNeverSendsCredentials) {
          }},
         {"PasswordRefused", ESecurity::Tls, {Greeting, OffersAuth, "535 5.7.8 Authentication credentials invalid\r\n"},
          Ehlo + AuthPlain, "OnError 535 5.7.8 Authentication credentials invalid"},
+        // The provider's reason is on the first line of its reply, and only there.
+        {"PasswordRefusedForAnAppPassword", ESecurity::Tls,
+         {Greeting, OffersAuth,
+          "534-5.7.9 Application-specific password required. Learn more at\r\n"
+          "534 5.7.9 https://support.google.com/mail/?p=InvalidSecondFactor\r\n"},
+         Ehlo + AuthPlain,
+         "OnError 534 5.7.9 https://support.google.com/mail/?p=InvalidSecondFactor. Create an app password in "
+         "the Google account and use it in place of the password."},
         {"NoMechanismOffered", ESecurity::Tls, {Greeting, "250-mail.test\r\n250 AUTH CRAM-MD5\r\n"}, Ehlo,
          "OnError 110 The mail server mail.test offers no way of signing in that Corvane knows (PLAIN, LOGIN)."},
         {"PlainConnection", ESecurity::None, {Greeting, OffersAuth}, Ehlo,
