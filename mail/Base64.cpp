@@ -176,4 +176,51 @@ std::string EncodeBase64(std::string_view data) {
     return out;
 }
 
+namespace {
+
+// The six bits a character of the alphabet stands for, or -1.
+int SextetOf(char c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A';
+    }
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 26;
+    }
+    if (c >= '0' && c <= '9') {
+        return c - '0' + 52;
+    }
+    return c == '+' ? 62 : c == '/' ? 63 : -1;
+}
+
+}  // namespace
+
+std::optional<std::string> DecodeBase64(std::string_view text) {
+    if (text.size() % 4 == 0 && text.ends_with("==")) {
+        text.remove_suffix(2);
+    } else if (text.size() % 4 == 0 && text.ends_with('=')) {
+        text.remove_suffix(1);
+    }
+    // One character left over holds six bits, less than a byte.
+    if (text.size() % 4 == 1) {
+        return std::nullopt;
+    }
+    std::string out;
+    out.reserve(text.size() / 4 * 3 + 2);
+    unsigned bits = 0;
+    int held = 0;
+    for (const char c : text) {
+        const int sextet = SextetOf(c);
+        if (sextet < 0) {
+            return std::nullopt;
+        }
+        bits = (bits << 6) | static_cast<unsigned>(sextet);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            out += static_cast<char>((bits >> held) & 0xFF);
+        }
+    }
+    return out;
+}
+
 }  // namespace corvane::mail

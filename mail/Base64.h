@@ -1,9 +1,11 @@
 #pragma once
 // Base64 of RFC 2045 / RFC 4648 section 4: standard alphabet, '=' padding. Mail bodies carry
-// it in lines of 76 characters, each encoding 57 input bytes.
+// it in lines of 76 characters, each encoding 57 input bytes. Decoding is only for the short
+// texts a server sends during sign-in.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,5 +38,10 @@ std::span<const TBase64Path> Base64Encoders();
 
 // Convenience form for short data and tests: the whole encoding on one line.
 std::string EncodeBase64(std::string_view data);
+
+// The bytes Text encodes, or nothing when it is not Base64: a character outside the
+// alphabet, padding anywhere but at the end, or a length no encoding has. The padding may
+// be left out, as some servers do.
+std::optional<std::string> DecodeBase64(std::string_view text);
 
 }  // namespace corvane::mail

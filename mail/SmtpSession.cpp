@@ -148,6 +148,8 @@ void TWrenSMTP::Connect() {
     Aborted = false;
     Accepted = false;
     m_awaitingAcceptance = false;
+    SignInMechanism.clear();
+    TokenRefused = false;
 
     const auto opened =
         m_socket->Open(LookupForm(Host), numericHost, port, net::TClock::now() + ConnectTimeout);

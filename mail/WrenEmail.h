@@ -17,7 +17,8 @@
 //   108 the server's certificate cannot be trusted
 //   109 encryption could not be started (STARTTLS not offered or refused, bytes injected
 //       before the handshake, the handshake failed)
-//   110 signing in is impossible (no usable mechanism, or the connection is not encrypted)
+//   110 signing in is impossible (no usable mechanism, no access token, or the connection is
+//       not encrypted)
 //   111 the message was sent whole but the server never answered its end: it may have been
 //       delivered, so the user must check before sending it again
 //   112 the message holds what cannot be sent (an extra header line that is not a header, a
@@ -126,6 +127,10 @@ struct TLocalTime {
 // STARTTLS (RFC 3207) after the greeting, or TLS from the first byte.
 enum class ESecurity { None, StartTls, Tls };
 
+// What the engine signs in with: UserName and Password (AUTH PLAIN, else LOGIN), or UserName
+// and an OAuth 2.0 access token (AUTH XOAUTH2, else OAUTHBEARER).
+enum class ESignInKind { Password, OAuth2 };
+
 // The port used when the server field names none: 25, 587 or 465.
 std::string DefaultPort(ESecurity security);
 
@@ -167,12 +172,17 @@ public:
     std::uint16_t EncodeProgressStep = 1;
     std::uint16_t SendProgressStep = 1;
 
-    // Encryption and sign-in. With a UserName the engine signs in (AUTH PLAIN, else LOGIN)
-    // after the (encrypted) EHLO; credentials never cross an unencrypted connection.
-    // Password is never written to any event text or error message.
+    // Encryption and sign-in. With a UserName the engine signs in as SignInKind says after
+    // the (encrypted) EHLO; credentials never cross an unencrypted connection. Password and
+    // AccessToken are never written to any event text or error message; the engine wipes
+    // every copy it makes of them, and the caller wipes these members once it is done
+    // (account::Wipe), as the engine keeps them for the next Connect.
     ESecurity Security = ESecurity::None;
+    ESignInKind SignInKind = ESignInKind::Password;
     std::string UserName;
     std::string Password;
+    // The provider's OAuth 2.0 access token, for ESignInKind::OAuth2.
+    std::string AccessToken;
     // SHA-256 of a certificate the user trusts on purpose for this server (see TTlsOptions).
     std::string TrustedFingerprint;
 
@@ -197,7 +207,7 @@ public:
     TNotifyEvent OnEncodeEnd;
     TOnSendProgressEvent OnSendProgress;
     TNotifyEvent OnStartEncryption;  // the TLS handshake begins
-    TNotifyEvent OnSignIn;           // AUTH begins, as UserName
+    TNotifyEvent OnSignIn;           // AUTH begins, as UserName, with SignInKind and SignInMechanism
 
     // Sources that tests replace to make a composed message byte-for-byte reproducible.
     std::function<std::uint64_t()> Random;       // uniform 64-bit values
@@ -219,6 +229,13 @@ public:
     net::TCertificateInfo PeerCertificate;
     // What the last handshake agreed on ("TLSv1.3 TLS_AES_256_GCM_SHA384"); empty without one.
     std::string TlsAgreement;
+    // The AUTH mechanism of this connection's sign-in ("PLAIN", "XOAUTH2"), set before
+    // OnSignIn; empty until then.
+    std::string SignInMechanism;
+    // This connection's sign-in failed because the server refused AccessToken itself (an
+    // error challenge, or 535): it may have expired, so a caller may get a fresh one once
+    // and connect again.
+    bool TokenRefused = false;
 
     // What the server offered in its EHLO reply on this connection (nothing after HELO).
     const TCapabilities& Capabilities() const { return m_capabilities; }
@@ -269,9 +286,25 @@ private:
     // STARTTLS, the handshake, and the EHLO that replaces what was learnt in plain text.
     bool UpgradeToTls();
     bool SignIn();
-    std::string SignInMechanism() const;
-    // Sends a command that carries credentials and wipes every copy of it we hold.
+    // The first mechanism of SignInKind the server offers, or empty.
+    std::string ChooseSignInMechanism() const;
+    bool SignInWithPassword();
+    bool SignInWithToken();
+    // The mechanism's first response, which holds the token.
+    std::string TokenResponse() const;
+    // After the server's error challenge: the answer the mechanism asks for, then the
+    // server's final refusal, reported with the error's status.
+    bool AnswerErrorChallenge();
+    // Sends a line that carries credentials, wipes every copy of it we hold, and reads the
+    // reply; false when the dialogue ended meanwhile.
+    bool SendSecret(std::string line);
+    // SendSecret, and any other reply than ExpectedCode is a refused sign-in.
     bool SecretCommand(std::string line, std::string_view expectedCode);
+    // A step of signing in without credentials; another reply than ExpectedCode is a refusal.
+    bool SignInCommand(const std::string& line, std::string_view expectedCode);
+    // Reports the last reply as a refused sign-in: the server's words, then Reason, then
+    // what the user can do about a provider's refusal that SignInAdvice knows.
+    void SignInRefused(std::string_view reason = {});
 
     EReadOutcome ReadReply(TMilliseconds timeout);
     bool SendText(std::string_view text, TMilliseconds timeout);

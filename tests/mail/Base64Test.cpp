@@ -40,6 +40,23 @@ TEST(Base64, EncodesTheRfc4648TestVectors) {
     }
 }
 
+TEST(Base64, DecodesWhatItEncodesAndRefusesWhatIsNoBase64) {
+    std::mt19937 random(7);
+    for (std::size_t length = 0; length <= 40; ++length) {
+        std::string data(length, '\0');
+        for (char& c : data) {
+            c = static_cast<char>(random());
+        }
+        const std::string encoded = EncodeBase64(data);
+        ASSERT_EQ(DecodeBase64(encoded), data) << "length " << length;
+        // Without its padding, as some servers send it.
+        ASSERT_EQ(DecodeBase64(encoded.substr(0, encoded.find('='))), data) << "length " << length;
+    }
+    for (const char* garbage : {"Z", "Zm9v!", "Zm=v", "Zg===", "Zg==Zg==", "Zm9v\r\n", "{\"status\"}"}) {
+        EXPECT_EQ(DecodeBase64(garbage), std::nullopt) << garbage;
+    }
+}
+
 TEST(Base64, AgreesWithTheReferenceForEveryLengthAndByte) {
     std::mt19937 random(42);
     for (std::size_t length = 0; length <= 200; ++length) {

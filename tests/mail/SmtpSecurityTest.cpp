@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MemorySocket.h"
+#include "mail/Base64.h"
 #include "mail/WrenEmail.h"
 
 namespace corvane::mail {
@@ -34,6 +35,8 @@ struct TRun {
     bool Sent = false;
     bool Aborted = false;
     net::TCertificateInfo Certificate;
+    std::string SignInMechanism;
+    bool TokenRefused = false;
 };
 
 using TSetUp = std::function<void(TWrenSMTP&, TMemorySocket&)>;
@@ -72,6 +75,8 @@ TRun RunSession(ESecurity security, std::vector<std::string> replies, const TSet
     run.Handshakes = wire.StartTlsCalls;
     run.Aborted = smtp.Aborted;
     run.Certificate = smtp.PeerCertificate;
+    run.SignInMechanism = smtp.SignInMechanism;
+    run.TokenRefused = smtp.TokenRefused;
     return run;
 }
 
@@ -141,6 +146,14 @@ TEST(SmtpSecurity, EveryFailureStopsTheDialogueAndNeverSendsCredentials) {
          }},
         {"PasswordRefused", ESecurity::Tls, {Greeting, OffersAuth, "535 5.7.8 Authentication credentials invalid\r\n"},
          Ehlo + AuthPlain, "OnError 535 5.7.8 Authentication credentials invalid"},
+        // The provider's reason is on the first line of its reply, and only there.
+        {"PasswordRefusedForAnAppPassword", ESecurity::Tls,
+         {Greeting, OffersAuth,
+          "534-5.7.9 Application-specific password required. Learn more at\r\n"
+          "534 5.7.9 https://support.google.com/mail/?p=InvalidSecondFactor\r\n"},
+         Ehlo + AuthPlain,
+         "OnError 534 5.7.9 https://support.google.com/mail/?p=InvalidSecondFactor. Create an app password in "
+         "the Google account and use it in place of the password."},
         {"NoMechanismOffered", ESecurity::Tls, {Greeting, "250-mail.test\r\n250 AUTH CRAM-MD5\r\n"}, Ehlo,
          "OnError 110 The mail server mail.test offers no way of signing in that Corvane knows (PLAIN, LOGIN)."},
         {"PlainConnection", ESecurity::None, {Greeting, OffersAuth}, Ehlo,
@@ -155,6 +168,100 @@ TEST(SmtpSecurity, EveryFailureStopsTheDialogueAndNeverSendsCredentials) {
         EXPECT_EQ(run.Events.back(), row.Error);
         for (const auto& event : run.Events) {
             EXPECT_EQ(event.find("s3cret"), std::string::npos);
+        }
+    }
+}
+
+TEST(SmtpSecurity, SignsInWithAnAccessTokenAndTellsARefusedTokenWithoutEverShowingIt) {
+    const std::string token = "ya29.a0-Token_for.Ann";
+    const std::string longToken = "EwBwA8l6" + std::string(600, 'x');
+    const auto withToken = [](std::string user, std::string accessToken) {
+        return [user, accessToken](TWrenSMTP& smtp, TMemorySocket&) {
+            smtp.SignInKind = ESignInKind::OAuth2;
+            smtp.UserName = user;
+            smtp.AccessToken = accessToken;
+        };
+    };
+    // The client's lines carrying the mechanisms' responses, from their plain bytes.
+    const auto xoauth2 = [](const std::string& user, const std::string& accessToken) {
+        return EncodeBase64("user=" + user + "\x01" "auth=Bearer " + accessToken + "\x01\x01");
+    };
+    const auto challenge = [](const std::string& json) { return "334 " + EncodeBase64(json) + "\r\n"; };
+    const std::string offersBoth = "250-mail.test\r\n250 AUTH PLAIN LOGIN OAUTHBEARER XOAUTH2\r\n";
+    const std::string offersBearer = "250-mail.test\r\n250 AUTH PLAIN OAUTHBEARER\r\n";
+    const std::string googleChallenge = challenge(R"({"status":"400","schemes":"Bearer","scope":"https://mail.google.com/"})");
+    const std::string bearerChallenge =
+        challenge(R"({"status":"invalid_token","schemes":"bearer","scope":"https://mail.test/smtp"})");
+    const std::string bearerLine = "AUTH OAUTHBEARER " +
+                                   EncodeBase64("n,a=a=3Dnn=2C1@example.test,\x01" "host=mail.test\x01" "port=25\x01"
+                                                "auth=Bearer " + token + "\x01\x01") +
+                                   "\r\n";
+    struct TCase {
+        const char* Name;
+        ESecurity Security;
+        std::vector<std::string> Replies;
+        std::string Written;  // what the client wrote; for a sign-in that succeeds, how it begins
+        std::string Error;    // empty: signed in and sent
+        std::string Mechanism;
+        bool TokenRefused;
+        TSetUp SetUp;
+    };
+    const std::vector<TCase> cases{
+        {"XOAuth2WhenBothAreOffered", ESecurity::Tls, {Greeting, offersBoth, "235 2.7.0 Accepted\r\n", Accepting},
+         Ehlo + "AUTH XOAUTH2 " + xoauth2("ann@example.test", token) + "\r\n" + Envelope(), "", "XOAUTH2", false,
+         withToken("ann@example.test", token)},
+        {"OAuthBearerWithAnEscapedUser", ESecurity::Tls, {Greeting, offersBearer, "235 2.7.0 Accepted\r\n", Accepting},
+         Ehlo + bearerLine + Envelope(), "", "OAUTHBEARER", false, withToken("a=nn,1@example.test", token)},
+        {"XOAuth2ErrorChallengeIsAnsweredWithAnEmptyLine", ESecurity::Tls,
+         {Greeting, offersBoth, googleChallenge,
+          "535-5.7.8 Username and Password not accepted. Learn more at\r\n"
+          "535 5.7.8 https://support.google.com/mail/?p=BadCredentials\r\n"},
+         Ehlo + "AUTH XOAUTH2 " + xoauth2("ann@example.test", token) + "\r\n\r\n",
+         "OnError 535 5.7.8 https://support.google.com/mail/?p=BadCredentials. The access token was refused (400).",
+         "XOAUTH2", true, withToken("ann@example.test", token)},
+        {"OAuthBearerErrorChallengeIsAnsweredWithControlA", ESecurity::Tls,
+         {Greeting, offersBearer, bearerChallenge, "535 5.7.8 Authentication credentials invalid\r\n"},
+         Ehlo + bearerLine + "AQ==\r\n",
+         "OnError 535 5.7.8 Authentication credentials invalid. The access token was refused (invalid_token).",
+         "OAUTHBEARER", true, withToken("a=nn,1@example.test", token)},
+        {"UnreadableErrorChallenge", ESecurity::Tls,
+         {Greeting, offersBoth, challenge(R"({"status":"inv)"), "535 5.7.8 Authentication credentials invalid\r\n"},
+         Ehlo + "AUTH XOAUTH2 " + xoauth2("ann@example.test", token) + "\r\n\r\n",
+         "OnError 535 5.7.8 Authentication credentials invalid. The access token was refused.", "XOAUTH2", true,
+         withToken("ann@example.test", token)},
+        // Too long for the AUTH line: the response waits for the server's empty challenge.
+        {"LongTokenAfterAnEmptyChallengeRefusedWith535", ESecurity::Tls,
+         {Greeting, offersBoth, "334 \r\n", "535 5.7.3 Authentication unsuccessful\r\n"},
+         Ehlo + "AUTH XOAUTH2\r\n" + xoauth2("ann@example.test", longToken) + "\r\n",
+         "OnError 535 5.7.3 Authentication unsuccessful", "XOAUTH2", true, withToken("ann@example.test", longToken)},
+        {"TokenOverAPlainConnection", ESecurity::None, {Greeting, offersBoth}, Ehlo,
+         "OnError 110 Signing in to mail.test needs encryption: choose STARTTLS or SSL/TLS.", "", false,
+         withToken("ann@example.test", token)},
+        {"NoOAuth2MechanismOffered", ESecurity::Tls, {Greeting, OffersAuth}, Ehlo,
+         "OnError 110 The mail server mail.test offers no OAuth2 sign-in (XOAUTH2, OAUTHBEARER).", "", false,
+         withToken("ann@example.test", token)},
+        {"NoToken", ESecurity::Tls, {Greeting, offersBoth}, Ehlo,
+         "OnError 110 There is no access token for signing in to mail.test.", "", false,
+         withToken("ann@example.test", "")},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.Name);
+        const TRun run = RunSession(row.Security, row.Replies, row.SetUp);
+        EXPECT_EQ(run.Sent, row.Error.empty()) << testing::PrintToString(run.Events);
+        if (row.Error.empty()) {
+            EXPECT_TRUE(run.Written.starts_with(row.Written)) << run.Written;
+        } else {
+            EXPECT_EQ(run.Written, row.Written);
+            ASSERT_FALSE(run.Events.empty());
+            EXPECT_EQ(run.Events.back(), row.Error);
+        }
+        EXPECT_EQ(run.SignInMechanism, row.Mechanism);
+        EXPECT_EQ(run.TokenRefused, row.TokenRefused);
+        EXPECT_EQ(run.Written.find("s3cret"), std::string::npos);
+        for (const auto& event : run.Events) {
+            for (const std::string& secret : {token, longToken.substr(0, 8), EncodeBase64(token).substr(0, 12)}) {
+                EXPECT_EQ(event.find(secret), std::string::npos) << event;
+            }
         }
     }
 }

@@ -106,6 +106,33 @@ TEST_F(SmtpOverTls, AWrongPasswordShowsTheServersWordsAndAPlainConnectionNeverSi
     EXPECT_TRUE(open.AuthAttempts().empty());
 }
 
+TEST_F(SmtpOverTls, AStaleTokenIsRefusedAsGoogleRefusesItAndTheFreshOneSignsInByXOAuth2) {
+    TAiosmtpdOptions options = SignedIn(TAiosmtpdOptions::ESecurity::ImplicitTls);
+    options.AccessToken = "ya29.fresh-token";
+    test::TAiosmtpdServer sink(options);
+    ASSERT_TRUE(sink.Running()) << sink.Problem();
+    smtp.Host = sink.Host();
+    smtp.Port = sink.Port();
+    smtp.Security = ESecurity::Tls;
+    smtp.SignInKind = ESignInKind::OAuth2;
+    smtp.UserName = User;
+    // What a caller does: a refused token is refreshed once and the send tried again.
+    smtp.AccessToken = "ya29.stale-token";
+    EXPECT_FALSE(Send());
+    EXPECT_TRUE(smtp.TokenRefused);
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "535 5.7.8 Authentication credentials invalid. The access token was refused (400)."}));
+    smtp.AccessToken = options.AccessToken;
+    errors.clear();
+    EXPECT_TRUE(Send()) << testing::PrintToString(errors);
+    EXPECT_FALSE(smtp.TokenRefused);
+    EXPECT_EQ(smtp.SignInMechanism, "XOAUTH2");
+    const auto received = sink.Message(1);
+    ASSERT_TRUE(received.has_value());
+    EXPECT_EQ(received->Auth, "XOAUTH2 " + User);
+    EXPECT_EQ(sink.AuthAttempts(), (std::vector<std::string>{"XOAUTH2 ann refused", "XOAUTH2 ann accepted"}));
+}
+
 TEST_F(SmtpOverTls, UntrustworthyCertificatesAreRefusedWithTheirReasonUnlessTrustedOnPurpose) {
     struct TCase {
         const char* Name;

@@ -123,12 +123,17 @@ std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& 
     }
     if (!options.User.empty()) {
         // In a file of the server's own folder, not on a command line others can read.
-        const auto account = m_folder.WriteFile("account", options.User + "\n" + options.Password);
+        const bool byToken = !options.AccessToken.empty();
+        const auto account =
+            m_folder.WriteFile("account", options.User + "\n" + (byToken ? options.AccessToken : options.Password));
         std::filesystem::permissions(account, std::filesystem::perms::owner_read |
                                                   std::filesystem::perms::owner_write);
         arguments.insert(arguments.end(), {"--account", account.string()});
         if (options.AuthOverPlainText) {
             arguments.push_back("--auth-over-plain");
+        }
+        if (byToken) {
+            arguments.push_back("--xoauth2");
         }
     }
     return arguments;

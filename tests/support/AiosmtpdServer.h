@@ -55,6 +55,9 @@ struct TAiosmtpdOptions {
     // authenticator and auth_required), by AUTH PLAIN or LOGIN.
     std::string User;
     std::string Password;
+    // With User, sign-in by AUTH XOAUTH2 only, taking this one access token in place of
+    // Password; another token is refused with Google's error challenge, then 535.
+    std::string AccessToken;
     // AUTH is offered inside TLS only (aiosmtpd's auth_require_tls), unless this is set:
     // then also over plain text, to check that a client still refuses to sign in there.
     bool AuthOverPlainText = false;

@@ -2,7 +2,7 @@
 """A real SMTP server for Corvane's integration tests, written by nobody here: aiosmtpd.
 
 Usage: aiosmtpd_sink.py FOLDER [--starttls CERT KEY [--require-starttls]] [--tls CERT KEY]
-                               [--account FILE [--auth-over-plain]]
+                               [--account FILE [--auth-over-plain] [--xoauth2]]
 
 Listens on 127.0.0.1 on a port the system picks and prints that port on the first line of
 standard output. Without options it is a plain server that takes every message.
@@ -13,6 +13,8 @@ standard output. Without options it is a plain server that takes every message.
   --account FILE        sign-in required: FILE holds the user name on its first line and the
                         password on its second; AUTH PLAIN and LOGIN are offered, only inside
                         TLS unless --auth-over-plain is given too
+  --xoauth2             the second line of the account FILE is the one OAuth2 access token
+                        taken, by AUTH XOAUTH2 only; another is refused as Google refuses it
 
 Each accepted message becomes FOLDER/message-N (N counting from 1), made complete before the
 server answers the end of data, so a client that has its 250 reply can read it at once:
@@ -29,18 +31,20 @@ server answers the end of data, so a client that has its 250 reply can read it a
   auth            "MECHANISM user" of the sign-in it came under, empty for none
 
 Every sign-in attempt adds "MECHANISM user accepted" or "... refused" to FOLDER/auth-log.
-Passwords are never written anywhere.
+Passwords and tokens are never written anywhere.
 """
 
 import argparse
 import asyncio
+import base64
+import binascii
 import os
 import ssl
 import sys
 
 import email
 import email.policy
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 
 def write(folder, name, data):
@@ -120,6 +124,31 @@ class Account:
         return AuthResult(success=True, auth_data=f"{mechanism} {login}")
 
 
+class TokenSMTP(SMTP):
+    """Signs in by AUTH XOAUTH2, the token checked as the account's password. A refused token
+    gets Google's error challenge, and 535 once the client has answered it."""
+
+    async def auth_XOAUTH2(self, _, args):
+        if len(args) == 1:
+            response = await self.challenge_auth("")
+        else:
+            try:
+                response = base64.b64decode(args[1], validate=True)
+            except binascii.Error:
+                response = MISSING
+                await self.push("501 5.5.2 Can't decode base64")
+        if response is MISSING:
+            return AuthResult(success=False, handled=True)
+        fields = dict(field.split(b"=", 1) for field in response.split(b"\x01") if b"=" in field)
+        token = fields.get(b"auth", b"").removeprefix(b"Bearer ")
+        result = self._authenticate("XOAUTH2", LoginPassword(fields.get(b"user", b""), token))
+        if not result.success:
+            error = b'{"status":"400","schemes":"Bearer","scope":"https://mail.google.com/"}'
+            if await self.challenge_auth(error) is MISSING:
+                return AuthResult(success=False, handled=True)
+        return result
+
+
 def tls_context(certificate, key):
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.minimum_version = ssl.TLSVersion.TLSv1_2
@@ -138,11 +167,14 @@ async def serve(options):
         smtp_options["auth_required"] = True
         # aiosmtpd only counts STARTTLS as TLS: over implicit TLS everything already is.
         smtp_options["auth_require_tls"] = not (options.auth_over_plain or options.tls)
+        if options.xoauth2:
+            smtp_options["auth_exclude_mechanism"] = ["PLAIN", "LOGIN"]
+    server_class = TokenSMTP if options.xoauth2 else SMTP
     implicit = tls_context(*options.tls) if options.tls else None
     loop = asyncio.get_running_loop()
     # A fixed host name: aiosmtpd would otherwise look up this machine's name.
     server = await loop.create_server(
-        lambda: SMTP(sink, hostname="sink.test", decode_data=False, **smtp_options),
+        lambda: server_class(sink, hostname="sink.test", decode_data=False, **smtp_options),
         host="127.0.0.1",
         port=0,
         ssl=implicit,
@@ -159,6 +191,7 @@ def main():
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--account", metavar="FILE")
     parser.add_argument("--auth-over-plain", action="store_true")
+    parser.add_argument("--xoauth2", action="store_true")
     parser.add_argument("--smtputf8", action="store_true", help="offer SMTPUTF8 (RFC 6531)")
     options = parser.parse_args()
     if options.starttls and options.tls:
