@@ -51,8 +51,9 @@ std::string ServerOptions(const account::TServerProposal& found) {
 std::variant<TSendOptions, std::string> WithFoundServer(TSendOptions options, const account::TServerProposal& found) {
     const bool signIn = !options.User.empty() || options.PasswordFile.has_value();
     if (found.Security == mail::ESecurity::None && signIn) {
-        return "the server found, " + account::ServerFieldText(found) +
-               ", offers no encryption, and a password never crosses an unencrypted connection";
+        const char* secret = options.Auth == EAuth::OAuth2 ? "a token" : "a password";
+        return "the server found, " + account::ServerFieldText(found) + ", offers no encryption, and " + secret +
+               " never crosses an unencrypted connection";
     }
     if (options.User.empty() && found.Security != mail::ESecurity::None &&
         (SignsInWithPassword(found) || options.PasswordFile)) {

@@ -8,9 +8,11 @@
 #include <array>
 #include <ostream>
 
+#include "account/Passwords.h"
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
 #include "app/send/InputFile.h"
+#include "app/send/TokenCommand.h"
 #include "mail/MailText.h"
 #include "mail/ScreenText.h"
 
@@ -151,6 +153,18 @@ int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLine
                                                                                     : ExitUsage;
 }
 
+constexpr const char* NoOAuth2SignIn = "OAuth2 sign-in is not available in this build";
+
+// ---- The one place where the access token goes to the engine. ----
+// The engine signs in with a password only so far, so every --auth oauth2 send ends here,
+// nothing connected. Once it signs in with XOAUTH2 / OAUTHBEARER, Token is given to Smtp
+// here (the engine then holds the only copy kept) and this returns ExitAccepted.
+int HandTokenToEngine(std::string& token, mail::TWrenSMTP& /*smtp*/, std::ostream& status) {
+    account::Wipe(token);
+    Say(status, std::string("corvane-send: ") + NoOAuth2SignIn);
+    return ExitUsage;
+}
+
 }  // namespace
 
 void Say(std::ostream& stream, const std::string& text) {
@@ -246,7 +260,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
 
 int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
                     std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
-    if (!options.User.empty()) {
+    if (!options.User.empty() && options.Auth == EAuth::Password) {
         TPasswordLookup password = readPassword(options);
         if (!password.Password) {
             Say(status, "corvane-send: " + password.Problem);
@@ -260,6 +274,25 @@ int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPass
         return ExitCancelled;
     }
     return RunSend(options, text, status, smtp, interrupted);
+}
+
+int PrepareOAuth2SignIn(const TSendOptions& options, std::ostream& status, mail::TWrenSMTP& smtp,
+                        const std::atomic<bool>& interrupted) {
+    // The device flow and the window's refresh token are not wired to this program yet.
+    if (!options.TokenCommand) {
+        Say(status, std::string("corvane-send: ") + NoOAuth2SignIn);
+        return ExitUsage;
+    }
+    TTokenCommandResult fetched = RunTokenCommand(*options.TokenCommand, status, interrupted);
+    if (fetched.Cancelled) {
+        Say(status, "Canceled: Ready for your mail.");
+        return ExitCancelled;
+    }
+    if (!fetched.Token) {
+        Say(status, "corvane-send: " + fetched.Problem);
+        return ExitUsage;
+    }
+    return HandTokenToEngine(*fetched.Token, smtp, status);
 }
 
 }  // namespace corvane::send

@@ -18,6 +18,7 @@ const char* const UsageText =
     "                    [--header LINE]... [--reply-to ADDR] [--in-reply-to TEXT]\n"
     "                    [--charset NAME] [--quiet]\n"
     "                    [--security none|starttls|tls] [--user NAME [--password-file FILE]]\n"
+    "                    [--auth password|oauth2 [--token-command CMD | --oauth2-device]]\n"
     "                    [--trust-fingerprint SHA256]\n"
     "       corvane-send --find-server ADDRESS [--quiet]\n"
     "       corvane-send --help | --version\n"
@@ -29,6 +30,9 @@ const char* const UsageText =
     "ADDRESS as the options to send with (exit status 1 when nothing is found).\n"
     "With --user the password is the first line of FILE (which only you may read: chmod 600),\n"
     "or else the one Corvane keeps in the keyring.\n"
+    "--auth oauth2 signs in as --user with an OAuth2 access token instead (needs starttls or\n"
+    "tls): the first line CMD prints, run by /bin/sh within 30 s; with --oauth2-device, one\n"
+    "from the device flow; otherwise one from the refresh token Corvane keeps for the user.\n"
     "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n"
     "--quiet writes no progress; errors are still written. Exit status: 0 accepted, 1 failed,\n"
     "2 usage error, 3 sent but never confirmed (check before sending again), 130 cancelled.\n";
@@ -84,6 +88,27 @@ std::optional<TUsageError> SetSecurity(TSendOptions& options, const std::string&
     return TUsageError{"--security takes none, starttls or tls, not \"" + value + "\""};
 }
 
+constexpr std::pair<const char*, EAuth> AuthModes[]{{"password", EAuth::Password}, {"oauth2", EAuth::OAuth2}};
+
+std::optional<TUsageError> SetAuth(TSendOptions& options, const std::string& value) {
+    for (const auto& [name, auth] : AuthModes) {
+        if (value == name) {
+            options.Auth = auth;
+            return std::nullopt;
+        }
+    }
+    return TUsageError{"--auth takes password or oauth2, not \"" + value + "\""};
+}
+
+// An empty command would run a shell that prints nothing: said here, where it was typed.
+std::optional<TUsageError> SetTokenCommand(TSendOptions& options, const std::string& value) {
+    if (value.empty()) {
+        return TUsageError{"--token-command needs a command to run"};
+    }
+    options.TokenCommand = value;
+    return std::nullopt;
+}
+
 std::optional<TUsageError> SetPasswordFile(TSendOptions& options, const std::string& value) {
     options.PasswordFile = value;
     return std::nullopt;
@@ -131,7 +156,19 @@ const std::map<std::string, TSetter>& ValueOptions() {
         {"--security", SetSecurity},
         {"--user", Text(&TSendOptions::User)},
         {"--password-file", SetPasswordFile},
+        {"--auth", SetAuth},
+        {"--token-command", SetTokenCommand},
         {"--trust-fingerprint", SetFingerprint},
+    };
+    return options;
+}
+
+// The options without a value.
+const std::map<std::string, bool TSendOptions::*>& FlagOptions() {
+    static const std::map<std::string, bool TSendOptions::*> options{
+        {"--quiet", &TSendOptions::Quiet},
+        {"-q", &TSendOptions::Quiet},
+        {"--oauth2-device", &TSendOptions::OAuth2Device},
     };
     return options;
 }
@@ -149,6 +186,30 @@ std::optional<TUsageError> CheckFoundServer(const TSendOptions& options, const s
     return std::nullopt;
 }
 
+// Where the access token comes from is chosen once, and only for a sign-in that takes one.
+std::optional<TUsageError> CheckAuth(const TSendOptions& options) {
+    if (options.Auth == EAuth::Password) {
+        for (const auto& [given, name] :
+             {std::pair{options.TokenCommand.has_value(), "--token-command"}, {options.OAuth2Device, "--oauth2-device"}}) {
+            if (given) {
+                return TUsageError{std::string(name) + " needs --auth oauth2"};
+            }
+        }
+        return std::nullopt;
+    }
+    if (options.TokenCommand && options.OAuth2Device) {
+        return TUsageError{"--token-command and --oauth2-device are two sources of the token: give one"};
+    }
+    if (options.PasswordFile) {
+        return TUsageError{"--password-file is for --auth password: --auth oauth2 signs in with a token"};
+    }
+    // A token is issued to one account, and the window keeps the refresh token under it.
+    if (options.User.empty()) {
+        return TUsageError{"--auth oauth2 needs --user"};
+    }
+    return std::nullopt;
+}
+
 std::optional<TUsageError> CheckRequired(const TSendOptions& options, const std::set<std::string>& given) {
     for (const auto& [name, value] :
          {std::pair{"--server", &options.Server}, {"--from", &options.From}, {"--to", &options.To}}) {
@@ -156,11 +217,19 @@ std::optional<TUsageError> CheckRequired(const TSendOptions& options, const std:
             return TUsageError{std::string(name) + " is required"};
         }
     }
+    if (auto error = CheckAuth(options)) {
+        return error;
+    }
     if (FindsServer(options)) {
         return CheckFoundServer(options, given);
     }
     if (options.PasswordFile && options.User.empty()) {
         return TUsageError{"--password-file needs --user"};
+    }
+    // A token lets whoever reads it send as the user until it expires: no plain connection.
+    if (options.Auth == EAuth::OAuth2 && options.Security == mail::ESecurity::None) {
+        return TUsageError{"--auth oauth2 needs --security starttls or tls: a token never crosses an unencrypted "
+                           "connection"};
     }
     // Credentials never cross an unencrypted connection.
     if (!options.User.empty() && options.Security == mail::ESecurity::None) {
@@ -219,7 +288,7 @@ const char* SecurityOptionName(mail::ESecurity security) {
 TParseResult ParseSendOptions(const std::vector<std::string>& arguments) {
     TSendOptions options;
     std::optional<std::string> findServer;
-    std::set<std::string> given;  // the send's options with a value, by name
+    std::set<std::string> given;  // the send's options but --quiet, by name
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::optional<std::string> value;
@@ -233,11 +302,14 @@ TParseResult ParseSendOptions(const std::vector<std::string>& arguments) {
         if (name == "--version") {
             return TVersionRequested{};
         }
-        if (name == "--quiet" || name == "-q") {
+        if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
             if (value) {
                 return TUsageError{name + " takes no value"};
             }
-            options.Quiet = true;
+            options.*(flag->second) = true;
+            if (flag->second != &TSendOptions::Quiet) {
+                given.insert(name);
+            }
             continue;
         }
         const auto option = ValueOptions().find(name);

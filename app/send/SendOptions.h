@@ -12,6 +12,10 @@
 
 namespace corvane::send {
 
+// How --user signs in: with a password, or with an OAuth2 access token (XOAUTH2 or
+// OAUTHBEARER), for providers that take no password from a program.
+enum class EAuth { Password, OAuth2 };
+
 struct TSendOptions {
     std::string Server;  // HOST, HOST:PORT, [IPv6]:PORT, or "auto" (FindsServer)
     std::string From;
@@ -34,6 +38,11 @@ struct TSendOptions {
     mail::ESecurity Security = mail::ESecurity::None;
     std::string User;
     std::optional<std::string> PasswordFile;
+    EAuth Auth = EAuth::Password;
+    // With EAuth::OAuth2, where the access token comes from: TokenCommand's output, the
+    // device flow, or else the refresh token the window keeps for the user, host and port.
+    std::optional<std::string> TokenCommand;
+    bool OAuth2Device = false;
     std::string TrustFingerprint;  // as typed: 64 hex digits, colons allowed
 };
 

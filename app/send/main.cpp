@@ -81,6 +81,16 @@ int main(int argc, char** argv) {
     const auto& options = std::get<TSendOptions>(parsed);
     corvane::mail::TWrenSMTP smtp;
     int status = ExitFailed;
+    if (options.Auth == EAuth::OAuth2) {
+        // Caught from here on: Ctrl+C ends the token command (in a process group of its own,
+        // which the terminal's Ctrl+C does not reach) and the program with it.
+        InstallInterruptHandler(&smtp);
+        status = PrepareOAuth2SignIn(options, std::cerr, smtp, g_interrupted);
+        if (status != ExitAccepted) {
+            g_running = nullptr;
+            return status;
+        }
+    }
     if (FindsServer(options)) {
         // Caught from the start: the lookup ends at Ctrl+C as the send does.
         InstallInterruptHandler(&smtp);
@@ -89,7 +99,7 @@ int main(int argc, char** argv) {
     } else {
         // The password is read before Ctrl+C is caught: it ends a keyring prompt, and the
         // program, there and then.
-        if (!options.User.empty()) {
+        if (!options.User.empty() && options.Auth == EAuth::Password) {
             TPasswordLookup password = ReadPassword(options);
             if (!password.Password) {
                 std::cerr << "corvane-send: " << password.Problem << "\n";

@@ -186,6 +186,13 @@ TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
          "corvane-send: the password file " + sharedPassword +
              " is readable by group or others (mode 0640): make it yours alone with chmod 600 " + sharedPassword,
          ""},
+        // Nothing is connected while the engine cannot sign in with a token.
+        {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--token-command", "echo ya29.token"}),
+         "text\n", 2, "corvane-send: OAuth2 sign-in is not available in this build", ""},
+        {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--oauth2-device"}), "text\n", 2,
+         "corvane-send: OAuth2 sign-in is not available in this build", ""},
+        {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--token-command", "exit 4"}), "text\n",
+         2, "corvane-send: the token command failed (exit status 4)", ""},
         {{"--version"}, "", 0, "", "corvane-send " CORVANE_VERSION "\n"},
         {{"--find-server", "gmail.com"}, "", 2,
          "corvane-send: --find-server takes a mail address (user@domain), not \"gmail.com\"", ""},

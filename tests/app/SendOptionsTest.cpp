@@ -214,6 +214,12 @@ TEST(FoundServer, ServerAutoKeepsTheUserTypedAndNeverSignsInWithoutEncryption) {
     options.PasswordFile = "pw";  // a password file asks for a sign-in the server did not offer
     EXPECT_EQ(std::get<TSendOptions>(WithFoundServer(options, probed)).User, "me@example.org");
     EXPECT_TRUE(std::holds_alternative<std::string>(WithFoundServer(options, plain)));
+    options.PasswordFile.reset();
+    options.User = "typed";
+    options.Auth = EAuth::OAuth2;
+    EXPECT_EQ(std::get<std::string>(WithFoundServer(options, plain)),
+              "the server found, mail.example.org:25, offers no encryption, and a token never crosses an "
+              "unencrypted connection");
 }
 
 TEST(SendOptions, SecurityUserPasswordFileAndFingerprint) {
@@ -245,6 +251,54 @@ TEST(SendOptions, SecurityUserPasswordFileAndFingerprint) {
         arguments.insert(arguments.end(), more.begin(), more.end());
         EXPECT_EQ(UsageErrorOf(Parse(arguments)), error) << more.front();
     }
+}
+
+// The token's source is chosen once and only for --auth oauth2, which signs in as --user and
+// never over a plain connection: with --server auto that waits for the server found.
+TEST(SendOptions, AuthOAuth2TakesAUserEncryptionAndOneSourceOfTheToken) {
+    const auto described = [](const TParseResult& result) {
+        const auto* options = std::get_if<TSendOptions>(&result);
+        if (options == nullptr) {
+            return UsageErrorOf(result);
+        }
+        return std::string(options->Auth == EAuth::OAuth2 ? "oauth2" : "password") +
+               (options->TokenCommand ? " command " + *options->TokenCommand : "") +
+               (options->OAuth2Device ? " device" : "");
+    };
+    const std::vector<std::string> tls{"--security", "tls", "--user", "ada"};
+    const auto with = [&tls](std::vector<std::string> more) {
+        more.insert(more.begin(), tls.begin(), tls.end());
+        return more;
+    };
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, "password"},
+        {with({"--auth", "password"}), "password"},
+        {with({"--auth=oauth2"}), "oauth2"},
+        {with({"--auth", "oauth2", "--token-command", "pass show mail | head -1"}),
+         "oauth2 command pass show mail | head -1"},
+        {with({"--oauth2-device", "--auth", "oauth2"}), "oauth2 device"},
+        {{"--server", "auto", "--from", "me@example.org", "--user", "ada", "--auth", "oauth2"}, "oauth2"},
+        {with({"--auth", "xoauth2"}), "--auth takes password or oauth2, not \"xoauth2\""},
+        {{"--security", "tls", "--auth", "oauth2"}, "--auth oauth2 needs --user"},
+        {{"--server", "auto", "--from", "me@example.org", "--auth", "oauth2"}, "--auth oauth2 needs --user"},
+        {{"--user", "ada", "--auth", "oauth2"},
+         "--auth oauth2 needs --security starttls or tls: a token never crosses an unencrypted connection"},
+        {with({"--token-command", "echo token"}), "--token-command needs --auth oauth2"},
+        {with({"--auth", "password", "--oauth2-device"}), "--oauth2-device needs --auth oauth2"},
+        {with({"--auth", "oauth2", "--token-command", "echo token", "--oauth2-device"}),
+         "--token-command and --oauth2-device are two sources of the token: give one"},
+        {with({"--auth", "oauth2", "--password-file", "pw"}),
+         "--password-file is for --auth password: --auth oauth2 signs in with a token"},
+        {with({"--auth", "oauth2", "--token-command="}), "--token-command needs a command to run"},
+        {with({"--auth", "oauth2", "--oauth2-device=yes"}), "--oauth2-device takes no value"},
+    };
+    for (const auto& [more, expected] : cases) {
+        std::vector<std::string> arguments{"--server", "h", "--from", "f", "--to", "t"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        EXPECT_EQ(described(Parse(arguments)), expected) << testing::PrintToString(more);
+    }
+    EXPECT_EQ(UsageErrorOf(Parse({"--find-server", "me@example.org", "--oauth2-device"})),
+              "--find-server takes no other option than --quiet");
 }
 
 TEST(SendCredentials, TheDefaultPortFollowsTheSecurity) {

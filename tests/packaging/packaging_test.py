@@ -95,12 +95,12 @@ def check_documented_options(root):
     """The manual page's OPTIONS are exactly the usage text's, plus --help."""
     usage = run(os.path.join(root, "usr/bin/corvane-send"), "--help",
                 env=clean_environment()).stdout
-    in_usage = set(re.findall(r"--[a-z][a-z-]*", usage)) | {"--help"}
+    in_usage = set(re.findall(r"--[a-z][a-z0-9-]*", usage)) | {"--help"}
     with gzip.open(os.path.join(root, "usr/share/man/man1/corvane-send.1.gz"), "rt") as page:
         source = page.read()
     options = source.split(".SH OPTIONS", 1)[1].split("\n.SH ", 1)[0]
     in_page = {tag.replace("\\-", "-")
-               for tag in re.findall(r"^\.TP\n\.B[IR]? .*?(\\-\\-[a-z][a-z\\-]*)", options, re.M)}
+               for tag in re.findall(r"^\.TP\n\.B[IR]? .*?(\\-\\-[a-z][a-z0-9\\-]*)", options, re.M)}
     if in_usage != in_page:
         raise e2e.Failure(f"corvane-send's manual page and usage text differ: only in the usage "
                           f"{sorted(in_usage - in_page)}, only in the page {sorted(in_page - in_usage)}")
