@@ -153,16 +153,16 @@ int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLine
                                                                                     : ExitUsage;
 }
 
-constexpr const char* NoOAuth2SignIn = "OAuth2 sign-in is not available in this build";
+constexpr const char* NoOAuth2SignIn =
+    "OAuth2 sign-in without --token-command is not available in this build yet";
 
-// ---- The one place where the access token goes to the engine. ----
-// The engine signs in with a password only so far, so every --auth oauth2 send ends here,
-// nothing connected. Once it signs in with XOAUTH2 / OAUTHBEARER, Token is given to Smtp
-// here (the engine then holds the only copy kept) and this returns ExitAccepted.
-int HandTokenToEngine(std::string& token, mail::TWrenSMTP& /*smtp*/, std::ostream& status) {
+// The one place where the access token goes to the engine, which then holds the only copy
+// (wiped by the program once the send is over).
+void HandTokenToEngine(std::string& token, mail::TWrenSMTP& smtp) {
+    smtp.SignInKind = mail::ESignInKind::OAuth2;
+    account::Wipe(smtp.AccessToken);
+    smtp.AccessToken = token;
     account::Wipe(token);
-    Say(status, std::string("corvane-send: ") + NoOAuth2SignIn);
-    return ExitUsage;
 }
 
 }  // namespace
@@ -278,7 +278,7 @@ int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPass
 
 int PrepareOAuth2SignIn(const TSendOptions& options, std::ostream& status, mail::TWrenSMTP& smtp,
                         const std::atomic<bool>& interrupted) {
-    // The device flow and the window's refresh token are not wired to this program yet.
+    // The device flow and the window's refresh token do not reach this program yet.
     if (!options.TokenCommand) {
         Say(status, std::string("corvane-send: ") + NoOAuth2SignIn);
         return ExitUsage;
@@ -292,7 +292,8 @@ int PrepareOAuth2SignIn(const TSendOptions& options, std::ostream& status, mail:
         Say(status, "corvane-send: " + fetched.Problem);
         return ExitUsage;
     }
-    return HandTokenToEngine(*fetched.Token, smtp, status);
+    HandTokenToEngine(*fetched.Token, smtp);
+    return ExitAccepted;
 }
 
 }  // namespace corvane::send

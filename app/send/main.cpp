@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "account/Keyring.h"
+#include "account/Passwords.h"
 #include "account/ServerFinder.h"
 #include "app/send/CoreApplication.h"
 #include "app/send/Credentials.h"
@@ -111,5 +112,6 @@ int main(int argc, char** argv) {
         status = RunSend(options, std::cin, std::cerr, smtp, g_interrupted);
     }
     g_running = nullptr;
+    corvane::account::Wipe(smtp.AccessToken);
     return status;
 }

@@ -186,11 +186,9 @@ TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
          "corvane-send: the password file " + sharedPassword +
              " is readable by group or others (mode 0640): make it yours alone with chmod 600 " + sharedPassword,
          ""},
-        // Nothing is connected while the engine cannot sign in with a token.
-        {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--token-command", "echo ya29.token"}),
-         "text\n", 2, "corvane-send: OAuth2 sign-in is not available in this build", ""},
+        // Nothing is connected while a token can only come from a command.
         {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--oauth2-device"}), "text\n", 2,
-         "corvane-send: OAuth2 sign-in is not available in this build", ""},
+         "corvane-send: OAuth2 sign-in without --token-command is not available in this build yet", ""},
         {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--token-command", "exit 4"}), "text\n",
          2, "corvane-send: the token command failed (exit status 4)", ""},
         {{"--version"}, "", 0, "", "corvane-send " CORVANE_VERSION "\n"},
@@ -396,6 +394,36 @@ TEST(CorvaneSend, SignsInOverStartTlsWithThePasswordFileAndNeverShowsIt) {
         at = send.Error().find(line, at);
         ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << send.Error();
     }
+}
+
+// The token comes from the user's command and goes only to the server: a stale one is refused
+// with the server's words, the fresh one signs in, and neither is ever shown.
+TEST(CorvaneSend, SignsInWithTheAccessTokenItsCommandPrints) {
+    const auto& certificates = test::TTestCertificates::Shared();
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TTrustOnly trust(certificates.CaFile);
+    auto options = test::SignInRequired(test::TAiosmtpdOptions::ESecurity::ImplicitTls, certificates.Loopback.Certificate,
+                                        certificates.Loopback.Key, "ada@example.org", "");
+    options.AccessToken = "ya29.fresh-token";
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    const auto command = [&](const std::string& token) {
+        return Command({"--server", "127.0.0.1:" + server.Port(), "--from", "ada@example.org", "--to",
+                        "bob@example.org", "--security", "tls", "--user", "ada@example.org", "--auth", "oauth2",
+                        "--token-command", "echo " + token});
+    };
+    TProgramProcess refused(command("ya29.stale-token"), "text\n");
+    EXPECT_EQ(refused.WaitForExit(60s), 1);
+    EXPECT_NE(refused.Error().find("Error: 535 "), std::string::npos) << refused.Error();
+    EXPECT_NE(refused.Error().find("access token was refused"), std::string::npos) << refused.Error();
+    EXPECT_FALSE(ShowsPassword(refused, "ya29.stale-token"));
+
+    TProgramProcess send(command("ya29.fresh-token"), "Hello\n");
+    ASSERT_EQ(send.WaitForExit(60s), 0) << send.Error();
+    EXPECT_FALSE(ShowsPassword(send, "ya29.fresh-token"));
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_TRUE(message->Auth.starts_with("XOAUTH2 ")) << message->Auth;
 }
 
 TEST(CorvaneSend, WithoutAPasswordItExitsWithTwoNamingWhatIsMissing) {
