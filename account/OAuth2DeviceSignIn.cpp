@@ -57,6 +57,9 @@ TOAuth2DeviceSignIn::TOAuth2DeviceSignIn(TOAuth2Options options)
         }
     });
     m_poll.setSingleShot(true);
+    // A coarse timer may fire up to 5% early, and a provider takes a poll before the interval
+    // has passed for one more slow_down, or refuses.
+    m_poll.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_poll, &QTimer::timeout, &m_poll, [this] { Poll(); });
 }
 

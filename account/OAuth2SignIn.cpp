@@ -195,9 +195,11 @@ void TOAuth2SignIn::OnCallback(const QVariantMap& answer) {
     m_answered = true;
     m_listener->close();
     const QString error = QueryText(answer, "error");
-    if (!error.isEmpty() || answer.value(QStringLiteral("state")).toString() != m_state) {
+    // An answer with another state may come from anybody, and so may its words.
+    const bool ours = answer.value(QStringLiteral("state")).toString() == m_state;
+    if (!ours || !error.isEmpty()) {
         m_listener->setCallbackText(QString::fromLatin1(AnswerRefusedPage));
-        if (!error.isEmpty()) {
+        if (ours) {
             const std::string description = QueryText(answer, "error_description").left(200).toStdString();
             Finish(EOAuth2End::Refused, "the sign-in was refused in the browser (" +
                                             mail::ScreenSafe(error.left(100).toStdString()) +

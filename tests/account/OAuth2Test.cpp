@@ -210,6 +210,8 @@ TEST_F(OAuth2, ARefusalAnAnswerWithAnotherStateOrAPlainHttpEndpointEndsWithoutTo
         {"the user says no", "deny", false, true, EOAuth2End::Refused, "access_denied: The user said no.",
          "did not take this answer"},
         {"a forged state", "ok", true, true, EOAuth2End::Refused, "state did not match", "did not take this answer"},
+        {"a refusal with a forged state", "deny", true, true, EOAuth2End::Refused, "state did not match",
+         "did not take this answer"},
         {"http outside tests", "ok", false, false, EOAuth2End::Failed, "is not https", ""},
     };
     for (const auto& row : cases) {
