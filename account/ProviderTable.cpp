@@ -1,6 +1,7 @@
 #include "account/ProviderTable.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace corvane::account {
@@ -42,6 +43,61 @@ bool IsDomain(std::string_view name) {
 // Whether Template holds a '%' that starts none of the placeholders ExpandPlaceholders knows.
 bool HasUnknownPlaceholder(std::string_view templ) {
     return ExpandPlaceholders(templ, "local@domain").find('%') != std::string::npos;
+}
+
+// "https://" and a host; what follows the host is the provider's business.
+bool IsHttpsUrl(std::string_view url) {
+    constexpr std::string_view scheme = "https://";
+    if (!url.starts_with(scheme)) {
+        return false;
+    }
+    const std::string_view rest = url.substr(scheme.size());
+    const std::string_view host = rest.substr(0, rest.find_first_of("/?#"));
+    return !host.empty() && host.find_first_of("@ ") == std::string_view::npos;
+}
+
+constexpr std::string_view TenantPlaceholder = "{tenant}";
+
+std::string Replaced(std::string text, std::string_view placeholder, std::string_view by) {
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + by.size())) {
+        text.replace(at, placeholder.size(), by);
+    }
+    return text;
+}
+
+void CheckOAuth2(const TProvider& provider, const std::function<void(const std::string&)>& problem) {
+    const TOAuth2Provider& oauth2 = *provider.OAuth2;
+    if (std::find(provider.SignIn.begin(), provider.SignIn.end(), ESignIn::OAuth2) == provider.SignIn.end()) {
+        problem("OAuth2 details, but \"oauth2\" is not among the ways of signing in");
+    }
+    if (oauth2.Client.empty()) {
+        problem("OAuth2 without a client");
+    }
+    bool tenantUsed = false;
+    const std::pair<const char*, const std::string*> urls[] = {{"issuer", &oauth2.Issuer},
+                                                               {"authorization", &oauth2.Authorization},
+                                                               {"token", &oauth2.Token},
+                                                               {"deviceAuthorization", &oauth2.DeviceAuthorization}};
+    for (const auto& [name, url] : urls) {
+        if (url->empty() && url == &oauth2.DeviceAuthorization) {
+            continue;
+        }
+        tenantUsed = tenantUsed || url->find(TenantPlaceholder) != std::string::npos;
+        const std::string plain = Replaced(*url, TenantPlaceholder, DefaultTenant);
+        if (!IsHttpsUrl(plain) || plain.find_first_of("{}") != std::string::npos) {
+            problem(std::string("OAuth2 ") + name + " \"" + *url +
+                    "\" is not an https URL with a host, or holds a placeholder other than {tenant}");
+        }
+    }
+    if (tenantUsed != !oauth2.Tenant.empty() || !IsLowerCaseHostName(oauth2.Tenant.empty() ? "x" : oauth2.Tenant)) {
+        problem("OAuth2 tenant \"" + oauth2.Tenant + "\" without {tenant} in a URL, or not a lower-case name");
+    }
+    if (oauth2.Scopes.empty() ||
+        std::any_of(oauth2.Scopes.begin(), oauth2.Scopes.end(),
+                    [](const std::string& scope) { return scope.empty() || scope.find(' ') != std::string::npos; })) {
+        problem("OAuth2 without scopes, or with an empty one or one with a space");
+    }
 }
 
 // Checks of one entry, each problem prefixed with what names the entry.
@@ -87,6 +143,9 @@ void CheckEntry(const TProvider& provider, const std::string& entry,
     if (signIn.empty() || std::adjacent_find(signIn.begin(), signIn.end()) != signIn.end()) {
         problem("no way of signing in, or one named twice");
     }
+    if (provider.OAuth2) {
+        CheckOAuth2(provider, problem);
+    }
 }
 
 // Records Name for Entry in Seen and reports a name another entry (or this one) had first.
@@ -121,6 +180,16 @@ const TProvider* ProviderForMxHost(std::string_view host, const std::vector<TPro
         }
     }
     return nullptr;
+}
+
+TOAuth2Provider ForTenant(const TOAuth2Provider& oauth2, std::string_view tenant) {
+    const std::string_view by = tenant.empty() ? std::string_view(oauth2.Tenant) : tenant;
+    TOAuth2Provider filled = oauth2;
+    for (std::string* url : {&filled.Issuer, &filled.Authorization, &filled.Token, &filled.DeviceAuthorization}) {
+        *url = Replaced(std::move(*url), TenantPlaceholder, by);
+    }
+    filled.Tenant = std::string(by);
+    return filled;
 }
 
 TServerProposal ProposalFor(const TProvider& provider, std::string_view address) {

@@ -24,6 +24,27 @@ struct TServerEndpoint {
     bool operator==(const TServerEndpoint&) const = default;
 };
 
+// How a provider lets a program get OAuth2 tokens for sending. Its URLs may hold "{tenant}"
+// (Microsoft's organisations each have one), which ForTenant fills in.
+struct TOAuth2Provider {
+    // Whose client ID this program signs in with: "google", "microsoft" (OAuth2Client.h).
+    std::string Client;
+    std::string Issuer;
+    std::string Authorization;        // where the browser goes to sign in
+    std::string Token;                // where a code or a refresh token becomes an access token
+    std::string DeviceAuthorization;  // empty: no sign-in without a browser
+    std::vector<std::string> Scopes;  // what sending mail needs, in the provider's words
+    // What "{tenant}" stands for when the user names none; set (by default "common") exactly
+    // when one of the URLs holds it.
+    std::string Tenant;
+    bool operator==(const TOAuth2Provider&) const = default;
+};
+
+inline constexpr std::string_view DefaultTenant = "common";
+
+// OAuth2 with "{tenant}" in its URLs replaced by Tenant, or by OAuth2.Tenant when Tenant is empty.
+TOAuth2Provider ForTenant(const TOAuth2Provider& oauth2, std::string_view tenant = {});
+
 struct TProvider {
     std::string Id;    // a short name of our own: "google", "microsoft365"
     std::string Name;  // for the user: "Google Mail"
@@ -39,6 +60,8 @@ struct TProvider {
     // password Proton Mail Bridge shows).
     bool AppPassword = false;
     std::optional<TServerEndpoint> Imap;  // where sent mail can be copied to
+    // Set when this program can sign in there with OAuth2 (SignIn then names it).
+    std::optional<TOAuth2Provider> OAuth2;
 };
 
 // The table shipped with the program, read once; empty when it does not pass
@@ -68,7 +91,9 @@ TServerProposal ProposalFor(const TProvider& provider, std::string_view address)
 // What is wrong with Table, one sentence each naming the entry: an empty id, name or host, a
 // port outside 1..65535, a security other than SSL/TLS or STARTTLS, an entry with neither
 // domain nor MX suffix, a domain or suffix that is no lower-case host name, a user name with
-// an unknown placeholder, no sign-in or a repeated one, and across entries a repeated id,
+// an unknown placeholder, no sign-in or a repeated one, OAuth2 details with a URL that is not
+// https, no client or scope, a placeholder other than {tenant} or without "oauth2" among the
+// ways of signing in, and across entries a repeated id,
 // domain or MX suffix, or one MX suffix that ends another (a host would match both).
 std::vector<std::string> CheckProviderTable(const std::vector<TProvider>& table);
 

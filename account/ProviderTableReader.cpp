@@ -116,6 +116,36 @@ void ReadSignIn(const QJsonObject& object, TProblems& problems, TProvider& provi
     }
 }
 
+// The tenant, when one of the URLs holds {tenant} and the entry names none, is the one that
+// takes any account.
+TOAuth2Provider ReadOAuth2(const QJsonValue& value, TProblems& outer) {
+    TOAuth2Provider oauth2;
+    TProblems problems(outer.All(), outer.Where() + ", oauth2");
+    if (!value.isObject()) {
+        problems.Add("not an object");
+        return oauth2;
+    }
+    const QJsonObject object = value.toObject();
+    problems.UnknownKeys(object, {QStringLiteral("client"), QStringLiteral("issuer"), QStringLiteral("authorization"),
+                                  QStringLiteral("token"), QStringLiteral("deviceAuthorization"),
+                                  QStringLiteral("scopes"), QStringLiteral("tenant")});
+    oauth2.Client = problems.Text(object, "client");
+    oauth2.Issuer = problems.Text(object, "issuer");
+    oauth2.Authorization = problems.Text(object, "authorization");
+    oauth2.Token = problems.Text(object, "token");
+    if (object.contains(QLatin1String("deviceAuthorization"))) {
+        oauth2.DeviceAuthorization = problems.Text(object, "deviceAuthorization");
+    }
+    oauth2.Scopes = problems.Texts(object, "scopes");
+    if (object.contains(QLatin1String("tenant"))) {
+        oauth2.Tenant = problems.Text(object, "tenant");
+    } else if (const std::string urls = oauth2.Issuer + oauth2.Authorization + oauth2.Token + oauth2.DeviceAuthorization;
+               urls.find("{tenant}") != std::string::npos) {
+        oauth2.Tenant = std::string(DefaultTenant);
+    }
+    return oauth2;
+}
+
 TProvider ReadProvider(const QJsonValue& value, std::size_t index, std::vector<std::string>& all) {
     TProvider provider;
     const QJsonObject object = value.toObject();
@@ -129,7 +159,7 @@ TProvider ReadProvider(const QJsonValue& value, std::size_t index, std::vector<s
     problems.UnknownKeys(object,
                          {QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("domains"),
                           QStringLiteral("mx"), QStringLiteral("smtp"), QStringLiteral("userName"),
-                          QStringLiteral("signIn"), QStringLiteral("imap")});
+                          QStringLiteral("signIn"), QStringLiteral("imap"), QStringLiteral("oauth2")});
     provider.Id = problems.Text(object, "id");
     provider.Name = problems.Text(object, "name");
     provider.Domains = problems.Texts(object, "domains");
@@ -139,6 +169,9 @@ TProvider ReadProvider(const QJsonValue& value, std::size_t index, std::vector<s
     ReadSignIn(object, problems, provider);
     if (const QJsonValue imap = object.value(QLatin1String("imap")); !imap.isUndefined()) {
         provider.Imap = ReadEndpoint(imap, problems, "imap");
+    }
+    if (const QJsonValue oauth2 = object.value(QLatin1String("oauth2")); !oauth2.isUndefined()) {
+        provider.OAuth2 = ReadOAuth2(oauth2, problems);
     }
     return provider;
 }

@@ -9,8 +9,16 @@
 //       "smtp": {"host": "smtp.gmail.com", "port": 465, "security": "tls"},
 //       "userName": "%EMAILADDRESS%",
 //       "signIn": ["oauth2", "app-password"],           ("oauth2", "password", "app-password")
-//       "imap": {"host": "imap.gmail.com", "port": 993, "security": "tls"}   (optional)
-//   }, ...]}
+//       "imap": {"host": "imap.gmail.com", "port": 993, "security": "tls"},  (optional)
+//       "oauth2": {                                     (optional; needs "oauth2" in "signIn")
+//           "client": "google",                         (whose client ID: OAuth2Client.h)
+//           "issuer": "https://accounts.google.com",
+//           "authorization": "https://accounts.google.com/o/oauth2/v2/auth",
+//           "token": "https://oauth2.googleapis.com/token",
+//           "deviceAuthorization": "https://...",       (optional)
+//           "scopes": ["https://mail.google.com/"],
+//           "tenant": "common"}                         (optional: what {tenant} in a URL
+//   }, ...]}                                             stands for, by default "common")
 //
 // "security" is "tls" (SSL/TLS from the first byte) or "starttls", as corvane-send's
 // --security says it. A key the reader does not know is a problem, so a misspelt one cannot

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <tuple>
 
+#include "account/OAuth2Client.h"
+#include "account/OAuth2Tokens.h"
 #include "account/ProviderTable.h"
 #include "account/ProviderTableReader.h"
 #include "TempFolder.h"
@@ -80,7 +82,9 @@ TEST(ProviderTable, ABrokenTableIsReportedWithTheEntryAndWhatIsWrong) {
     const std::string good =
         R"({"id": "one", "name": "One", "domains": ["one.example"], "mx": [".mx.one.example"],
             "smtp": {"host": "smtp.one.example", "port": 465, "security": "tls"},
-            "userName": "%EMAILADDRESS%", "signIn": ["oauth2", "app-password"]})";
+            "userName": "%EMAILADDRESS%", "signIn": ["oauth2", "app-password"],
+            "oauth2": {"client": "one", "issuer": "https://id.one.example", "authorization": "https://id.one.example/auth",
+                       "token": "https://id.one.example/token", "scopes": ["mail"]}})";
     auto table = [&](const std::string& second) {
         return R"({"version": 1, "providers": [)" + good + "," + second + "]}";
     };
@@ -135,6 +139,15 @@ TEST(ProviderTable, ABrokenTableIsReportedWithTheEntryAndWhatIsWrong) {
         {R"(["oauth2", "app-password"])", R"(["app-password", "password"])",
          "names a password twice"},
         {R"(["oauth2", "app-password"])", R"(["kerberos"])", "sign-in \"kerberos\" is none of"},
+        {R"(["oauth2", "app-password"])", R"(["app-password"])", "\"oauth2\" is not among the ways of signing in"},
+        {R"("client": "one")", R"("client": "")", "OAuth2 without a client"},
+        {R"("client": "one")", R"("client": "one", "secret": "s")", "oauth2: unknown key \"secret\""},
+        {R"("client": "one")", R"("client": "one", "tenant": "org")", "OAuth2 tenant \"org\" without {tenant}"},
+        {"https://id.one.example/token", "http://id.one.example/token",
+         "OAuth2 token \"http://id.one.example/token\" is not an https URL"},
+        {"https://id.one.example/auth", "https://id.one.example/{region}/auth", "a placeholder other than {tenant}"},
+        {R"(["mail"])", R"([])", "OAuth2 without scopes"},
+        {R"(["mail"])", R"(["mail send"])", "one with a space"},
     };
     for (const auto& [field, broken, expected] : fields) {
         std::string entryText = good;
@@ -147,6 +160,49 @@ TEST(ProviderTable, ABrokenTableIsReportedWithTheEntryAndWhatIsWrong) {
     }
     EXPECT_EQ(Joined(ReadProviderTable(R"({"version": 1, "providers": [)" + good + "]}").Problems),
               "");
+}
+
+// Google and Microsoft sign in with OAuth2 through the build's client; Microsoft's URLs name
+// the tenant, "common" unless one is given.
+TEST(ProviderTable, TheOAuth2EntriesGiveTheGrantWithTheTenantFilledIn) {
+    const struct {
+        const char* Domain;
+        const char* Tenant;
+        const char* TokenUrl;
+        bool Device;
+        const char* Client;
+    } cases[] = {
+        {"gmail.com", "", "https://oauth2.googleapis.com/token", false, "google"},
+        {"outlook.com", "", "https://login.microsoftonline.com/common/oauth2/v2.0/token", true, "microsoft"},
+        {"hotmail.co.uk", "consumers", "https://login.microsoftonline.com/consumers/oauth2/v2.0/token", true,
+         "microsoft"},
+    };
+    for (const auto& row : cases) {
+        const TProvider* provider = FindProvider(row.Domain);
+        ASSERT_TRUE(provider != nullptr && provider->OAuth2) << row.Domain;
+        const TOAuth2Grant grant = GrantFor(*provider, "jo@example.test", row.Tenant);
+        EXPECT_EQ(grant.TokenUrl, row.TokenUrl);
+        EXPECT_EQ(grant.DeviceAuthorizationUrl.empty(), !row.Device) << row.Domain;
+        EXPECT_EQ(grant.AuthorizationUrl.find("{"), std::string::npos) << grant.AuthorizationUrl;
+        EXPECT_EQ(grant.LoginHint, "jo@example.test");
+        EXPECT_EQ(grant.ClientId, BuiltInOAuth2Client(row.Client).Id);
+        const std::string missing = MissingOAuth2Client(*provider);
+        // Google's token endpoint also wants the client secret it gives a desktop program.
+        const bool needsSecret = std::string_view(row.Client) == "google";
+        EXPECT_EQ(missing.empty(), !grant.ClientId.empty() && (!needsSecret || !grant.ClientSecret.empty())) << missing;
+        if (grant.ClientId.empty()) {
+            EXPECT_NE(missing.find("CORVANE_OAUTH2_CLIENT_ID_"), std::string::npos) << missing;
+            EXPECT_NE(missing.find("docs/OAUTH2.md"), std::string::npos) << missing;
+        }
+    }
+    EXPECT_EQ(FindProvider("gmail.com")->OAuth2->Scopes, std::vector<std::string>{"https://mail.google.com/"});
+    EXPECT_EQ(FindProvider("outlook.com")->OAuth2->Scopes,
+              (std::vector<std::string>{"https://outlook.office.com/SMTP.Send", "offline_access"}));
+    EXPECT_EQ(ProviderForMxHost("x.mail.protection.outlook.com")->OAuth2, FindProvider("live.com")->OAuth2);
+    const TProvider* yahoo = FindProvider("yahoo.com");
+    ASSERT_TRUE(yahoo != nullptr);
+    EXPECT_FALSE(yahoo->OAuth2);
+    EXPECT_NE(MissingOAuth2Client(*yahoo).find("password"), std::string::npos);
 }
 
 TEST(ProviderTable, FindsProvidersByExactDomainAndByMxHostOnALabelBoundary) {

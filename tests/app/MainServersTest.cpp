@@ -270,7 +270,7 @@ protected:
         ASSERT_TRUE(certificates.Made()) << certificates.Problem();
         ASSERT_TRUE(server.Running()) << server.Problem();
         table.push_back({"loop", "Loopback Mail", {"loop.test"}, {}, {"127.0.0.1", std::stoi(server.Port()), ESecurity::Tls},
-                         "%EMAILLOCALPART%", {account::ESignIn::Password}, false, std::nullopt});
+                         "%EMAILLOCALPART%", {account::ESignIn::Password}, false, std::nullopt, std::nullopt});
         Open();
         form->FinderOptions.Providers = &table;
         form->FinderOptions.Autoconfig.Endpoints = {{"nothing.invalid", "https://127.0.0.1:1"}};

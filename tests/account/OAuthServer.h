@@ -1,0 +1,46 @@
+#pragma once
+// The loopback OAuth2 server of the sign-in tests (tests/support/oauth_server.py, Python's
+// standard library alone) on 127.0.0.1 and a port the system picks. The first segment of a
+// URL's path picks its behaviour (the script's own comment says each); the destructor ends
+// exactly that process.
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "ProgramProcess.h"
+#include "account/OAuth2Tokens.h"
+
+#ifndef CORVANE_OAUTH_SERVER
+#error "CORVANE_OAUTH_SERVER must name tests/support/oauth_server.py"
+#endif
+
+namespace corvane::test {
+
+class TOAuthServer {
+public:
+    static constexpr const char* ClientId = "corvane-test-client";
+
+    TOAuthServer() : m_process(std::vector<std::string>{"/usr/bin/python3", CORVANE_OAUTH_SERVER}, "") {
+        // Its first line on standard error is "port N".
+        if (m_process.WaitForError("\n", std::chrono::seconds(30)) && m_process.Error().rfind("port ", 0) == 0) {
+            m_port = std::atoi(m_process.Error().c_str() + 5);
+        }
+    }
+
+    bool Running() const { return m_port > 0; }
+    const std::string& Problem() const { return m_process.Error(); }
+
+    // What a sign-in asks of the server when it behaves as Mode: "ok", "deny", "revoked".
+    account::TOAuth2Grant Grant(const std::string& mode) const {
+        const std::string base = "http://127.0.0.1:" + std::to_string(m_port) + "/" + mode;
+        return {base + "/authorize", base + "/token", base + "/device", ClientId, {}, {"mail.send", "offline"}, {}};
+    }
+
+private:
+    TProgramProcess m_process;
+    int m_port = 0;
+};
+
+}  // namespace corvane::test
