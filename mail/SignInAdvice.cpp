@@ -9,8 +9,11 @@ namespace {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// std::search rather than std::ranges::search: clang 14, which builds the fuzz targets, cannot
+// compile the latter against GCC 12's library.
 bool ContainsNoCase(std::string_view text, std::string_view words) {
-    return !std::ranges::search(text, words, {}, Lower, Lower).empty();
+    return std::search(text.begin(), text.end(), words.begin(), words.end(),
+                       [](char a, char b) { return Lower(a) == Lower(b); }) != text.end();
 }
 
 struct TAdvice {
