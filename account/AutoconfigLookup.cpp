@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "account/LaterCall.h"
+#include "account/NetworkReplies.h"
 #include "mail/AddressList.h"
 #include "mail/Idna.h"
 #include "mail/ScreenText.h"
@@ -111,11 +112,7 @@ void TAutoconfigLookup::Cancel() {
     ++m_run;
     m_running = false;
     m_deadline.stop();
-    if (QNetworkReply* reply = std::exchange(m_reply, nullptr)) {
-        QObject::disconnect(reply, nullptr, reply, nullptr);  // this lookup's handlers only
-        reply->abort();
-        reply->deleteLater();
-    }
+    AbandonReply(m_reply);
 }
 
 std::optional<QUrl> TAutoconfigLookup::Target(const std::string& url) const {
@@ -223,12 +220,9 @@ void TAutoconfigLookup::AbortReply(EAutoconfigEnd end, std::string detail) {
 }
 
 void TAutoconfigLookup::OnFinished(QNetworkReply& reply) {
-    if (&reply != m_reply) {
+    if (!TakeFinishedReply(m_reply, reply)) {
         return;
     }
-    m_reply = nullptr;
-    QObject::disconnect(&reply, nullptr, &reply, nullptr);
-    reply.deleteLater();
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     TAutoconfigAttempt attempt;
     if (m_abort) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "account/LaterCall.h"
+#include "account/NetworkReplies.h"
 #include "account/Passwords.h"
 #include "mail/ScreenText.h"
 
@@ -49,7 +50,7 @@ TOAuth2DeviceSignIn::TOAuth2DeviceSignIn(TOAuth2Options options)
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_deadline, &QTimer::timeout, &m_deadline, [this] {
-        DropReply();
+        AbandonReply(m_reply);
         if (m_codeRunsOutFirst) {
             Finish({EOAuth2End::Expired, {}, "the code to sign in with ran out before the sign-in was done"});
         } else {
@@ -101,7 +102,7 @@ void TOAuth2DeviceSignIn::Cancel() {
     m_running = false;
     m_deadline.stop();
     m_poll.stop();
-    DropReply();
+    AbandonReply(m_reply);
     Wipe(m_deviceCode);
 }
 
@@ -111,21 +112,10 @@ void TOAuth2DeviceSignIn::Post(const std::string& url, const std::vector<std::pa
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { OnFinished(*reply); });
 }
 
-void TOAuth2DeviceSignIn::DropReply() {
-    if (QNetworkReply* reply = std::exchange(m_reply, nullptr)) {
-        QObject::disconnect(reply, nullptr, reply, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
-}
-
 void TOAuth2DeviceSignIn::OnFinished(QNetworkReply& reply) {
-    if (&reply != m_reply) {
+    if (!TakeFinishedReply(m_reply, reply)) {
         return;
     }
-    m_reply = nullptr;
-    QObject::disconnect(&reply, nullptr, &reply, nullptr);
-    reply.deleteLater();
     if (m_polling) {
         OnPollAnswer(reply);
         return;

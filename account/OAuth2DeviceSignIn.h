@@ -69,7 +69,6 @@ private:
     void OnPollAnswer(QNetworkReply& reply);
     void Poll();
     void Finish(TOAuth2Outcome outcome);
-    void DropReply();
 
     TOAuth2Options m_options;
     std::unique_ptr<QNetworkAccessManager> m_network;

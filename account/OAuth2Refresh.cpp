@@ -5,6 +5,7 @@
 #include <QNetworkReply>
 
 #include "account/LaterCall.h"
+#include "account/NetworkReplies.h"
 #include "account/Passwords.h"
 
 namespace corvane::account {
@@ -17,7 +18,7 @@ TOAuth2Refresh::TOAuth2Refresh(TOAuth2Options options)
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_deadline, &QTimer::timeout, &m_deadline, [this] {
-        DropReply();
+        AbandonReply(m_reply);
         Finish({EOAuth2End::TimedOut, {}, "the provider's token endpoint did not answer within " +
                                               WithinWords(m_options.Deadline)});
     });
@@ -61,24 +62,13 @@ void TOAuth2Refresh::Cancel() {
     ++m_run;
     m_running = false;
     m_deadline.stop();
-    DropReply();
-}
-
-void TOAuth2Refresh::DropReply() {
-    if (QNetworkReply* reply = std::exchange(m_reply, nullptr)) {
-        QObject::disconnect(reply, nullptr, reply, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
+    AbandonReply(m_reply);
 }
 
 void TOAuth2Refresh::OnFinished(QNetworkReply& reply) {
-    if (&reply != m_reply) {
+    if (!TakeFinishedReply(m_reply, reply)) {
         return;
     }
-    m_reply = nullptr;
-    QObject::disconnect(&reply, nullptr, &reply, nullptr);
-    reply.deleteLater();
     Finish(ReadTokenReply(reply).Outcome);
 }
 

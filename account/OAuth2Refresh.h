@@ -48,7 +48,6 @@ public:
 private:
     void OnFinished(QNetworkReply& reply);
     void Finish(TOAuth2Outcome outcome);
-    void DropReply();
 
     TOAuth2Options m_options;
     std::unique_ptr<QNetworkAccessManager> m_network;
