@@ -65,6 +65,11 @@ TServerSettings LoadServerSettings(std::string_view server) {
     settings.UserName = registry.ReadString("UserName").value_or(std::string());
     settings.RememberPassword = registry.ReadInteger("RememberPassword").value_or(1) != 0;
     settings.TrustedFingerprint = registry.ReadString("TrustedFingerprint").value_or(std::string());
+    // Anything but 1, which a newer or damaged store may hold, signs in as before: with a password.
+    settings.SignIn = registry.ReadInteger("SignIn").value_or(0) == 1 ? mail::ESignInKind::OAuth2
+                                                                        : mail::ESignInKind::Password;
+    settings.OAuth2ClientId = registry.ReadString("OAuth2ClientId").value_or(std::string());
+    settings.OAuth2Tenant = registry.ReadString("OAuth2Tenant").value_or(std::string());
     return settings;
 }
 
@@ -79,7 +84,10 @@ bool SaveServerSettings(std::string_view server, const TServerSettings& settings
                          registry.WriteInteger("Security", SecurityNumber(settings.Security)) &&
                          registry.WriteString("UserName", settings.UserName) &&
                          registry.WriteInteger("RememberPassword", settings.RememberPassword ? 1 : 0) &&
-                         registry.WriteString("TrustedFingerprint", settings.TrustedFingerprint);
+                         registry.WriteString("TrustedFingerprint", settings.TrustedFingerprint) &&
+                         registry.WriteInteger("SignIn", settings.SignIn == mail::ESignInKind::OAuth2 ? 1 : 0) &&
+                         registry.WriteString("OAuth2ClientId", settings.OAuth2ClientId) &&
+                         registry.WriteString("OAuth2Tenant", settings.OAuth2Tenant);
     registry.CloseKey();
     if (!written) {
         batch.Rollback();

@@ -6,8 +6,12 @@
 // field's text trimmed (host and port as typed; compared without regard to ASCII case, as
 // every key name is). Passwords are never here: they live in the keyring (account/Keyring.h).
 //
-// Loading gives the defaults for anything missing or unreadable; saving writes all four
-// values in one transaction and reports whether it landed. Qt-free; one thread at a time.
+// A server may take OAuth2 tokens instead of a password (account/ServerOAuth2.h): the provider
+// is the one whose server it is; the client ID and the tenant are the user's own when typed
+// (an organisation registers its own), else this build's and the provider's default.
+//
+// Loading gives the defaults for anything missing or unreadable; saving writes every value
+// in one transaction and reports whether it landed. Qt-free; one thread at a time.
 
 #include <string>
 #include <string_view>
@@ -21,6 +25,9 @@ struct TServerSettings {
     std::string UserName;  // empty: the server is used without signing in
     bool RememberPassword = true;
     std::string TrustedFingerprint;  // "AB:CD:..." as the certificate dialog showed it
+    mail::ESignInKind SignIn = mail::ESignInKind::Password;
+    std::string OAuth2ClientId{};  // empty: this build's for the provider
+    std::string OAuth2Tenant{};  // empty: the provider's default ("common")
     bool operator==(const TServerSettings&) const = default;
 };
 

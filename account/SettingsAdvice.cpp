@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "account/ServerOAuth2.h"
+
 namespace corvane::account {
 
 namespace {
@@ -20,10 +22,22 @@ std::string ServerFieldText(const TServerProposal& proposal) {
     return (ipv6 ? "[" + proposal.Host + "]" : proposal.Host) + ":" + std::to_string(proposal.Port);
 }
 
-TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettings& kept) {
+TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettings& kept,
+                            const std::vector<TProvider>& table) {
     TServerSettings settings = kept;
     settings.Security = proposal.Security;
     settings.UserName = proposal.Security == mail::ESecurity::None ? std::string() : proposal.UserName;
+    if (proposal.Security == mail::ESecurity::None) {
+        settings.SignIn = mail::ESignInKind::Password;  // no token crosses a plain connection either
+    } else if (!proposal.SignIn.empty()) {
+        const auto offers = [&proposal](ESignIn way) {
+            return std::find(proposal.SignIn.begin(), proposal.SignIn.end(), way) != proposal.SignIn.end();
+        };
+        const bool oauth2First = proposal.SignIn.front() == ESignIn::OAuth2;
+        const bool oauth2Only = oauth2First && !offers(ESignIn::Password);
+        const bool ready = ServerOAuth2(proposal.Host, settings, table).Problem.empty();
+        settings.SignIn = oauth2Only || (oauth2First && ready) ? mail::ESignInKind::OAuth2 : mail::ESignInKind::Password;
+    }
     return settings;
 }
 

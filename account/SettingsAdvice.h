@@ -4,7 +4,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "account/ProviderTable.h"
 #include "account/ServerProposal.h"
 #include "account/ServerSettings.h"
 
@@ -15,9 +17,13 @@ namespace corvane::account {
 std::string ServerFieldText(const TServerProposal& proposal);
 
 // The settings a proposal gives, keeping of Kept what only the user can decide (whether the
-// password is remembered, a certificate trusted on purpose). A proposal without encryption
-// never carries a user name: a password is never sent in plain text.
-TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettings& kept);
+// password is remembered, a certificate trusted on purpose, an own OAuth2 client). A proposal
+// without encryption never carries a user name: a password is never sent in plain text. OAuth2
+// is chosen where the provider takes nothing else, or prefers it and this build (or Kept's
+// client ID) can sign in there (Table says who serves the host); a proposal silent on sign-in
+// keeps Kept's choice.
+TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettings& kept,
+                            const std::vector<TProvider>& table = KnownProviders());
 
 // Whether a failure of a send through a server used with the defaults (no encryption, no
 // sign-in) is one that settings would explain: a connection refused or timed out (101, 103),

@@ -1,4 +1,5 @@
 #include "account/ServerProposal.h"
+#include "account/ServerOAuth2.h"
 #include "account/SettingsAdvice.h"
 
 #include <tuple>
@@ -46,6 +47,66 @@ TEST(SettingsAdvice, AnAcceptedProposalBecomesTheServerFieldAndItsSettings) {
     const TServerProposal plain{"::1", 25, mail::ESecurity::None, "jo", {}, ESource::Autoconfig, ""};
     EXPECT_EQ(ServerFieldText(plain), "[::1]:25");
     EXPECT_EQ(SettingsFor(plain, kept).UserName, "") << "no password in plain text";
+}
+
+// A provider taking OAuth2 at smtp.oauth.example, and one taking both at smtp.both.example.
+std::vector<TProvider> OAuth2Table() {
+    const TOAuth2Provider oauth2{"nobody", "https://id.example", "https://id.example/authorize",
+                                 "https://id.example/token", "", {"send"}, ""};
+    TProvider only{"only", "Only OAuth2", {"oauth.example"}, {}, {"smtp.oauth.example", 465, mail::ESecurity::Tls},
+                   "%EMAILADDRESS%", {ESignIn::OAuth2}, false, std::nullopt, oauth2};
+    TProvider both = only;
+    both.Id = "both";
+    both.Name = "Both Mail";
+    both.Domains = {"both.example"};
+    both.Smtp.Host = "smtp.both.example";
+    both.SignIn = {ESignIn::OAuth2, ESignIn::Password};
+    return {only, both};
+}
+
+TEST(SettingsAdvice, OAuth2IsChosenWhereTheProviderTakesNothingElseOrThisBuildCanSignInThere) {
+    const auto table = OAuth2Table();
+    TServerSettings ownClient;
+    ownClient.OAuth2ClientId = "own-client";
+    TServerSettings oauth2Kept;
+    oauth2Kept.SignIn = mail::ESignInKind::OAuth2;
+    const auto proposal = [](const char* host, mail::ESecurity security, std::vector<ESignIn> ways) {
+        return TServerProposal{host, 465, security, "jo@x.example", std::move(ways), ESource::ProviderTable, ""};
+    };
+    using enum mail::ESignInKind;
+    const std::tuple<TServerProposal, TServerSettings, mail::ESignInKind, const char*> cases[] = {
+        {proposal("smtp.oauth.example", mail::ESecurity::Tls, {ESignIn::OAuth2}), {}, OAuth2, "nothing else taken"},
+        {proposal("smtp.both.example", mail::ESecurity::Tls, {ESignIn::OAuth2, ESignIn::Password}), {}, Password,
+         "this build has no client there"},
+        {proposal("smtp.both.example", mail::ESecurity::Tls, {ESignIn::OAuth2, ESignIn::Password}), ownClient, OAuth2,
+         "the user's own client"},
+        {proposal("smtp.both.example", mail::ESecurity::Tls, {ESignIn::Password, ESignIn::OAuth2}), ownClient,
+         Password, "the password preferred"},
+        {proposal("smtp.other.example", mail::ESecurity::Tls, {}), oauth2Kept, OAuth2, "a source silent on sign-in"},
+        {proposal("smtp.oauth.example", mail::ESecurity::None, {ESignIn::OAuth2}), oauth2Kept, Password,
+         "never over a plain connection"},
+    };
+    for (const auto& [found, kept, expected, why] : cases) {
+        EXPECT_EQ(SettingsFor(found, kept, table).SignIn, expected) << why;
+    }
+}
+
+TEST(SettingsAdvice, TheServersOAuth2SignInTakesTheUsersClientAndTenantOrSaysWhatIsMissing) {
+    const auto table = OAuth2Table();
+    TServerSettings settings;
+    settings.UserName = "jo@both.example";
+    EXPECT_NE(ServerOAuth2("smtp.both.example", settings, table).Problem.find("no OAuth2 registration"), std::string::npos);
+    EXPECT_NE(ServerOAuth2("smtp.elsewhere.example", settings, table).Problem.find("knows no OAuth2 sign-in"),
+              std::string::npos);
+    settings.OAuth2ClientId = "own-client";
+    const TServerOAuth2 ready = ServerOAuth2("SMTP.Both.Example.", settings, table);
+    EXPECT_EQ(ready.Problem, "");
+    EXPECT_EQ(ready.ProviderName, "Both Mail");
+    EXPECT_EQ(ready.Grant.ClientId, "own-client");
+    EXPECT_EQ(ready.Grant.LoginHint, "jo@both.example");
+    EXPECT_EQ(ready.Grant.TokenUrl, "https://id.example/token");
+    settings.UserName.clear();
+    EXPECT_NE(ServerOAuth2("smtp.both.example", settings, table).Problem.find("user name"), std::string::npos);
 }
 
 TEST(SettingsAdvice, OnlyFailuresThatSettingsExplainAskForThem) {

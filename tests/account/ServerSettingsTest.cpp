@@ -21,7 +21,8 @@ std::vector<std::string> KeyOf(const std::string& name) {
 TEST(ServerSettings, RoundTripByTheServerAsTypedWithoutRegardToCase) {
     test::TScratchRegistry store;
     EXPECT_EQ(LoadServerSettings("mail.example.org:587"), TServerSettings{});
-    const TServerSettings chosen{ESecurity::StartTls, "ada", false, "AB:CD:EF"};
+    const TServerSettings chosen{ESecurity::StartTls, "ada",      false, "AB:CD:EF", mail::ESignInKind::OAuth2,
+                                 "client-1",         "contoso"};
     ASSERT_TRUE(SaveServerSettings(" Mail.Example.org:587 ", chosen));
     EXPECT_EQ(LoadServerSettings("mail.example.org:587"), chosen);
     EXPECT_EQ(LoadServerSettings("mail.example.org"), TServerSettings{});  // another port, another server
@@ -33,9 +34,13 @@ TEST(ServerSettings, RoundTripByTheServerAsTypedWithoutRegardToCase) {
     EXPECT_EQ(raw.Value(key, "Security"), (test::TRawValue{4, std::string("\1\0\0\0", 4)}));
     EXPECT_EQ(raw.Value(key, "UserName"), (test::TRawValue{1, std::string("ada\0", 4)}));
     EXPECT_EQ(raw.Value(key, "RememberPassword"), (test::TRawValue{4, std::string(4, '\0')}));
+    EXPECT_EQ(raw.Value(key, "SignIn"), (test::TRawValue{4, std::string("\1\0\0\0", 4)}));
     // A mode number this version does not know reads as None.
     raw.PutValue(raw.KeyId(key), "Security", 4, std::string("\7\0\0\0", 4));
     EXPECT_EQ(LoadServerSettings("mail.example.org:587").Security, ESecurity::None);
+    // So does a sign-in kind: the password, as before there was another.
+    raw.PutValue(raw.KeyId(key), "SignIn", 4, std::string("\7\0\0\0", 4));
+    EXPECT_EQ(LoadServerSettings("mail.example.org:587").SignIn, mail::ESignInKind::Password);
 }
 
 TEST(ServerSettings, KeyNamesEscapeWhatWouldSplitOrConfuseThem) {
