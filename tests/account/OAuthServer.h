@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ProgramProcess.h"
 #include "account/OAuth2Tokens.h"
@@ -22,7 +24,10 @@ class TOAuthServer {
 public:
     static constexpr const char* ClientId = "corvane-test-client";
 
-    TOAuthServer() : m_process(std::vector<std::string>{"/usr/bin/python3", CORVANE_OAUTH_SERVER}, "") {
+    // With Issued, every access token issued is added to that file as a line
+    // (TAiosmtpdOptions::IssuedTokens).
+    explicit TOAuthServer(const std::filesystem::path& issued = {})
+        : m_process(Command(issued), "") {
         // Its first line on standard error is "port N".
         if (m_process.WaitForError("\n", std::chrono::seconds(30)) && m_process.Error().rfind("port ", 0) == 0) {
             m_port = std::atoi(m_process.Error().c_str() + 5);
@@ -32,13 +37,21 @@ public:
     bool Running() const { return m_port > 0; }
     const std::string& Problem() const { return m_process.Error(); }
 
-    // What a sign-in asks of the server when it behaves as Mode: "ok", "deny", "revoked".
+    // What a sign-in asks of the server when it behaves as Mode: "ok", "short", "deny", "revoked".
     account::TOAuth2Grant Grant(const std::string& mode) const {
         const std::string base = "http://127.0.0.1:" + std::to_string(m_port) + "/" + mode;
         return {base + "/authorize", base + "/token", base + "/device", ClientId, {}, {"mail.send", "offline"}, {}};
     }
 
 private:
+    static std::vector<std::string> Command(const std::filesystem::path& issued) {
+        std::vector<std::string> command{"/usr/bin/python3", CORVANE_OAUTH_SERVER};
+        if (!issued.empty()) {
+            command.insert(command.end(), {"--issued", issued.string()});
+        }
+        return command;
+    }
+
     TProgramProcess m_process;
     int m_port = 0;
 };

@@ -123,7 +123,7 @@ std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& 
     }
     if (!options.User.empty()) {
         // In a file of the server's own folder, not on a command line others can read.
-        const bool byToken = !options.AccessToken.empty();
+        const bool byToken = !options.AccessToken.empty() || !options.IssuedTokens.empty();
         const auto account =
             m_folder.WriteFile("account", options.User + "\n" + (byToken ? options.AccessToken : options.Password));
         std::filesystem::permissions(account, std::filesystem::perms::owner_read |
@@ -134,6 +134,9 @@ std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& 
         }
         if (byToken) {
             arguments.push_back("--xoauth2");
+        }
+        if (!options.IssuedTokens.empty()) {
+            arguments.insert(arguments.end(), {"--issued", options.IssuedTokens.string()});
         }
     }
     return arguments;

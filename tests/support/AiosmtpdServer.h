@@ -58,6 +58,9 @@ struct TAiosmtpdOptions {
     // With User, sign-in by AUTH XOAUTH2 only, taking this one access token in place of
     // Password; another token is refused with Google's error challenge, then 535.
     std::string AccessToken;
+    // With User, sign-in by AUTH XOAUTH2 only, taking the tokens this file lists at the time
+    // (what a TOAuthServer issued), in place of AccessToken.
+    std::filesystem::path IssuedTokens;
     // AUTH is offered inside TLS only (aiosmtpd's auth_require_tls), unless this is set:
     // then also over plain text, to check that a client still refuses to sign in there.
     bool AuthOverPlainText = false;

@@ -2,7 +2,7 @@
 """A real SMTP server for Corvane's integration tests, written by nobody here: aiosmtpd.
 
 Usage: aiosmtpd_sink.py FOLDER [--starttls CERT KEY [--require-starttls]] [--tls CERT KEY]
-                               [--account FILE [--auth-over-plain] [--xoauth2]]
+                               [--account FILE [--auth-over-plain] [--xoauth2 [--issued FILE]]]
 
 Listens on 127.0.0.1 on a port the system picks and prints that port on the first line of
 standard output. Without options it is a plain server that takes every message.
@@ -15,6 +15,8 @@ standard output. Without options it is a plain server that takes every message.
                         TLS unless --auth-over-plain is given too
   --xoauth2             the second line of the account FILE is the one OAuth2 access token
                         taken, by AUTH XOAUTH2 only; another is refused as Google refuses it
+  --issued FILE         with --xoauth2, the tokens taken are instead the lines FILE holds at
+                        each sign-in: what a loopback OAuth2 server (oauth_server.py) issued
 
 Each accepted message becomes FOLDER/message-N (N counting from 1), made complete before the
 server answers the end of data, so a client that has its 250 reply can read it at once:
@@ -107,15 +109,25 @@ class Sink:
 class Account:
     """aiosmtpd's authenticator: one user and password, and a log of every attempt."""
 
-    def __init__(self, folder, account_file):
+    def __init__(self, folder, account_file, issued=None):
         with open(account_file, "rb") as account:
             lines = account.read().split(b"\n")
         self.user, self.password = lines[0], lines[1]
+        self.issued = issued
         self.log = os.path.join(folder, "auth-log")
 
+    def secret_taken(self, secret):
+        if self.issued is None:
+            return secret == self.password
+        try:
+            with open(self.issued, "rb") as issued:
+                return secret in issued.read().split(b"\n")
+        except OSError:
+            return False
+
     def __call__(self, server, session, envelope, mechanism, auth_data):
-        accepted = (isinstance(auth_data, LoginPassword)
-                    and auth_data.login == self.user and auth_data.password == self.password)
+        accepted = (isinstance(auth_data, LoginPassword) and auth_data.login == self.user
+                    and auth_data.password and self.secret_taken(auth_data.password))
         login = auth_data.login.decode("utf-8", "replace") if auth_data else ""
         with open(self.log, "a") as log:
             log.write(f"{mechanism} {login} {'accepted' if accepted else 'refused'}\n")
@@ -163,7 +175,7 @@ async def serve(options):
         smtp_options["tls_context"] = tls_context(*options.starttls)
         smtp_options["require_starttls"] = options.require_starttls
     if options.account:
-        smtp_options["authenticator"] = Account(options.folder, options.account)
+        smtp_options["authenticator"] = Account(options.folder, options.account, options.issued)
         smtp_options["auth_required"] = True
         # aiosmtpd only counts STARTTLS as TLS: over implicit TLS everything already is.
         smtp_options["auth_require_tls"] = not (options.auth_over_plain or options.tls)
@@ -192,6 +204,7 @@ def main():
     parser.add_argument("--account", metavar="FILE")
     parser.add_argument("--auth-over-plain", action="store_true")
     parser.add_argument("--xoauth2", action="store_true")
+    parser.add_argument("--issued", metavar="FILE")
     parser.add_argument("--smtputf8", action="store_true", help="offer SMTPUTF8 (RFC 6531)")
     options = parser.parse_args()
     if options.starttls and options.tls:

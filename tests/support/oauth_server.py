@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """A loopback OAuth2 authorization server for the sign-in tests: Python's http.server alone.
 
-Usage: oauth_server.py
+Usage: oauth_server.py [--tls CERT KEY] [--issued FILE]
 
 Listens on 127.0.0.1 on a port the system picks and writes "port N" as the first line of its
-standard error. The first segment of a request's path is how to behave, the second the
+standard error; with --tls over HTTPS with that certificate chain and key. With --issued, every
+access token it issues is added to FILE as a line (an SMTP server's list of tokens it takes). The first segment of a request's path is how to behave, the second the
 endpoint, so a test points each URL at the behaviour it wants:
 
   /MODE/authorize  GET: approves at once and redirects (302) to redirect_uri with a code and
@@ -21,6 +22,9 @@ endpoint, so a test points each URL at the behaviour it wants:
                    authorization_pending, then access_denied).
   /MODE/device     POST: a device code, user code WDJB-MJHT, interval 1 s, life 60 s.
 
+MODE "short" is "ok" with access tokens that say they live 30 s: less than the minute a client
+keeps in hand, so each use refreshes.
+
 Tokens start with "secret-at-" (access) and "secret-rt-" (refresh), so a test can look for them. Any error answer is HTTP 400 with a JSON
 object {"error": ..., "error_description": ...}. It ends by itself after ten minutes, or as soon
 as the process that started it is gone.
@@ -32,6 +36,7 @@ import http.server
 import json
 import os
 import secrets
+import ssl
 import sys
 import threading
 import time
@@ -53,8 +58,16 @@ def challenge_of(verifier):
     return base64.urlsafe_b64encode(digest).rstrip(b"=").decode("ascii")
 
 
-def tokens(with_refresh=True):
-    answer = {"access_token": "secret-at-" + secrets.token_urlsafe(24), "token_type": "Bearer", "expires_in": 3600}
+issued_file = None
+
+
+def tokens(mode, with_refresh=True):
+    access = "secret-at-" + secrets.token_urlsafe(24)
+    if issued_file:
+        descriptor = os.open(issued_file, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o600)
+        with os.fdopen(descriptor, "a") as issued:
+            issued.write(access + "\n")
+    answer = {"access_token": access, "token_type": "Bearer", "expires_in": 30 if mode == "short" else 3600}
     if with_refresh:
         refresh = "secret-rt-" + secrets.token_urlsafe(24)
         refresh_tokens.add(refresh)
@@ -133,18 +146,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.answer(404, {"error": "not_found"})
         grant = fields.get("grant_type")
         if grant == "authorization_code":
-            return self.exchange_code(fields)
+            return self.exchange_code(mode, fields)
         if grant == "refresh_token":
             with lock:
                 known = fields.get("refresh_token") in refresh_tokens
                 if mode == "revoked" or not known:
                     return self.error("invalid_grant", "The refresh token is no longer valid.")
-                return self.answer(200, tokens(with_refresh=False))
+                return self.answer(200, tokens(mode, with_refresh=False))
         if grant == "urn:ietf:params:oauth:grant-type:device_code":
             return self.poll(mode, fields.get("device_code"))
         return self.error("unsupported_grant_type", str(grant))
 
-    def exchange_code(self, fields):
+    def exchange_code(self, mode, fields):
         with lock:
             issued = codes.pop(fields.get("code", ""), None)  # each code once
             if issued is None:
@@ -154,7 +167,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.error("invalid_grant", "redirect_uri differs")
             if challenge_of(fields.get("code_verifier", "")) != challenge:
                 return self.error("invalid_grant", "the PKCE verifier does not match")
-            return self.answer(200, tokens())
+            return self.answer(200, tokens(mode))
 
     def poll(self, mode, device):
         with lock:
@@ -175,7 +188,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 state["interval"] += SLOW_DOWN_SECONDS
                 return self.error("slow_down", "too often")
             del devices[device]
-            return self.answer(200, tokens())
+            return self.answer(200, tokens(mode))
 
 
 class Server(http.server.ThreadingHTTPServer):
@@ -194,9 +207,21 @@ def end_with_parent():
 
 
 def main():
-    if len(sys.argv) != 1:
-        sys.exit(__doc__)
+    global issued_file
+    arguments = sys.argv[1:]
+    certificate = None
+    while arguments:
+        if arguments[0] == "--tls" and len(arguments) >= 3:
+            certificate, arguments = arguments[1:3], arguments[3:]
+        elif arguments[0] == "--issued" and len(arguments) >= 2:
+            issued_file, arguments = arguments[1], arguments[2:]
+        else:
+            sys.exit(__doc__)
     server = Server(("127.0.0.1", 0), Handler)
+    if certificate:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(*certificate)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=end_with_parent, daemon=True).start()
     print(f"port {server.server_address[1]}", file=sys.stderr, flush=True)
     server.serve_forever()
