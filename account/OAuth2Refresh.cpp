@@ -35,7 +35,7 @@ void TOAuth2Refresh::Start(const TOAuth2Grant& grant, const std::string& refresh
     std::string problem = EndpointProblem(grant.TokenUrl, m_options);
     if (!problem.empty() || grant.ClientId.empty() || refreshToken.empty()) {
         Finish({refreshToken.empty() ? EOAuth2End::SignInAgain : EOAuth2End::Failed, {},
-                refreshToken.empty() ? "there is no refresh token; sign in again"
+                refreshToken.empty() ? std::string(NoRefreshToken)
                 : grant.ClientId.empty() ? "there is no client ID to sign in with"
                                          : "the provider's token endpoint " + problem});
         return;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "account/OAuth2Tokens.h"
 
@@ -30,6 +31,10 @@ public:
         options.Deadline = std::chrono::seconds(30);
         return options;
     }
+
+    // The Problem of SignInAgain when there was no refresh token to start with (the first
+    // sign-in), as against one the provider no longer takes.
+    static constexpr std::string_view NoRefreshToken = "there is no refresh token; sign in again";
 
     explicit TOAuth2Refresh(TOAuth2Options options = DefaultOptions());
     ~TOAuth2Refresh();

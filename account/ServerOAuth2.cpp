@@ -53,6 +53,9 @@ TServerOAuth2 ServerOAuth2(std::string_view host, const TServerSettings& setting
         result.Grant.ClientSecret.clear();
     } else {
         result.Problem = MissingOAuth2Client(*provider);
+        if (!result.Problem.empty()) {
+            result.Problem += " Or type the client ID your organisation registered into the server's settings.";
+        }
     }
     return result;
 }

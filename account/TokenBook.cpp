@@ -10,6 +10,12 @@ std::string RefreshTokenKey(std::string_view passwordKey) {
 
 TTokenBook::TTokenBook(std::unique_ptr<TKeyring> keyring) : m_keyring(std::move(keyring)) {}
 
+void TTokenBook::SetKeyring(std::unique_ptr<TKeyring> keyring) {
+    m_keyring = std::move(keyring);
+    m_keyringProblem.clear();
+    m_noticeGiven = false;
+}
+
 TTokenBook::~TTokenBook() {
     for (auto& [key, access] : m_access) {
         Wipe(access.Token);

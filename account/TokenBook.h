@@ -35,6 +35,9 @@ public:
     TTokenBook(const TTokenBook&) = delete;
     TTokenBook& operator=(const TTokenBook&) = delete;
 
+    // Tests put a keyring of their own in place of the desktop's.
+    void SetKeyring(std::unique_ptr<TKeyring> keyring);
+
     // The access token for Key while it has more than Margin to live at Now; else nothing.
     std::optional<std::string> AccessToken(const std::string& key, TClock::time_point now = TClock::now()) const;
     // The refresh token for Key: memory, then the keyring.
@@ -42,6 +45,8 @@ public:
     // What a sign-in or a refresh gave: the access token into memory, a refresh token into the
     // keyring (memory when it is unavailable). Tokens without a refresh token keep the old one.
     void Keep(const std::string& key, const TOAuth2Tokens& tokens);
+    // The server refused Key's access token: it is forgotten, so the next use refreshes it.
+    void Refused(const std::string& key) { ForgetAccess(key); }
     // Forgets both tokens for Key, in memory and in the keyring: the provider no longer takes
     // them (invalid_grant), or the user signs out.
     void Forget(const std::string& key);

@@ -13,7 +13,9 @@
 // Each server of the Smtp history has settings of its own (security, user name, a certificate
 // trusted on purpose: account/ServerSettings.h), set with the button beside Smtp and handed to
 // the engine before each send; its password comes from Passwords (the keyring, or memory),
-// or is asked for then. Every dialog runs through a hook that tests replace.
+// or is asked for then; or, for a server that takes OAuth2, its access token comes from Tokens,
+// refreshed or signed in for anew in the browser. Every dialog runs through a hook that tests
+// replace.
 
 #include <QEventLoop>
 #include <QLabel>
@@ -27,7 +29,9 @@
 
 #include "account/Passwords.h"
 #include "account/ServerFinder.h"
+#include "account/ServerOAuth2.h"
 #include "account/ServerSettings.h"
+#include "account/TokenBook.h"
 #include "app/BusyCursor.h"
 #include "app/Picture.h"
 #include "desktop/CorvaneGauge.h"
@@ -57,6 +61,7 @@ class TMyThread;
 class TServerSettingsDialog;
 class TPasswordDialog;
 class TCertificateDialog;
+class TSignInDialog;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -212,6 +217,15 @@ public:
     account::TFinderOptions FinderOptions;
     // The passwords of this run: the desktop's keyring, or memory (tests set another keyring).
     account::TPasswordBook Passwords{std::make_unique<account::TSecretServiceKeyring>()};
+    // The OAuth2 tokens of this run, the refresh tokens in the keyring beside the passwords.
+    account::TTokenBook Tokens{std::make_unique<account::TSecretServiceKeyring>()};
+    // How a sign-in in the browser asks the provider; tests allow their loopback server.
+    account::TOAuth2Options OAuth2Options;
+    // Opens the provider's sign-in page in the desktop's browser; false when none could be
+    // opened. Tests put a browser of their own in its place.
+    std::function<bool(const QUrl& url)> OpenSignInPage;
+    // The dialog of the sign-in the window waits for, while it does (tests cancel it).
+    TSignInDialog* SignInWaiting() const { return m_signInDialog; }
     QString BrowseDir() const { return m_browseDir; }
     // Whether a send is running (its worker has not finished yet).
     bool Sending() const { return m_sending; }
@@ -252,9 +266,26 @@ private:
     bool FindServerWhenNone();
     // Runs a lookup while the window stays alive; nothing when Esc cancelled it.
     std::optional<account::TFinderResult> FindServer(const std::string& address);
-    void CancelFind();
+    // Ends the lookup or sign-in the window waits for (Esc, closing the window).
+    void CancelWait();
     void AdviseSettings();
     bool ProvidePassword();
+    // The access token of an OAuth2 send (MainSignIn.cpp); false when the send must stop.
+    void CreateSignIn();
+    bool ProvideAccessToken();
+    // After the server refused the token: a new one for a second try; false when none is due.
+    bool SignInAgainAfterRefusal();
+    void SignInFailed(const QString& text);
+    std::optional<account::TOAuth2Outcome> FreshAccessToken(const account::TOAuth2Grant& grant);
+    std::optional<account::TOAuth2Outcome> SignInAnew(const account::TServerOAuth2& oauth2, const QString& reason);
+    std::optional<account::TOAuth2Outcome> SignInInBrowser(const account::TOAuth2Grant& grant, TSignInDialog& dialog,
+                                                           bool& noBrowser);
+    std::optional<account::TOAuth2Outcome> SignInOnAnotherDevice(const account::TOAuth2Grant& grant,
+                                                                 TSignInDialog& dialog);
+    // Runs the event loop until Wait quits, or Esc, closing the window or the dialog's Cancel
+    // calls Cancel and ends it.
+    void WaitFor(QEventLoop& wait, const std::function<void()>& cancel, TSignInDialog* dialog);
+    void SendThroughWorker();
     void CreateServerDialogs();
     void StoreDialogSettings(TServerSettingsDialog& dialog, const account::TServerSettings& before);
     static std::string PasswordKeyOf(const QString& server, const account::TServerSettings& settings);
@@ -290,9 +321,9 @@ private:
     std::string m_sendKey;
     int m_lastError = 0;
     QString m_lastErrorText;
-    // The lookup running for a send, and the wait for it, so that Esc can end both.
-    account::TServerFinder* m_finder = nullptr;
-    QEventLoop* m_findWait = nullptr;
+    // Ends the lookup or sign-in a send waits for, so that Esc can end both; and its dialog.
+    std::function<void()> m_cancelWait;
+    TSignInDialog* m_signInDialog = nullptr;
 };
 
 // The one window, reachable from the worker thread (set before the window's start-up runs).

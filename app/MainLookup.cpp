@@ -79,18 +79,18 @@ std::optional<account::TFinderResult> TMainForm::FindServer(const std::string& a
     };
     SetStatusText(Text(account::LookingUpText(account::DomainOf(address))));
     finder.Start(address);
-    m_finder = &finder;
-    m_findWait = &wait;
+    m_cancelWait = [&finder, &wait] {
+        finder.Cancel();
+        wait.quit();
+    };
     wait.exec();  // Esc cancels the finder and ends this wait without a result
-    m_finder = nullptr;
-    m_findWait = nullptr;
+    m_cancelWait = nullptr;
     return result;
 }
 
-void TMainForm::CancelFind() {
-    if (m_finder != nullptr) {
-        m_finder->Cancel();
-        m_findWait->quit();
+void TMainForm::CancelWait() {
+    if (m_cancelWait) {
+        m_cancelWait();
     }
 }
 

@@ -95,7 +95,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     FormClose();
     if (m_sending) {
         m_quitWhenSent = true;
-        CancelFind();
+        CancelWait();
         WrenSMTP.Abort();
         hide();
         event->ignore();

@@ -112,11 +112,14 @@ void TMainForm::StampImageClick() {
 
     // The attachments are checked before a password is asked for.
     if (FillMessage() && FindServerWhenNone() && PrepareServer()) {
-        SetStatusText(QStringLiteral("Connecting %1 . . .").arg(Smtp->currentText()));
-        RunWorkerAndWait();
+        SendThroughWorker();
+        if (SignInAgainAfterRefusal()) {
+            SendThroughWorker();
+        }
         JudgeOutcome();
     }
     account::Wipe(WrenSMTP.Password);
+    account::Wipe(WrenSMTP.AccessToken);
 
     StlTrayIcon->SetFlash(false);
     m_busyCursor.Stop();
@@ -168,6 +171,11 @@ bool TMainForm::FillMessage() {
         WrenMsg.AttachedFiles.AddFile(item);
     }
     return true;
+}
+
+void TMainForm::SendThroughWorker() {
+    SetStatusText(QStringLiteral("Connecting %1 . . .").arg(Smtp->currentText()));
+    RunWorkerAndWait();
 }
 
 void TMainForm::RunWorkerAndWait() {

@@ -41,6 +41,7 @@ void TMainForm::CreateServerDialogs() {
     RunServerDialog = [](TServerSettingsDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunPasswordDialog = [](TPasswordDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunCertificateDialog = [](TCertificateDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    CreateSignIn();
 }
 
 void TMainForm::SmtpSettingsClick() {
@@ -122,14 +123,16 @@ bool TMainForm::PrepareServer() {
     WrenSMTP.Security = m_sendSettings.Security;
     WrenSMTP.UserName = m_sendSettings.UserName;
     WrenSMTP.TrustedFingerprint = m_sendSettings.TrustedFingerprint;
+    WrenSMTP.SignInKind = m_sendSettings.SignIn;
     m_sendKey = account::PasswordKey(WrenSMTP.UserName, WrenSMTP.Host, WrenSMTP.Port);
     account::Wipe(WrenSMTP.Password);
-    // The engine never signs in over a plain connection (it reports so), so a password
-    // would be asked for in vain.
+    account::Wipe(WrenSMTP.AccessToken);
+    // The engine never signs in over a plain connection (it reports so), so a password or a
+    // token would be asked for in vain.
     if (WrenSMTP.UserName.empty() || WrenSMTP.Security == mail::ESecurity::None) {
         return true;
     }
-    return ProvidePassword();
+    return m_sendSettings.SignIn == mail::ESignInKind::OAuth2 ? ProvideAccessToken() : ProvidePassword();
 }
 
 bool TMainForm::ProvidePassword() {
@@ -166,7 +169,7 @@ bool TMainForm::ProvidePassword() {
 // Runs once the failed send has ended and the window is idle again.
 void TMainForm::AfterFailure() {
     // 535 (RFC 4954): the credentials were refused. The next send asks again.
-    if (m_lastError == 535 && !m_sendSettings.UserName.empty()) {
+    if (m_lastError == 535 && !m_sendSettings.UserName.empty() && m_sendSettings.SignIn == mail::ESignInKind::Password) {
         Passwords.Refused(m_sendKey);
     }
     if (m_lastError == mail::TWrenSMTP::ErrorCertificate && !WrenSMTP.PeerCertificate.Empty()) {

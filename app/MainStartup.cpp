@@ -297,7 +297,7 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 bool TMainForm::PreviewKey(const QKeyEvent& key) {
     // Esc cancels a running send; with none running it does nothing visible.
     if (key.key() == Qt::Key_Escape && m_sending) {
-        CancelFind();
+        CancelWait();
         WrenSMTP.Abort();
         return true;
     }

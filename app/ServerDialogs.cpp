@@ -14,7 +14,9 @@
 #include <type_traits>
 
 #include "account/Passwords.h"
+#include "account/ServerOAuth2.h"
 #include "account/SettingsAdvice.h"
+#include "mail/MailText.h"
 #include "mail/ScreenText.h"
 
 namespace corvane::app {
@@ -23,6 +25,7 @@ namespace {
 
 constexpr std::array<mail::ESecurity, 3> SecurityChoices{mail::ESecurity::None, mail::ESecurity::StartTls,
                                                          mail::ESecurity::Tls};
+constexpr std::array<mail::ESignInKind, 2> SignInChoices{mail::ESignInKind::Password, mail::ESignInKind::OAuth2};
 
 template <typename TWidget, typename... TArguments>
 TWidget* Named(const char* name, TArguments&&... arguments) {
@@ -68,7 +71,12 @@ QString CertificateText(const account::TServerSettings& settings) {
 TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& server,
                                              const account::TServerSettings& settings, const std::string& address,
                                              account::TFinderOptions finder)
-    : QDialog(parent), m_server(server), m_address(address), m_settings(settings), m_finder(std::move(finder)) {
+    : QDialog(parent),
+      m_server(server),
+      m_address(address),
+      m_settings(settings),
+      m_providers(finder.Providers),
+      m_finder(std::move(finder)) {
     setObjectName(QStringLiteral("ServerSettingsDialog"));
     setWindowTitle(QStringLiteral("Server settings"));
     Heading = Named<QLabel>("Heading", HeadingText(server));
@@ -82,11 +90,31 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     connect(Security, &QComboBox::activated, this, [this] { m_securityChosen = true; });
     UserName = Named<QLineEdit>("UserName", Text(settings.UserName));
     UserName->setToolTip(QStringLiteral("Empty: send without signing in"));
+    SignIn = Named<QComboBox>("SignIn");
+    SignIn->addItems({QStringLiteral("Password"), QStringLiteral("OAuth2 in the browser")});
+    SignIn->setToolTip(QStringLiteral("OAuth2: you sign in at your provider's page in the browser, "
+                                      "and Corvane keeps no password"));
+    ShowSignIn(settings.SignIn);
+    connect(SignIn, &QComboBox::activated, this, [this] {
+        m_signInChosen = true;
+        UpdateSignIn();
+    });
     Password = PasswordField();
     Password->setPlaceholderText(QStringLiteral("unchanged"));
     RememberPassword = Named<QCheckBox>("RememberPassword", QStringLiteral("Remember password"));
     RememberPassword->setChecked(settings.RememberPassword);
     RememberPassword->setToolTip(QStringLiteral("Kept in the desktop's keyring, never in Corvane's settings"));
+    ClientId = Named<QLineEdit>("ClientId", Text(settings.OAuth2ClientId));
+    ClientId->setPlaceholderText(QStringLiteral("the one Corvane carries"));
+    ClientId->setToolTip(QStringLiteral("The client ID your organisation registered for Corvane, if any"));
+    Tenant = Named<QLineEdit>("Tenant", Text(settings.OAuth2Tenant));
+    Tenant->setPlaceholderText(QString::fromLatin1(account::DefaultTenant.data(), account::DefaultTenant.size()));
+    Tenant->setToolTip(QStringLiteral("Microsoft 365: your organisation's tenant (a domain or ID)"));
+    OAuth2Note = Named<QLabel>("OAuth2Note");
+    OAuth2Note->setWordWrap(true);
+    for (QLineEdit* field : {UserName, ClientId, Tenant}) {
+        connect(field, &QLineEdit::textEdited, this, [this] { UpdateSignIn(); });
+    }
     Certificate = Named<QLabel>("Certificate", CertificateText(settings));
     Certificate->setWordWrap(true);
     Certificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -107,8 +135,12 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Security:"), Security);
     form->addRow(QStringLiteral("User name:"), UserName);
+    form->addRow(QStringLiteral("Sign in with:"), SignIn);
     form->addRow(QStringLiteral("Password:"), Password);
     form->addRow(QString(), RememberPassword);
+    form->addRow(QStringLiteral("OAuth2 client ID:"), ClientId);
+    form->addRow(QStringLiteral("Tenant:"), Tenant);
+    form->addRow(QString(), OAuth2Note);
     form->addRow(QStringLiteral("Trusted certificate:"), Certificate);
     auto* actions = new QHBoxLayout;
     actions->addWidget(FindSettings);
@@ -128,6 +160,7 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     if (server.isEmpty() && !address.empty()) {
         FindClick();
     }
+    UpdateSignIn();
     UpdateButtons();
 }
 
@@ -139,6 +172,9 @@ account::TServerSettings TServerSettingsDialog::Settings() const {
                             : mail::ESecurity::None;
     settings.UserName = UserName->text().trimmed().toStdString();
     settings.RememberPassword = RememberPassword->isChecked();
+    settings.SignIn = SignInChoices[SignIn->currentIndex() == 1 ? 1 : 0];
+    settings.OAuth2ClientId = ClientId->text().trimmed().toStdString();
+    settings.OAuth2Tenant = Tenant->text().trimmed().toStdString();
     return settings;
 }
 
@@ -181,11 +217,41 @@ void TServerSettingsDialog::TakeProposal(const account::TServerProposal& proposa
     if (!UserName->isModified()) {
         UserName->setText(Text(proposed.UserName));
     }
+    if (!m_signInChosen) {
+        ShowSignIn(proposed.SignIn);
+    }
+    UpdateSignIn();
 }
 
 void TServerSettingsDialog::ShowSecurity(mail::ESecurity security) {
     const auto chosen = std::find(SecurityChoices.begin(), SecurityChoices.end(), security);
     Security->setCurrentIndex(static_cast<int>(chosen - SecurityChoices.begin()));
+}
+
+void TServerSettingsDialog::ShowSignIn(mail::ESignInKind kind) {
+    SignIn->setCurrentIndex(kind == mail::ESignInKind::OAuth2 ? 1 : 0);
+}
+
+// The password belongs to the password sign-in, the client and tenant to OAuth2; the note says
+// with whom OAuth2 signs in, or plainly what it lacks (no provider there, no client ID).
+void TServerSettingsDialog::UpdateSignIn() {
+    const account::TServerSettings settings = Settings();
+    const bool oauth2 = settings.SignIn == mail::ESignInKind::OAuth2;
+    Password->setEnabled(!oauth2);
+    RememberPassword->setEnabled(!oauth2);
+    ClientId->setEnabled(oauth2);
+    Tenant->setEnabled(oauth2);
+    if (!oauth2) {
+        OAuth2Note->clear();
+        return;
+    }
+    const std::string host = mail::ParseServerAddress(m_server.toStdString()).Host;
+    const account::TServerOAuth2 signIn = account::ServerOAuth2(host, settings, *m_providers);
+    OAuth2Note->setText(signIn.Problem.empty()
+                            ? QStringLiteral("When you send, you sign in at %1 in your browser once; "
+                                             "Corvane keeps the sign-in in the desktop's keyring.")
+                                  .arg(Safe(signIn.ProviderName))
+                            : Safe(signIn.Problem));
 }
 
 void TServerSettingsDialog::TestClick() {
@@ -237,6 +303,44 @@ TPasswordDialog::TPasswordDialog(QWidget* parent, const QString& where, bool rem
     for (QWidget* widget : std::initializer_list<QWidget*>{Prompt, Password, RememberPassword, Buttons}) {
         layout->addWidget(widget);
     }
+}
+
+TSignInDialog::TSignInDialog(QWidget* parent, const QString& user, const QString& provider, const QString& reason)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("SignInDialog"));
+    setWindowTitle(QStringLiteral("Sign in to %1").arg(Safe(provider)));
+    m_intro = (reason.isEmpty() ? QString() : Safe(reason) + QStringLiteral("\n\n")) +
+              QStringLiteral("Sign in as %1 at %2.").arg(Safe(user), Safe(provider));
+    Message = Named<QLabel>("Message", m_intro);
+    Message->setWordWrap(true);
+    Address = Named<QLineEdit>("Address");
+    Address->setReadOnly(true);
+    Code = Named<QLineEdit>("Code");
+    Code->setReadOnly(true);
+    Code->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Code->hide();
+    Buttons = Named<QDialogButtonBox>("Buttons", QDialogButtonBox::Cancel);
+    connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    for (QWidget* widget : std::initializer_list<QWidget*>{Message, Address, Code, Buttons}) {
+        layout->addWidget(widget);
+    }
+    setMinimumWidth(480);
+}
+
+void TSignInDialog::ShowBrowserPage(const QUrl& url) {
+    Message->setText(m_intro + QStringLiteral("\n\nYour browser shows the sign-in page; Corvane goes on by itself "
+                                              "once you are signed in. If no page came up, open this address:"));
+    Address->setText(url.toString(QUrl::FullyEncoded));
+    Code->hide();
+}
+
+void TSignInDialog::ShowDeviceCode(const QString& url, const QString& code) {
+    Message->setText(m_intro + QStringLiteral("\n\nNo browser could be opened here. Open this address on any "
+                                              "device, enter the code below and sign in; Corvane goes on by itself:"));
+    Address->setText(Safe(url));
+    Code->setText(Safe(code));
+    Code->show();
 }
 
 TCertificateDialog::TCertificateDialog(QWidget* parent, const QString& host, const QString& problem,

@@ -1,11 +1,13 @@
 #pragma once
 // The dialogs of encrypted delivery: a server's settings (the button beside Smtp), the
-// password asked for at send time, and the certificate a user may trust on purpose. Each
+// password asked for at send time, the wait for an OAuth2 sign-in, and the certificate a user
+// may trust on purpose. Each
 // is a plain QDialog whose controls are public members named as their objectName, so tests
 // can fill them in and accept them without running exec(). None of them ever shows a
 // stored password: the password fields start empty.
 
 #include <QDialog>
+#include <QUrl>
 #include <functional>
 #include <optional>
 #include <string>
@@ -38,8 +40,12 @@ public:
     QLabel* Heading = nullptr;
     QComboBox* Security = nullptr;  // None, STARTTLS, SSL/TLS
     QLineEdit* UserName = nullptr;
+    QComboBox* SignIn = nullptr;    // Password, OAuth2
     QLineEdit* Password = nullptr;  // empty: the password stays as it is
     QCheckBox* RememberPassword = nullptr;
+    QLineEdit* ClientId = nullptr;  // an own OAuth2 client ID; empty: this build's
+    QLineEdit* Tenant = nullptr;    // a Microsoft organisation's tenant; empty: "common"
+    QLabel* OAuth2Note = nullptr;   // with whom OAuth2 signs in, or what is missing
     QLabel* Certificate = nullptr;  // the certificate trusted on purpose, if any
     QPushButton* FindSettings = nullptr;
     QLabel* Found = nullptr;        // what a lookup found and where from, or why nothing
@@ -68,6 +74,8 @@ private:
     void ShowFound(const account::TFinderResult& result);
     void TakeProposal(const account::TServerProposal& proposal);
     void ShowSecurity(mail::ESecurity security);
+    void ShowSignIn(mail::ESignInKind kind);
+    void UpdateSignIn();
     void StopTest();
     void UpdateButtons();
 
@@ -75,6 +83,8 @@ private:
     std::string m_address;
     account::TServerSettings m_settings;
     bool m_securityChosen = false;  // the user picked a security: a lookup leaves it alone
+    bool m_signInChosen = false;    // and the same for the way of signing in
+    const std::vector<account::TProvider>* m_providers;  // who takes OAuth2 at which server
     account::TServerFinder m_finder;
     account::TServerCheck m_check;
 };
@@ -90,6 +100,28 @@ public:
     QLineEdit* Password = nullptr;
     QCheckBox* RememberPassword = nullptr;
     QDialogButtonBox* Buttons = nullptr;
+};
+
+// What the window shows while the user signs in at the provider: in the browser it opened, or,
+// where none could be opened, on any device with a code. The address is selectable, to be
+// copied into a browser by hand; Cancel ends the wait, and nothing is sent then.
+class TSignInDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // Reason, when not empty, says why a sign-in is asked for now.
+    TSignInDialog(QWidget* parent, const QString& user, const QString& provider, const QString& reason);
+
+    void ShowBrowserPage(const QUrl& url);
+    void ShowDeviceCode(const QString& url, const QString& code);
+
+    QLabel* Message = nullptr;
+    QLineEdit* Address = nullptr;  // the page to sign in on
+    QLineEdit* Code = nullptr;     // the code to type there (device sign-in only)
+    QDialogButtonBox* Buttons = nullptr;
+
+private:
+    QString m_intro;
 };
 
 class TCertificateDialog : public QDialog {

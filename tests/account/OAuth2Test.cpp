@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -17,6 +14,7 @@
 #include <ostream>
 #include <string>
 
+#include "BrowserStandIn.h"
 #include "EventLoop.h"
 #include "MemoryKeyring.h"
 #include "OAuthServer.h"
@@ -53,49 +51,6 @@ void ExpectNoToken(const std::string& text, const std::string& where) {
     EXPECT_EQ(text.find("secret-"), std::string::npos) << where << " shows a token: " << text;
 }
 
-// The user's browser: fetches the sign-in page, which the server approves at once, and
-// follows its redirect to Corvane's listener (with another state when Forge is set).
-class TBrowserStandIn {
-public:
-    TBrowserStandIn() { m_network.setProxy(QNetworkProxy::NoProxy); }
-
-    bool Forge = false;
-    int Opened = 0;
-    QUrl RedirectedTo;
-    std::string Page;  // what Corvane's listener answered
-
-    TOAuth2SignIn::TOpenUrl Opener() {
-        return [this](const QUrl& url) {
-            ++Opened;
-            QNetworkRequest request(url);
-            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-            QNetworkReply* page = m_network.get(request);
-            QObject::connect(page, &QNetworkReply::finished, page, [this, page] { FollowRedirect(*page); });
-            return true;
-        };
-    }
-
-private:
-    void FollowRedirect(QNetworkReply& page) {
-        page.deleteLater();
-        RedirectedTo = page.header(QNetworkRequest::LocationHeader).toUrl();
-        QUrl back = RedirectedTo;
-        if (Forge) {
-            QUrlQuery query(back);
-            query.removeAllQueryItems(QStringLiteral("state"));
-            query.addQueryItem(QStringLiteral("state"), QStringLiteral("forged"));
-            back.setQuery(query);
-        }
-        QNetworkReply* answer = m_network.get(QNetworkRequest(back));
-        QObject::connect(answer, &QNetworkReply::finished, answer, [this, answer] {
-            answer->deleteLater();
-            Page = answer->readAll().toStdString();
-        });
-    }
-
-    QNetworkAccessManager m_network;
-};
-
 struct TRun {
     std::optional<TOAuth2Outcome> Outcome;
     int Reports = 0;
@@ -129,7 +84,7 @@ protected:
 };
 
 TEST_F(OAuth2, SignsInWithPkceKeepsTheRefreshTokenInTheKeyringAndRefreshesUntilTheProviderRevokes) {
-    TBrowserStandIn browser;
+    test::TBrowserStandIn browser;
     TOAuth2SignIn signIn(Loopback());
     signIn.OpenUrl = browser.Opener();
     TOAuth2Grant grant = m_server.Grant("ok");
@@ -215,7 +170,7 @@ TEST_F(OAuth2, ARefusalAnAnswerWithAnotherStateOrAPlainHttpEndpointEndsWithoutTo
         {"http outside tests", "ok", false, false, EOAuth2End::Failed, "is not https", ""},
     };
     for (const auto& row : cases) {
-        TBrowserStandIn browser;
+        test::TBrowserStandIn browser;
         browser.Forge = row.Forge;
         TOAuth2Options options = Loopback();
         options.AllowLoopbackHttp = row.AllowLoopbackHttp;
