@@ -135,9 +135,10 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Security:"), Security);
     form->addRow(QStringLiteral("User name:"), UserName);
-    form->addRow(QStringLiteral("Sign in with:"), SignIn);
+    // After the password, so Tab goes from the user name to the password as it always did.
     form->addRow(QStringLiteral("Password:"), Password);
     form->addRow(QString(), RememberPassword);
+    form->addRow(QStringLiteral("Sign in with:"), SignIn);
     form->addRow(QStringLiteral("OAuth2 client ID:"), ClientId);
     form->addRow(QStringLiteral("Tenant:"), Tenant);
     form->addRow(QString(), OAuth2Note);

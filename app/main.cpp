@@ -6,6 +6,7 @@
 #include <QFile>
 #include <cstdio>
 
+#include "account/TlsTrust.h"
 #include "app/Main.h"
 #include "app/SingleInstance.h"
 #include "platform/registry/SqliteStore.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     // dump of this process, and no other process of the user reading its memory.
     ::prctl(PR_SET_DUMPABLE, 0);
     QApplication application(argc, argv);
+    corvane::account::AdoptOpenSslTrust();
 
     // One window per settings store: a second start brings the running window to the front
     // and ends before it has touched the store (see app/SingleInstance.h).

@@ -18,7 +18,15 @@ told to trust (SSL_CERT_FILE). Then, with a settings store of its own:
 3. with a store of its own whose provider table of the user's own names loop.test's server
    (a second sink, over implicit TLS), types only the address and the recipient and sends:
    corvane finds the server, the proposal is accepted, the password typed when asked, and
-   the mail must arrive through TLS, signed in, with the server's settings stored.
+   the mail must arrive through TLS, signed in, with the server's settings stored;
+4. with a store of its own whose provider table names oauth.test's server (a third sink over
+   implicit TLS that takes only the access tokens a loopback OAuth2 server on HTTPS issued):
+   the proposal says OAuth2, and the send says that a client ID is missing; the client ID is
+   typed into the server's settings (Ctrl+Shift+S), and the next send signs in through the
+   browser, which is a stand-in put first on PATH as xdg-open (it follows the sign-in page's
+   redirect back to corvane); the mail must arrive signed in by XOAUTH2, the refresh token
+   must be in the keyring and no token in the store or corvane's output. Started again,
+   corvane sends with the refresh token alone, the browser not opened again.
 
 Every wait is bounded; every process started here is ended by its own process id.
 """
@@ -35,6 +43,7 @@ from end_to_end import (TITLE, Failure, Processes, close_through_window_manager,
                         start_corvane, start_display, stored, type_text, wait_until, x_tool)
 
 USER = "ada"
+SUPPORT_SINK = ""  # tests/support/aiosmtpd_sink.py, beside oauth_server.py
 PASSWORD = "correct horse battery staple"
 
 
@@ -157,6 +166,110 @@ def send_through_the_server_found(processes, corvane, display, work, sink_script
         raise Failure("the store does not hold the settings of the server found")
 
 
+BROWSER_STAND_IN = """#!/usr/bin/python3
+# xdg-open for the test: follows the sign-in page to corvane's listener, as a browser would.
+import os, ssl, sys, urllib.request
+with open(os.environ["CORVANE_TEST_BROWSER_LOG"], "a") as log:
+    log.write(sys.argv[1].split("?")[0] + "\\n")
+if os.fork() == 0:
+    context = ssl.create_default_context(cafile=os.environ["SSL_CERT_FILE"])
+    urllib.request.urlopen(sys.argv[1], context=context, timeout=30).read()
+"""
+
+
+def install_browser_stand_in(work):
+    """Puts the stand-in first on PATH; returns the file where it notes each page opened."""
+    folder = os.path.join(work, "browser")
+    os.makedirs(folder)
+    opener = os.path.join(folder, "xdg-open")
+    with open(opener, "w") as script:
+        script.write(BROWSER_STAND_IN)
+    os.chmod(opener, 0o755)
+    log = os.path.join(work, "browser.log")
+    open(log, "w").close()
+    os.environ["PATH"] = folder + os.pathsep + os.environ["PATH"]
+    os.environ["CORVANE_TEST_BROWSER_LOG"] = log
+    return log
+
+
+def start_oauth_server(processes, certificate, private_key, issued):
+    """The loopback OAuth2 server over HTTPS; returns its base URL for the approving behaviour."""
+    server = processes.start(["/usr/bin/python3", os.path.join(os.path.dirname(SUPPORT_SINK), "oauth_server.py"),
+                              "--tls", certificate, private_key, "--issued", issued],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    first = server.stderr.readline().decode().split()
+    if len(first) != 2 or first[0] != "port":
+        raise Failure("the OAuth2 server did not report its port")
+    return f"https://127.0.0.1:{first[1]}/ok"
+
+
+def no_token_in(path, what):
+    with open(path, "rb") as data:
+        if b"secret-" in data.read():
+            raise Failure(f"a token is in {what}")
+
+
+def send_signed_in_with_oauth2(processes, corvane, display, work, certificate, private_key):
+    issued = os.path.join(work, "issued")
+    base = start_oauth_server(processes, certificate, private_key, issued)
+    opened = install_browser_stand_in(work)
+    inbox = os.path.join(work, "inbox-oauth2")
+    os.makedirs(inbox)
+    account = os.path.join(work, "account-oauth2")
+    with open(account, "w") as lines:
+        lines.write(f"{USER}\n-\n")
+    port = start_sink(processes, SUPPORT_SINK, inbox, "--tls", certificate, private_key, "--account", account,
+                      "--xoauth2", "--issued", issued)
+    config = os.path.join(work, "config-oauth2")
+    os.makedirs(os.path.join(config, "corvane"), mode=0o700)
+    with open(os.path.join(config, "corvane", "providers.json"), "w") as table:
+        json.dump({"version": 1, "providers": [{
+            "id": "oauth", "name": "OAuth Mail", "domains": ["oauth.test"],
+            "smtp": {"host": "127.0.0.1", "port": int(port), "security": "tls"},
+            "userName": "%EMAILLOCALPART%", "signIn": ["oauth2"],
+            "oauth2": {"client": "oauth", "issuer": base, "authorization": base + "/authorize",
+                       "token": base + "/token", "scopes": ["mail.send"]}}]}, table)
+
+    program, _ = start_corvane(processes, corvane, display, config)
+    type_text(display, f"Ada <{USER}@oauth.test>")
+    key(display, "Tab", "Tab")  # Smtp stays empty
+    type_text(display, "bob@example.org")
+    key(display, "ctrl+Return")
+    wait_until(lambda: len(visible_windows(display, TITLE)) > 1, 20, "the server found being proposed")
+    key(display, "Return")
+    servers = f"Software\\Halden Software\\Corvane\\Servers\\127.0.0.1:{port}"
+    wait_until(lambda: stored(config, servers, "SignIn") == (1).to_bytes(4, "little"), 20,
+               "the server found being stored as one that signs in with OAuth2")
+    # This build has no client of the provider's: the user types one into the settings.
+    key(display, "ctrl+shift+s")
+    found = wait_until(lambda: visible_windows(display, "Server settings"), 15, "the server settings dialog")
+    x_tool(display, "xdotool", "windowactivate", "--sync", found[0])
+    key(display, "Tab", "Tab", "Tab")  # Security, user name, sign-in, to the client ID
+    type_text(display, "corvane-test-client")
+    key(display, "Return")
+    wait_until(lambda: stored(config, servers, "OAuth2ClientId") == b"corvane-test-client\0", 15,
+               "the client ID being stored")
+    key(display, "ctrl+Return")
+    received_signed_in(inbox, 1, "the mail sent after the sign-in in the browser")
+    with open(os.path.join(inbox, "message-1", "auth")) as auth:
+        if not auth.read().startswith("XOAUTH2 "):
+            raise Failure("the mail did not come signed in with OAuth2")
+    if keyring_entry(f"oauth2-refresh:{USER}@127.0.0.1:{port}") is None:
+        raise Failure("the keyring does not hold the refresh token")
+    close_through_window_manager(display, program)
+    no_token_in(os.path.join(config, "corvane", "registry.db"), "the settings store")
+    if b"secret-" in program.stderr.read():
+        raise Failure("a token is in corvane's output")
+
+    program, _ = start_corvane(processes, corvane, display, config)
+    key(display, "ctrl+Return")
+    received_signed_in(inbox, 2, "the mail sent with the refresh token from the keyring")
+    close_through_window_manager(display, program)
+    with open(opened) as log:
+        if len(log.read().splitlines()) != 1:
+            raise Failure("the browser was opened again although the keyring held the sign-in")
+
+
 def run(corvane, sink_script):
     processes = Processes()
     work = tempfile.mkdtemp(prefix="corvane-e2e-tls-")
@@ -209,8 +322,9 @@ def run(corvane, sink_script):
 
         send_through_the_server_found(processes, corvane, display, work, sink_script,
                                       ["--tls", certificate, private_key, "--account", account])
+        send_signed_in_with_oauth2(processes, corvane, display, work, certificate, private_key)
         print("end to end: STARTTLS and sign-in with the password kept in the keyring; "
-              "the server found for an address, over TLS")
+              "the server found for an address, over TLS; OAuth2 in the browser, then with the refresh token")
         return 0
     except (Failure, subprocess.SubprocessError, OSError) as problem:
         print(f"end to end failed: {problem}", file=sys.stderr)
@@ -224,4 +338,5 @@ if __name__ == "__main__":
     if len(sys.argv) != 3:
         print(__doc__, file=sys.stderr)
         sys.exit(2)
+    SUPPORT_SINK = sys.argv[2]
     sys.exit(run(*sys.argv[1:]))
