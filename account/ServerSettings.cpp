@@ -70,6 +70,9 @@ TServerSettings LoadServerSettings(std::string_view server) {
                                                                         : mail::ESignInKind::Password;
     settings.OAuth2ClientId = registry.ReadString("OAuth2ClientId").value_or(std::string());
     settings.OAuth2Tenant = registry.ReadString("OAuth2Tenant").value_or(std::string());
+    settings.CopyToSent = registry.ReadInteger("CopyToSent").value_or(0) != 0;
+    settings.ImapServer = registry.ReadString("ImapServer").value_or(std::string());
+    settings.ImapSecurity = SecurityFromNumber(registry.ReadInteger("ImapSecurity").value_or(2));
     return settings;
 }
 
@@ -87,7 +90,10 @@ bool SaveServerSettings(std::string_view server, const TServerSettings& settings
                          registry.WriteString("TrustedFingerprint", settings.TrustedFingerprint) &&
                          registry.WriteInteger("SignIn", settings.SignIn == mail::ESignInKind::OAuth2 ? 1 : 0) &&
                          registry.WriteString("OAuth2ClientId", settings.OAuth2ClientId) &&
-                         registry.WriteString("OAuth2Tenant", settings.OAuth2Tenant);
+                         registry.WriteString("OAuth2Tenant", settings.OAuth2Tenant) &&
+                         registry.WriteInteger("CopyToSent", settings.CopyToSent ? 1 : 0) &&
+                         registry.WriteString("ImapServer", settings.ImapServer) &&
+                         registry.WriteInteger("ImapSecurity", SecurityNumber(settings.ImapSecurity));
     registry.CloseKey();
     if (!written) {
         batch.Rollback();

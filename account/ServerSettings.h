@@ -28,6 +28,11 @@ struct TServerSettings {
     mail::ESignInKind SignIn = mail::ESignInKind::Password;
     std::string OAuth2ClientId{};  // empty: this build's for the provider
     std::string OAuth2Tenant{};  // empty: the provider's default ("common")
+    // A copy of each message sent goes to the Sent folder of this IMAP server ("host:port",
+    // the port defaulting to the security's: 993 SSL/TLS, 143 STARTTLS), signed in as above.
+    bool CopyToSent = false;
+    std::string ImapServer{};
+    mail::ESecurity ImapSecurity = mail::ESecurity::Tls;
     bool operator==(const TServerSettings&) const = default;
 };
 

@@ -22,7 +22,7 @@ TEST(ServerSettings, RoundTripByTheServerAsTypedWithoutRegardToCase) {
     test::TScratchRegistry store;
     EXPECT_EQ(LoadServerSettings("mail.example.org:587"), TServerSettings{});
     const TServerSettings chosen{ESecurity::StartTls, "ada",      false, "AB:CD:EF", mail::ESignInKind::OAuth2,
-                                 "client-1",         "contoso"};
+                                 "client-1",         "contoso", true,  "imap.example.org:993", ESecurity::StartTls};
     ASSERT_TRUE(SaveServerSettings(" Mail.Example.org:587 ", chosen));
     EXPECT_EQ(LoadServerSettings("mail.example.org:587"), chosen);
     EXPECT_EQ(LoadServerSettings("mail.example.org"), TServerSettings{});  // another port, another server
