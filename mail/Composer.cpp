@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::string_view BoundaryPrefix = "Message-Postal-ID-";
 constexpr std::size_t BoundaryDigits = 12;
+constexpr std::string_view ReadReceiptField = "Disposition-Notification-To";
 
 // Full blocks of 40 lines are what progress is computed over; the tail after the last full
 // block reports no progress of its own.
@@ -111,6 +112,16 @@ std::string HeaderAddress(std::string_view address) {
     return ascii ? std::move(*ascii) : std::string(address);
 }
 
+// RFC 8098 section 2.1: the receipt goes to the sender. Without exactly one mailbox in From
+// there is nobody to send it to, and a header naming nobody would be malformed.
+bool AsksForReadReceipt(const TWrenMsg& msg) {
+    if (!msg.RequestReadReceipt) {
+        return false;
+    }
+    const TAddressList sender = ParseAddressList(SanitizeHeaderValue(msg.From));
+    return sender.Invalid.empty() && sender.Mailboxes.size() == 1;
+}
+
 void AddLines(std::vector<std::string>& headers, std::vector<std::string> lines) {
     std::move(lines.begin(), lines.end(), std::back_inserter(headers));
 }
@@ -173,6 +184,10 @@ bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& he
         headers.push_back("X-MSMail-Priority: " + std::string(PriorityName(priority)));
     }
     ifSet(text, "X-Mailer", msg.Xmailer);
+    if (AsksForReadReceipt(msg)) {
+        // Written as From is, so the reader's program sees the very sender it shows.
+        addresses(ReadReceiptField, msg.From);
+    }
 
     // RFC 5322 section 3.6 requires a Date; providers refuse mail without a Message-ID.
     const TLocalTime now = Clock();
@@ -259,9 +274,12 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
     }
 
     // An empty line would end the header block early; any other line that is no header
-    // was refused before connecting (CheckMessage).
+    // was refused before connecting (CheckMessage). A receipt asked for by the option is
+    // asked for once, to the sender, whatever an extra line says.
+    const bool ownReceipt = AsksForReadReceipt(msg);
     for (const auto& line : SplitAtLineBreaks(msg.ExtraHeaders)) {
-        if (!line.empty() && ExtraHeaderProblem(line).empty()) {
+        if (!line.empty() && ExtraHeaderProblem(line).empty() &&
+            !(ownReceipt && IsFieldNamed(line, ReadReceiptField))) {
             AddLines(headers, ExtraHeaderField(line));
         }
     }

@@ -63,6 +63,11 @@ std::string ExtraHeaderProblem(std::string_view line) {
     return {};
 }
 
+bool IsFieldNamed(std::string_view line, std::string_view name) {
+    const std::size_t colon = line.find(':');
+    return colon != std::string_view::npos && SameNoCase(line.substr(0, colon), name);
+}
+
 std::vector<std::string> ExtraHeaderField(std::string_view line) {
     // A line that needs neither encoding nor folding goes out byte for byte as typed.
     if (IsAscii(line) && line.size() <= MaxHeaderLineLength) {

@@ -16,6 +16,9 @@ namespace corvane::mail {
 // Message-ID, Subject, MIME-Version, Content-*). Empty lines are no header and are skipped.
 std::string ExtraHeaderProblem(std::string_view line);
 
+// Whether Line is a field called Name, compared without regard to case ("x-a: 1" is X-A).
+bool IsFieldNamed(std::string_view line, std::string_view name);
+
 // The lines of an extra header that ExtraHeaderProblem accepts: as typed when it is ASCII
 // and fits on a line; otherwise its value is written as every unstructured field is,
 // encoded beyond ASCII and folded.

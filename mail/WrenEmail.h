@@ -107,13 +107,19 @@ public:
     std::string Organization;
     std::string Xmailer;
     bool IncludePriority = false;
+    // Asks the reader's program for a read receipt (RFC 8098): a Disposition-Notification-To
+    // header naming the sender as From does. When From is not exactly one mailbox there is
+    // nobody to name, and no header is written. It replaces an extra header line of that
+    // name, so the message never asks twice.
+    bool RequestReadReceipt = false;
     std::string Subject;
     TLineList Text;
     std::vector<std::string> ExtraHeaders;
     std::vector<std::string> Signature;
     int Priority = 3;
 
-    // Priority 3, IncludePriority off, every text, list and attachment emptied.
+    // Priority 3, IncludePriority and RequestReadReceipt off, every text, list and attachment
+    // emptied.
     void Clear();
 };
 

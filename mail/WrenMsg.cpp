@@ -28,6 +28,7 @@ std::string DefaultPort(ESecurity security) {
 void TWrenMsg::Clear() {
     Priority = 3;
     IncludePriority = false;
+    RequestReadReceipt = false;
     for (std::string* text : {&From, &ReplyTo, &InReplyTo, &SendTo, &CC, &BCC, &Organization,
                               &Xmailer, &Subject}) {
         text->clear();

@@ -94,6 +94,7 @@ TEST_F(Composer, EveryHeaderInItsPlace) {
     msg.IncludePriority = true;
     msg.Priority = 2;
     msg.Xmailer = "Corvane";
+    msg.RequestReadReceipt = true;
     msg.CC = "cc@example.org";
     msg.BCC = "hidden@example.org";
     msg.Subject = "All";
@@ -102,10 +103,24 @@ TEST_F(Composer, EveryHeaderInItsPlace) {
     EXPECT_THAT(Compose(),
                 ElementsAre("Reply-To: reply@example.org", "In-Reply-To: <id@example.org>",
                             "Organization: Example Org", "X-Priority: 2", "X-MSMail-Priority: High",
-                            "X-Mailer: Corvane", DateLine, MessageIdLine,
+                            "X-Mailer: Corvane", "Disposition-Notification-To: Me <me@example.org>",
+                            DateLine, MessageIdLine,
                             "From: Me <me@example.org>", "To: you@example.org",
                             "CC: cc@example.org", "Subject: All", "X-One: 1", ".X-Dot: 2", "",
                             "Body"));
+}
+
+// The receipt needs one sender to go to; a From the envelope would refuse gets no header
+// rather than a malformed one (the message is refused before sending anyway).
+TEST_F(Composer, ReadReceiptNeedsExactlyOneMailboxInFrom) {
+    msg.RequestReadReceipt = true;
+    for (const char* from : {"", "a@example.org, b@example.org", "Me <me@>", "no address"}) {
+        msg.From = from;
+        const auto lines = Compose();
+        EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.starts_with("Disposition-Notification-To");
+        })) << from;
+    }
 }
 
 TEST_F(Composer, LineBreaksCannotInjectHeadersOrEndTheHeaderBlock) {
@@ -386,13 +401,14 @@ TEST(WrenMsg, ClearRestoresEveryDefault) {
     TWrenMsg msg;
     msg.From = msg.ReplyTo = msg.InReplyTo = msg.SendTo = msg.CC = msg.BCC = "x";
     msg.Organization = msg.Xmailer = msg.Subject = "x";
-    msg.IncludePriority = true;
+    msg.IncludePriority = msg.RequestReadReceipt = true;
     msg.Priority = 5;
     msg.Text = msg.ExtraHeaders = msg.Signature = {"x"};
     msg.AttachedFiles.AddFile("/tmp/x");
     msg.Clear();
     EXPECT_EQ(msg.Priority, 3);
     EXPECT_FALSE(msg.IncludePriority);
+    EXPECT_FALSE(msg.RequestReadReceipt);
     for (const std::string* text : {&msg.From, &msg.ReplyTo, &msg.InReplyTo, &msg.SendTo, &msg.CC,
                                     &msg.BCC, &msg.Organization, &msg.Xmailer, &msg.Subject}) {
         EXPECT_TRUE(text->empty());
