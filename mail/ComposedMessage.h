@@ -33,6 +33,9 @@ public:
     // The body carries 8-bit text (Content-Transfer-Encoding 8bit beyond ASCII), so MAIL
     // FROM must say BODY=8BITMIME.
     bool EightBitBody = false;
+    // The Message-ID header's value ("<unique@host>"), which a delivery report's envelope
+    // id is made from.
+    std::string MessageId;
 
     // Calls Visit(std::string_view line) for each line in order; stops early when Visit
     // returns false. Returns whether every line was visited.

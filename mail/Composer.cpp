@@ -138,7 +138,7 @@ std::string TWrenSMTP::MakeBoundary() {
     return boundary;
 }
 
-std::string TWrenSMTP::MessageIdLine(const std::string& sender) {
+std::string TWrenSMTP::MessageId(const std::string& sender) {
     const TLocalTime now = Clock();
     std::tm utc{};
     gmtime_r(&now.Utc, &utc);
@@ -160,10 +160,11 @@ std::string TWrenSMTP::MessageIdLine(const std::string& sender) {
     if (host.empty()) {
         host = "localhost";
     }
-    return "Message-ID: <" + std::string(unique) + "@" + host + ">";
+    return "<" + std::string(unique) + "@" + host + ">";
 }
 
-bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers) {
+bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers,
+                               std::string& messageId) {
     const auto text = [&headers](std::string_view name, const std::string& value) {
         AddLines(headers, UnstructuredHeader(name, SanitizeHeaderValue(value)));
     };
@@ -192,7 +193,8 @@ bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& he
     // RFC 5322 section 3.6 requires a Date; providers refuse mail without a Message-ID.
     const TLocalTime now = Clock();
     headers.push_back("Date: " + FormatMailDate(now.Utc, now.OffsetSeconds));
-    headers.push_back(MessageIdLine(msg.From));
+    messageId = MessageId(msg.From);
+    headers.push_back("Message-ID: " + messageId);
 
     addresses("From", msg.From);
     ifSet(addresses, "To", msg.SendTo);
@@ -230,7 +232,8 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
     const ETextEncoding encoding = text.Encoding;
 
     std::vector<std::string> headers;
-    if (!ComposeHeaders(msg, headers)) {
+    std::string messageId;
+    if (!ComposeHeaders(msg, headers, messageId)) {
         return std::nullopt;
     }
     // Text beyond ASCII, or with lines too long for SMTP, says what it is (RFC 2045).
@@ -289,6 +292,7 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
 
     TComposedMessage result;
     result.EightBitBody = body.EightBitBody;
+    result.MessageId = std::move(messageId);
     for (auto& line : headers) {
         result.Add(std::move(line));
     }

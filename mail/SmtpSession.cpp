@@ -1,13 +1,14 @@
 // The SMTP dialogue (RFC 5321): one command, one complete reply, judged by its code.
-// EHLO learns the server's extensions; SIZE, 8BITMIME and SMTPUTF8 shape MAIL FROM. No
-// pipelining. The send's outcome is the reply to the end of the data: a 2xx there is
-// delivered mail, whatever happens after it.
+// EHLO learns the server's extensions; SIZE, 8BITMIME, SMTPUTF8 and DSN shape MAIL FROM, DSN
+// also each RCPT TO. No pipelining. The send's outcome is the reply to the end of the data:
+// a 2xx there is delivered mail, whatever happens after it.
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <utility>
 
+#include "mail/DeliveryReport.h"
 #include "mail/Idna.h"
 #include "mail/MailText.h"
 #include "mail/ScreenText.h"
@@ -332,7 +333,17 @@ std::string TWrenSMTP::MailFromParameters(const TComposedMessage& lines) const {
     if (m_utf8Envelope) {
         parameters += " SMTPUTF8";  // RFC 6531 section 3.4
     }
+    if (m_deliveryReport) {
+        // RFC 3461 sections 4.3 and 4.4: the headers are enough to tell which message a
+        // report is about, and the whole message would come back with every report.
+        parameters += " RET=HDRS ENVID=" + EnvelopeId(lines.MessageId);
+    }
     return parameters;
+}
+
+std::string TWrenSMTP::RcptToParameters() const {
+    // RFC 3461 section 4.1: the sender hears of delivery and of failure, not of delays.
+    return m_deliveryReport ? " NOTIFY=SUCCESS,FAILURE" : "";
 }
 
 bool TWrenSMTP::FitsServerSize(const TComposedMessage& lines) {
@@ -386,6 +397,7 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
 }
 
 bool TWrenSMTP::SendMail(TWrenMsg& msg) {
+    DeliveryReportIgnored = false;
     if (Stopped()) {
         return false;
     }
@@ -418,13 +430,16 @@ bool TWrenSMTP::Transmit(TWrenMsg& msg, TEnvelope& envelope) {
         OnBeforeSend(*this);
     }
 
+    m_deliveryReport = RequestDeliveryReport && m_capabilities.Has("DSN");
+    DeliveryReportIgnored = RequestDeliveryReport && !m_deliveryReport;
     if (!FitsServerSize(*lines) ||
         !Command("MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
         return false;
     }
     for (const auto& recipient : envelope.Recipients) {
         // "251 User not local; will forward" is refused too: the user asked for this address.
-        if (!Command("RCPT TO:<" + recipient + ">\r\n", "250", CommandTimeout)) {
+        const std::string line = "RCPT TO:<" + recipient + ">" + RcptToParameters() + "\r\n";
+        if (!Command(line, "250", CommandTimeout)) {
             return false;
         }
     }

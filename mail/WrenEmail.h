@@ -192,6 +192,14 @@ public:
     // SHA-256 of a certificate the user trusts on purpose for this server (see TTlsOptions).
     std::string TrustedFingerprint;
 
+    // Asks the servers on the way for a delivery status notification (RFC 3461) when the
+    // message is delivered and when it fails: with a server that offers DSN, MAIL FROM
+    // carries "RET=HDRS ENVID=<id>" (the report quotes the headers only, and the Message-ID
+    // made into xtext as the envelope id) and every RCPT TO "NOTIFY=SUCCESS,FAILURE". A
+    // server that does not offer DSN gets the usual commands and the send goes on; see
+    // DeliveryReportIgnored.
+    bool RequestDeliveryReport = false;
+
     // Time limits (RFC 5321 section 4.5.3.2). Greeting, HELO, MAIL, RCPT and QUIT replies
     // share CommandTimeout; SendTimeout bounds each blocked write of the message. Once the
     // server has taken the message, QUIT is only a courtesy and waits QuitTimeout at most.
@@ -242,6 +250,10 @@ public:
     // error challenge, or 535): it may have expired, so a caller may get a fresh one once
     // and connect again.
     bool TokenRefused = false;
+    // This send asked for a delivery report, but the server did not offer DSN (nor any
+    // extension, after HELO), so the message went without the request: the window says so
+    // once the send is done. Set when MAIL FROM is written; every SendMail clears it first.
+    bool DeliveryReportIgnored = false;
 
     // What the server offered in its EHLO reply on this connection (nothing after HELO).
     const TCapabilities& Capabilities() const { return m_capabilities; }
@@ -266,8 +278,10 @@ private:
     enum class EReadOutcome { Reply, Aborted, Failed };
 
     std::string HeloName();
-    std::string MessageIdLine(const std::string& sender);
-    bool ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers);
+    // "<unique@host>", fresh for each message.
+    std::string MessageId(const std::string& sender);
+    bool ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers,
+                        std::string& messageId);
     bool AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary, TComposedMessage& body);
     // The envelope of a message that passes every check of CheckMessage.
     std::optional<TEnvelope> CheckedEnvelope(const TWrenMsg& msg);
@@ -277,6 +291,7 @@ private:
     // Domains to A-labels; a non-ASCII local part only for a server that offers SMTPUTF8.
     bool ToWireAddresses(TEnvelope& envelope);
     std::string MailFromParameters(const TComposedMessage& lines) const;
+    std::string RcptToParameters() const;
     // The server's SIZE against what the attachments alone will take, before any is encoded.
     bool AttachmentsFitServerSize(const TWrenMsg& msg);
     bool FitsServerSize(const TComposedMessage& lines);
@@ -331,7 +346,8 @@ private:
     TWireWriter m_writer;
     TReplyParser m_replies;
     TCapabilities m_capabilities;
-    bool m_utf8Envelope = false;  // this transaction needs SMTPUTF8
+    bool m_utf8Envelope = false;    // this transaction needs SMTPUTF8
+    bool m_deliveryReport = false;  // this transaction asks for a delivery report (DSN)
     // The whole message went; a reply lost now may mean the mail was delivered (111).
     bool m_awaitingAcceptance = false;
     std::uint64_t m_sendTotal = 0;  // bytes of the message being sent

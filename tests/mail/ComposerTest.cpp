@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "mail/Base64.h"
+#include "mail/DeliveryReport.h"
 #include "mail/ScreenText.h"
 #include "mail/WrenEmail.h"
 #include "TempFolder.h"
@@ -120,6 +121,22 @@ TEST_F(Composer, ReadReceiptNeedsExactlyOneMailboxInFrom) {
         EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
             return line.starts_with("Disposition-Notification-To");
         })) << from;
+    }
+}
+
+TEST(EnvelopeId, IsTheMessageIdAsXtextCutAtAHundredCharactersBetweenEscapes) {
+    const std::string x97(97, 'x');
+    const std::pair<std::string, std::string> rows[] = {
+        {"<20251208075052.9e3779b97f4a7c15@example.test>",
+         "20251208075052.9e3779b97f4a7c15@example.test"},
+        {"<a+b=c d\x01\x7f\u00e9@[IPv6:::1]>", "a+2Bb+3Dc+20d@[IPv6:::1]"},
+        {"<" + x97 + "+>", x97 + "+2B"},  // the escape ends at 100
+        {"<" + x97 + "x+>", x97 + "x"},   // it would pass 100: left out whole
+        {"<" + x97 + "xx+>", x97 + "xx"},
+        {"<" + x97 + std::string(30, 'y') + ">", x97 + "yyy"},
+    };
+    for (const auto& [messageId, envelopeId] : rows) {
+        EXPECT_EQ(EnvelopeId(messageId), envelopeId) << messageId;
     }
 }
 

@@ -1,5 +1,6 @@
-// Read receipts, read as transcripts with the scripted server: the Disposition-Notification-To
-// header the message carries.
+// Delivery reports and read receipts, read as transcripts with the scripted server: the
+// exact MAIL FROM and RCPT TO lines for a server that offers DSN and for one that does not,
+// and the Disposition-Notification-To header the message carries.
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,12 @@ using namespace std::chrono_literals;
 using test::TScriptedSmtpServer;
 using test::TSmtpScript;
 
+const char* const DsnOnly = "250-mail.test\r\n250 DSN\r\n";
 const char* const WithoutDsn = "250-mail.test\r\n250 8BITMIME\r\n";
 
 struct TSession {
     bool Sent = false;
+    bool Ignored = false;
     std::vector<std::string> Commands;  // every line the client sent outside the data
     std::string Data;
     std::string Problem;  // the server's, when its script did not run to its end
@@ -69,6 +72,7 @@ TSession RunSession(const std::string& ehlo, const TAdjust& adjust) {
         session.Sent = smtp.SendMail(msg);
         smtp.Quit();
     }
+    session.Ignored = smtp.DeliveryReportIgnored;
     if (!server.WaitUntilClosed()) {
         session.Problem = "the client did not close the connection";
     }
@@ -105,6 +109,60 @@ std::string Unfolded(std::string field) {
         field.erase(at, 2);
     }
     return field.substr(field.find(':') + 1);
+}
+
+TEST(SmtpDeliveryReport, IsAskedForInTheEnvelopeOnlyWhenTheServerOffersDsn) {
+    struct TCase {
+        const char* Name;
+        std::string Ehlo;
+        bool Request;
+        std::string From;
+        std::string Text;
+        std::string MailFrom;  // {ENVID}: the message's Message-ID without its brackets
+        std::string RcptParameters;
+        bool Ignored;
+    };
+    const std::string dsn = " NOTIFY=SUCCESS,FAILURE";
+    const std::vector<TCase> cases{
+        {"Offered", DsnOnly, true, "Ann <ann@example.test>", "plain",
+         "MAIL FROM:<ann@example.test> RET=HDRS ENVID={ENVID}", dsn, false},
+        {"OfferedBesideTheOtherExtensions",
+         "250-mail.test\r\n250-SIZE 100000\r\n250-8BITMIME\r\n250-SMTPUTF8\r\n250 dsn\r\n", true,
+         "Jörg <jörg@example.test>", "Grüße",
+         "MAIL FROM:<jörg@example.test> SIZE=# BODY=8BITMIME SMTPUTF8 RET=HDRS ENVID={ENVID}", dsn,
+         false},
+        {"NotOffered", WithoutDsn, true, "Ann <ann@example.test>", "plain",
+         "MAIL FROM:<ann@example.test>", "", true},
+        {"OfferedButNotAskedFor", DsnOnly, false, "Ann <ann@example.test>", "plain",
+         "MAIL FROM:<ann@example.test>", "", false},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.Name);
+        const TSession session = RunSession(row.Ehlo, [&](TWrenSMTP& smtp, TWrenMsg& msg) {
+            smtp.RequestDeliveryReport = row.Request;
+            msg.From = row.From;
+            msg.Text = {row.Text};
+        });
+        ASSERT_TRUE(session.Sent) << session.Problem;
+        EXPECT_EQ(session.Problem, "");
+        EXPECT_EQ(session.Ignored, row.Ignored);
+
+        std::smatch id;
+        ASSERT_TRUE(
+            std::regex_search(session.Data, id, std::regex("\r\nMessage-ID: <([^<>\r\n]+)>\r\n")));
+        // SIZE's count is checked where SIZE is; here only that it stands in its place.
+        std::vector<std::string> commands = session.Commands;
+        for (auto& command : commands) {
+            command = std::regex_replace(command, std::regex("SIZE=[0-9]+"), "SIZE=#");
+        }
+        const std::string mailFrom =
+            std::regex_replace(row.MailFrom, std::regex("\\{ENVID\\}"), id[1].str());
+        EXPECT_EQ(
+            commands,
+            (std::vector<std::string>{
+                "EHLO client.test", mailFrom, "RCPT TO:<bob@example.test>" + row.RcptParameters,
+                "RCPT TO:<dave@example.test>" + row.RcptParameters, "DATA", "QUIT"}));
+    }
 }
 
 TEST(SmtpReadReceipt, NamesTheSenderAsFromDoesAndOnlyWhenAskedFor) {
