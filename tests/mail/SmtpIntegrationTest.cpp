@@ -40,6 +40,26 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// The value of the header Name as it stood on the wire, unfolded (RFC 5322 section 2.2.3).
+std::string RawHeaderValue(const std::string& raw, const std::string& name) {
+    const std::string start = name + ": ";
+    std::size_t at = raw.starts_with(start) ? 0 : raw.find("\n" + start);
+    if (at == std::string::npos) {
+        return "<no " + name + ">";
+    }
+    at = raw.find(start, at) + start.size();
+    std::string value;
+    do {
+        const std::size_t end = raw.find('\n', at);
+        value += raw.substr(at, end - at);
+        at = end + 1;
+        if (value.ends_with('\r')) {
+            value.pop_back();
+        }
+    } while (at < raw.size() && (raw[at] == ' ' || raw[at] == '\t'));
+    return value;
+}
+
 class SmtpWithARealServer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -167,6 +187,26 @@ TEST_F(SmtpWithARealServer, APlainMessageArrivesWithEveryHeaderItWasGiven) {
     EXPECT_EQ(received->Header("X-Tracking"), "42");
     // The empty extra line was dropped, so the next one is still a header, not body text.
     EXPECT_EQ(received->Header("Keywords"), "figures");
+}
+
+// aiosmtpd offers no DSN (and refuses MAIL parameters it does not know): the message goes
+// with the usual envelope, the engine says the report could not be asked for, and the receipt
+// request arrives naming the sender exactly as From does.
+TEST_F(SmtpWithARealServer, WithoutDsnTheMessageGoesAnywayAndTheReceiptRequestArrives) {
+    msg.From = "Jürgen Müller <ann@example.test>";
+    msg.RequestReadReceipt = true;
+    smtp.RequestDeliveryReport = true;
+
+    Send();
+
+    EXPECT_TRUE(smtp.DeliveryReportIgnored);
+    const auto received = sink.Message(1);
+    ASSERT_TRUE(received.has_value()) << "nothing arrived";
+    ExpectEnvelopeHeadersAndText(*received, true);
+    EXPECT_EQ(received->Header("Disposition-Notification-To"), msg.From);
+    const std::string from = RawHeaderValue(received->Raw, "From");
+    EXPECT_TRUE(from.starts_with("=?UTF-8?")) << from;
+    EXPECT_EQ(RawHeaderValue(received->Raw, "Disposition-Notification-To"), from);
 }
 
 TEST_F(SmtpWithARealServer, OneEngineSendsTwoMessagesInTurn) {
