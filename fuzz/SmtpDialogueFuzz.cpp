@@ -11,7 +11,8 @@
 //           STARTTLS); bit 7 sign in.
 //   byte 1: Abort is called from inside the n-th event the engine raises (0: never).
 //   byte 2: the socket takes only 16 * n bytes before Send blocks (0: no limit).
-//   byte 3: bits 0-1 the TLS handshake: succeeds, fails, certificate untrusted, never ends.
+//   byte 3: bits 0-1 the TLS handshake: succeeds, fails, certificate untrusted, never ends;
+//           bit 2 a delivery report and a read receipt asked for.
 //
 // With CORVANE_FUZZ_SHOW set in the environment, each run prints what was written and how
 // it ended, to see what an input does.
@@ -29,7 +30,10 @@
 //   reported, whatever QUIT meets) or failed with the server's refusal or 111, never lost;
 // - with security asked for, no mail command, message byte or credential is written before
 //   the handshake succeeded, credentials are never written without one, and the first
-//   command inside TLS is a new EHLO; without, there is no handshake at all.
+//   command inside TLS is a new EHLO; without, there is no handshake at all;
+// - MAIL FROM and every RCPT TO ask for a delivery report exactly when one was wanted and
+//   the server offered DSN, MAIL FROM with an envelope id of at most 100 xtext characters;
+//   when it was wanted and not offered, DeliveryReportIgnored says so.
 
 #include <unistd.h>
 
@@ -82,6 +86,7 @@ struct TOptions {
     unsigned AbortAtEvent = 0;
     std::size_t SendCapacity = 0;
     unsigned Handshake = 0;
+    bool Reports = false;
     // The fuzzer learns the password from the comparisons and types it into a field or a
     // reply; then it may show up anywhere.
     bool PasswordInInput = false;
@@ -108,6 +113,7 @@ TOptions ReadOptions(std::string_view bytes) {
     options.AbortAtEvent = b[1];
     options.SendCapacity = std::size_t{b[2]} * 16;
     options.Handshake = b[3] & 3;
+    options.Reports = (b[3] & 4) != 0;
     options.PasswordInInput = bytes.find(Password) != std::string_view::npos;
     return options;
 }
@@ -186,6 +192,7 @@ void FillMessage(mail::TWrenMsg& msg, const std::vector<std::string_view>& field
     msg.Subject = fields[4];
     msg.Text = {std::string(fields[5])};
     msg.IncludePriority = options.Priority;
+    msg.RequestReadReceipt = options.Reports;
     if (options.Priority) {
         msg.Organization = fields[4];
         msg.Priority = static_cast<int>(fields[4].size() % 7);
@@ -254,6 +261,7 @@ bool IsCommand(std::string_view line) {
 struct TTranscript {
     std::size_t FirstMailCommand = std::string::npos;  // offset of MAIL FROM, RCPT, DATA
     std::size_t FirstCredential = std::string::npos;   // offset of AUTH
+    std::vector<std::string_view> Envelope;            // the MAIL FROM and RCPT TO lines
 };
 
 // Walks the lines: commands, AUTH continuation lines, and the message after DATA.
@@ -278,9 +286,13 @@ TTranscript CheckTranscript(const std::vector<TLine>& lines) {
         if (afterAuth) {
             transcript.FirstCredential = std::min(transcript.FirstCredential, begin);
         }
-        if (StartsWithNoCase(line, "MAIL FROM:") || StartsWithNoCase(line, "RCPT TO:") ||
-            line == "DATA") {
+        const bool envelope =
+            StartsWithNoCase(line, "MAIL FROM:") || StartsWithNoCase(line, "RCPT TO:");
+        if (envelope || line == "DATA") {
             transcript.FirstMailCommand = std::min(transcript.FirstMailCommand, begin);
+        }
+        if (envelope) {
+            transcript.Envelope.push_back(line);
         }
         inMessage = line == "DATA";
     }
@@ -317,6 +329,49 @@ void CheckSecurity(const TMemorySocket& socket, const TOptions& options,
                "credentials written without encryption");
     FUZZ_CHECK(options.PasswordInInput || socket.Written.find(Password) == std::string::npos,
                "the password in plain text");
+}
+
+bool IsXtext(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            const auto hex = [&](std::size_t at) {
+                return at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at])) &&
+                       !std::islower(static_cast<unsigned char>(text[at]));
+            };
+            if (!hex(i + 1) || !hex(i + 2)) {
+                return false;
+            }
+            i += 2;
+        } else if (text[i] < '!' || text[i] > '~' || text[i] == '=') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The parameters stand after the address's closing bracket; no address the engine sends
+// ends a line with one of ours, and no parameter holds a '>'.
+void CheckDeliveryReport(const mail::TWrenSMTP& smtp, const TOptions& options,
+                         const TTranscript& transcript) {
+    const bool offered = smtp.Capabilities().Has("DSN");
+    const bool asked = options.Reports && offered;
+    for (const std::string_view line : transcript.Envelope) {
+        const std::string_view parameters = line.substr(std::min(line.rfind('>'), line.size()) + 1);
+        if (StartsWithNoCase(line, "RCPT TO:")) {
+            FUZZ_CHECK(parameters == (asked ? " NOTIFY=SUCCESS,FAILURE" : ""), Shown(line));
+            continue;
+        }
+        constexpr std::string_view Ret = " RET=HDRS ENVID=";
+        const auto at = parameters.find(Ret);
+        FUZZ_CHECK((at != std::string_view::npos) == asked, Shown(line));
+        if (at != std::string_view::npos) {
+            const std::string_view id = parameters.substr(at + Ret.size());
+            FUZZ_CHECK(!id.empty() && id.size() <= 100 && IsXtext(id), "ENVID " + Shown(id));
+        }
+    }
+    FUZZ_CHECK(transcript.Envelope.empty() ||
+                   smtp.DeliveryReportIgnored == (options.Reports && !offered),
+               "DeliveryReportIgnored is " + std::to_string(smtp.DeliveryReportIgnored));
 }
 
 void CheckTexts(const mail::TWrenSMTP& smtp, const TOptions& options, const TRecord& record) {
@@ -365,6 +420,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mail::TWrenSMTP smtp(std::move(owned));
     smtp.Host = "mail.example.org";
     smtp.Security = options.Security;
+    smtp.RequestDeliveryReport = options.Reports;
     if (options.SignIn) {
         smtp.UserName = "fuzz-user";
         smtp.Password = Password;
@@ -407,6 +463,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool cutShort = options.SendCapacity > 0 && socket.Written.size() == options.SendCapacity;
     const auto transcript = CheckTranscript(WrittenLines(socket.Written, cutShort));
     CheckSecurity(socket, options, transcript);
+    CheckDeliveryReport(smtp, options, transcript);
     CheckTexts(smtp, options, record);
     CheckOutcome(smtp, socket, record);
     return 0;
