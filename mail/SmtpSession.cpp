@@ -430,10 +430,12 @@ bool TWrenSMTP::Transmit(TWrenMsg& msg, TEnvelope& envelope) {
         OnBeforeSend(*this);
     }
 
+    if (!FitsServerSize(*lines)) {
+        return false;
+    }
     m_deliveryReport = RequestDeliveryReport && m_capabilities.Has("DSN");
     DeliveryReportIgnored = RequestDeliveryReport && !m_deliveryReport;
-    if (!FitsServerSize(*lines) ||
-        !Command("MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
+    if (!Command("MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
         return false;
     }
     for (const auto& recipient : envelope.Recipients) {
