@@ -156,6 +156,9 @@ void TMainForm::ReadOptions() {
         saveBoxes[i]->setChecked(MyReg1.ReadBool("Save", names[i], true));
     }
 
+    KeepSentMail->setChecked(MyReg1.ReadBool("Sent", "Keep", true));
+    ReadReceipt->setChecked(MyReg1.ReadBool("Sent", "ReadReceipt", false));
+    DeliveryReport->setChecked(MyReg1.ReadBool("Sent", "DeliveryReport", false));
     WordWrap->setChecked(MyReg1.ReadBool("General", "WordWrap", false));
     EditableSig->setChecked(MyReg1.ReadBool("General", "EditableSig", true));
     Load_in_Tray->setChecked(MyReg1.ReadBool("General", "Load_in_Tray", false));

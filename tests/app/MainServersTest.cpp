@@ -17,6 +17,7 @@
 #include "LoopbackPorts.h"
 #include "MemoryKeyring.h"
 #include "RegistryTestSupport.h"
+#include "TempFolder.h"
 #include "TestCertificates.h"
 #include "app/Main.h"
 #include "app/ServerDialogs.h"
@@ -195,10 +196,13 @@ TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePa
     Open();
     keyring->Entries["ada@" + typed] = "wrong password";
     Address(typed);
+    form->BCC->setEditText(QStringLiteral("Carol <carol@example.org>"));
     form->StampImageClick();
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Error: 535 "))) << form->StatusText().toStdString();
     EXPECT_TRUE(prompts.empty());  // the keyring's password was tried first
     EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("bob@example.org"));
+    EXPECT_TRUE(std::filesystem::is_empty(form->SentFolder / "tmp")) << "a failed send keeps no copy";
+    EXPECT_TRUE(std::filesystem::is_empty(form->SentFolder / "cur"));
 
     typedPassword = "right password";
     form->StampImageClick();
@@ -209,6 +213,10 @@ TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePa
     ASSERT_TRUE(message.has_value());
     EXPECT_NE(message->Tls, "");
     EXPECT_TRUE(message->Auth.ends_with(" ada")) << message->Auth;
+    // The Sent folder holds exactly what the server got, and the Bcc the server never saw.
+    const std::filesystem::directory_iterator kept(form->SentFolder / "cur");
+    ASSERT_NE(kept, std::filesystem::directory_iterator());
+    EXPECT_EQ(test::ReadWholeFile(kept->path()), "Bcc: Carol <carol@example.org>\r\n" + message->Raw);
     EXPECT_EQ(server.AuthAttempts().size(), 2u);
     EXPECT_TRUE(StatusesMention("Starting encryption with 127.0.0.1 . . ."));
     EXPECT_TRUE(StatusesMention("Signing in as ada . . ."));
