@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -268,7 +269,13 @@ void TMainForm::FormResize() {
     const int heightGrowth = Panel0->height() - PanelHeight;
     Messages->resize(Messages->width(), std::max(20, 94 + heightGrowth));
     PageControl2->move(PageControl2->x(), 343 + heightGrowth);
-    X_Header->resize(X_Header->width(), std::max(20, 60 + Panel1->height() - PanelHeight));
+    // The sent-mail row sits below the X-Header memo, which gives up its height for it.
+    constexpr int SentRowHeight = 26;
+    X_Header->resize(X_Header->width(), std::max(20, 60 + Panel1->height() - PanelHeight - SentRowHeight));
+    const int rowTop = X_Header->geometry().bottom() + 6;
+    for (QWidget* control : std::initializer_list<QWidget*>{KeepSentMail, OpenSentFolder, ReadReceipt, DeliveryReport}) {
+        control->move(control->x(), control == OpenSentFolder ? rowTop - 2 : rowTop);
+    }
 
     StatusBar->SetPanelWidth(0, StatusPanelWidth + widthGrowth);
     CorvaneGauge1->move(GaugeLeft + widthGrowth, CorvaneGauge1->y());
