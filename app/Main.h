@@ -301,6 +301,8 @@ private:
     void BeginCopy();
     void KeepCopy();
     void DropCopy();
+    bool CopiesToServer() const;
+    void CopyToServer(const std::filesystem::path& message);
     void OpenSentFolderClick();
     void CreateServerDialogs();
     void StoreDialogSettings(TServerSettingsDialog& dialog, const account::TServerSettings& before);
