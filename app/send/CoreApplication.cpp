@@ -2,6 +2,8 @@
 
 #include <clocale>
 
+#include "app/send/QtTrust.h"
+
 namespace corvane::send {
 
 TCoreApplicationScope::TCoreApplicationScope() {
@@ -9,6 +11,7 @@ TCoreApplicationScope::TCoreApplicationScope() {
         m_application = std::make_unique<QCoreApplication>(m_argc, m_argv);
         // Qt adopts the user's locale for the C library; everything else keeps the "C" locale.
         std::setlocale(LC_ALL, "C");
+        TrustWhatTheEngineTrusts();
     }
 }
 
