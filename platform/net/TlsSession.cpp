@@ -209,10 +209,9 @@ std::int64_t Nanoseconds(const timespec& time) {
 
 TTrustStoreIdentity CurrentTrustStore() {
     TTrustStoreIdentity identity;
-    const char* file = std::getenv(X509_get_default_cert_file_env());
-    const char* folder = std::getenv(X509_get_default_cert_dir_env());
-    identity.File = file != nullptr ? file : X509_get_default_cert_file();
-    identity.Folder = folder != nullptr ? folder : X509_get_default_cert_dir();
+    TTrustStorePaths paths = DefaultTrustStorePaths();
+    identity.File = std::move(paths.File);
+    identity.Folder = std::move(paths.Folder);
     struct stat status {};
     if (::stat(identity.File.c_str(), &status) == 0) {
         identity.FileDevice = status.st_dev;
@@ -251,6 +250,13 @@ std::unique_ptr<SSL_CTX, TContextDeleter> SharedContext() {
 }
 
 }  // namespace
+
+TTrustStorePaths DefaultTrustStorePaths() {
+    const char* file = std::getenv(X509_get_default_cert_file_env());
+    const char* folder = std::getenv(X509_get_default_cert_dir_env());
+    return {file != nullptr ? file : X509_get_default_cert_file(),
+            folder != nullptr ? folder : X509_get_default_cert_dir(), file != nullptr || folder != nullptr};
+}
 
 // ---- TTlsSession -------------------------------------------------------------------------
 
