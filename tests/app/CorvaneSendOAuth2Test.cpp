@@ -152,8 +152,8 @@ TEST_F(CorvaneSendOAuth2, WithoutAProviderAClientOrAKeptSignInNothingIsConnected
     const std::vector<TCase> cases{
         {"no store, so no client ID", [&] { WriteProviders("ok"); }, Command(Server()),
          "corvane-send: Corvane has no OAuth2 registration called \"loopback\" for Loopback Mail; sign in with a "
-         "password there.\n",
-         ""},
+         "password there.",
+         " Or type the client ID your organisation registered into the server's settings.\n"},
         {"a host no provider serves", [&] { WriteProviders("ok"); }, Command("[::1]:" + m_smtp.Port()),
          unknownHost + "::1" + unknownHostEnd, ""},
         {"an own table whose endpoints are not https",
