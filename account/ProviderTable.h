@@ -62,6 +62,9 @@ struct TProvider {
     std::optional<TServerEndpoint> Imap;  // where sent mail can be copied to
     // Set when this program can sign in there with OAuth2 (SignIn then names it).
     std::optional<TOAuth2Provider> OAuth2;
+    // The provider puts mail submitted over SMTP into the Sent folder itself: a copy over IMAP
+    // would show each message twice.
+    bool SavesSent = false;
 };
 
 // The table shipped with the program, read once; empty when it does not pass

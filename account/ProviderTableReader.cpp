@@ -159,7 +159,8 @@ TProvider ReadProvider(const QJsonValue& value, std::size_t index, std::vector<s
     problems.UnknownKeys(object,
                          {QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("domains"),
                           QStringLiteral("mx"), QStringLiteral("smtp"), QStringLiteral("userName"),
-                          QStringLiteral("signIn"), QStringLiteral("imap"), QStringLiteral("oauth2")});
+                          QStringLiteral("signIn"), QStringLiteral("imap"), QStringLiteral("oauth2"),
+                          QStringLiteral("savesSent")});
     provider.Id = problems.Text(object, "id");
     provider.Name = problems.Text(object, "name");
     provider.Domains = problems.Texts(object, "domains");
@@ -172,6 +173,12 @@ TProvider ReadProvider(const QJsonValue& value, std::size_t index, std::vector<s
     }
     if (const QJsonValue oauth2 = object.value(QLatin1String("oauth2")); !oauth2.isUndefined()) {
         provider.OAuth2 = ReadOAuth2(oauth2, problems);
+    }
+    if (const QJsonValue saves = object.value(QLatin1String("savesSent")); !saves.isUndefined()) {
+        if (!saves.isBool()) {
+            problems.Add("savesSent is neither true nor false");
+        }
+        provider.SavesSent = saves.toBool();
     }
     return provider;
 }

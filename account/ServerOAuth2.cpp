@@ -24,13 +24,18 @@ bool SameHost(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-const TProvider* OAuth2ProviderForHost(std::string_view host, const std::vector<TProvider>& table) {
+const TProvider* ProviderForSmtpHost(std::string_view host, const std::vector<TProvider>& table) {
     for (const TProvider& provider : table) {
-        if (provider.OAuth2 && SameHost(host, provider.Smtp.Host)) {  // the table's hosts are lower case
+        if (SameHost(host, provider.Smtp.Host)) {  // the table's hosts are lower case
             return &provider;
         }
     }
     return nullptr;
+}
+
+const TProvider* OAuth2ProviderForHost(std::string_view host, const std::vector<TProvider>& table) {
+    const TProvider* provider = ProviderForSmtpHost(host, table);
+    return provider != nullptr && provider->OAuth2 ? provider : nullptr;
 }
 
 TServerOAuth2 ServerOAuth2(std::string_view host, const TServerSettings& settings, const std::vector<TProvider>& table) {

@@ -38,6 +38,15 @@ TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettin
         const bool ready = ServerOAuth2(proposal.Host, settings, table).Problem.empty();
         settings.SignIn = oauth2Only || (oauth2First && ready) ? mail::ESignInKind::OAuth2 : mail::ESignInKind::Password;
     }
+    // The provider whose server it is (its host and port: a server on this machine is not
+    // Proton Mail Bridge for being on 127.0.0.1) names its IMAP server: sent mail is copied there
+    // (unless the provider files it itself), and an IMAP server the user chose stays.
+    const TProvider* provider = ProviderForSmtpHost(proposal.Host, table);
+    if (provider != nullptr && provider->Smtp.Port == proposal.Port && provider->Imap && kept.ImapServer.empty() && proposal.Security != mail::ESecurity::None) {
+        settings.ImapServer = provider->Imap->Host + ":" + std::to_string(provider->Imap->Port);
+        settings.ImapSecurity = provider->Imap->Security;
+        settings.CopyToSent = !provider->SavesSent;
+    }
     return settings;
 }
 

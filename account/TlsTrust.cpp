@@ -1,40 +1,27 @@
 #include "account/TlsTrust.h"
 
-#include <QDir>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QStringList>
+
+#include "platform/net/TlsSession.h"
 
 namespace corvane::account {
 
-namespace {
-
-QList<QSslCertificate> FromFile(const QString& file) {
-    return file.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(file, QSsl::Pem);
-}
-
-// SSL_CERT_DIR holds folders separated by ':', as OpenSSL reads it.
-QList<QSslCertificate> FromFolders(const QString& folders) {
-    QList<QSslCertificate> found;
-    for (const QString& folder : folders.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-        found += QSslCertificate::fromPath(QDir(folder).filePath(QStringLiteral("*")), QSsl::Pem,
-                                           QSslCertificate::PatternSyntax::Wildcard);
-    }
-    return found;
-}
-
-}  // namespace
-
 void AdoptOpenSslTrust() {
-    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
-    const QString folders = qEnvironmentVariable("SSL_CERT_DIR");
-    if (file.isEmpty() && folders.isEmpty()) {
+    const net::TTrustStorePaths store = net::DefaultTrustStorePaths();
+    if (!store.FromEnvironment) {
         return;
     }
-    QList<QSslCertificate> authorities = FromFile(file) + FromFolders(folders);
-    if (file.isEmpty() || folders.isEmpty()) {
-        authorities += QSslConfiguration::systemCaCertificates();  // OpenSSL keeps its default for the other
+    QList<QSslCertificate> authorities = QSslCertificate::fromPath(QString::fromStdString(store.File));
+    // OpenSSL looks certificates up in the folder by their hashed names; every file in it is
+    // the same set.
+    for (const QString& folder : QString::fromStdString(store.Folder).split(u':', Qt::SkipEmptyParts)) {
+        authorities += QSslCertificate::fromPath(folder + QStringLiteral("/*"), QSsl::Pem,
+                                                 QSslCertificate::PatternSyntax::Wildcard);
     }
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    // Set explicitly, the list is all Qt trusts: it no longer adds the system's on demand.
     configuration.setCaCertificates(authorities);
     QSslConfiguration::setDefaultConfiguration(configuration);
 }

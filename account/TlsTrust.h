@@ -7,9 +7,10 @@
 
 namespace corvane::account {
 
-// Makes Qt's default TLS configuration trust what OpenSSL would: with both variables set,
-// exactly the certificates of that file and folder(s); with one, that one and the system's.
-// Nothing changes when neither is set. Called once at start, before any request.
+// When either variable is set, makes the store the mail engine reads (net::DefaultTrustStorePaths:
+// what they name, and OpenSSL's own file or folder for the one that is not) the only one Qt
+// trusts; otherwise Qt keeps the system's. Called once at start, with a QCoreApplication,
+// before any request.
 void AdoptOpenSslTrust();
 
 }  // namespace corvane::account

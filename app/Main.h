@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +30,7 @@
 
 #include "account/Passwords.h"
 #include "account/ServerFinder.h"
+#include "account/SentArchive.h"
 #include "account/ServerOAuth2.h"
 #include "account/ServerSettings.h"
 #include "account/TokenBook.h"
@@ -145,6 +147,12 @@ public:
     regctrls::TSuperComboBox* Organization = nullptr;
     regctrls::TSuperComboBox* X_Mailer = nullptr;
     regctrls::TRegMemo* X_Header = nullptr;
+    // What becomes of a message sent: a copy kept in the Sent folder (Maildir, default on),
+    // the folder opened in the desktop's file manager, and receipts asked for.
+    QCheckBox* KeepSentMail = nullptr;
+    QPushButton* OpenSentFolder = nullptr;
+    QCheckBox* ReadReceipt = nullptr;
+    QCheckBox* DeliveryReport = nullptr;
 
     // --- "About" page
     QWidget* TabSheet2 = nullptr;
@@ -226,6 +234,8 @@ public:
     std::function<bool(const QUrl& url)> OpenSignInPage;
     // The dialog of the sign-in the window waits for, while it does (tests cancel it).
     TSignInDialog* SignInWaiting() const { return m_signInDialog; }
+    // Where the copies of sent mail are kept (account/SentArchive.h); tests name a folder.
+    std::filesystem::path SentFolder = account::SentArchiveFolder();
     QString BrowseDir() const { return m_browseDir; }
     // Whether a send is running (its worker has not finished yet).
     bool Sending() const { return m_sending; }
@@ -286,6 +296,14 @@ private:
     // calls Cancel and ends it.
     void WaitFor(QEventLoop& wait, const std::function<void()>& cancel, TSignInDialog* dialog);
     void SendThroughWorker();
+    // The copy of the message being sent (MainSentCopy.cpp): started before the worker runs,
+    // kept once the server took the message, dropped otherwise.
+    void BeginCopy();
+    void KeepCopy();
+    void DropCopy();
+    bool CopiesToServer() const;
+    void CopyToServer(const std::filesystem::path& message);
+    void OpenSentFolderClick();
     void CreateServerDialogs();
     void StoreDialogSettings(TServerSettingsDialog& dialog, const account::TServerSettings& before);
     static std::string PasswordKeyOf(const QString& server, const account::TServerSettings& settings);
@@ -324,6 +342,7 @@ private:
     // Ends the lookup or sign-in a send waits for, so that Esc can end both; and its dialog.
     std::function<void()> m_cancelWait;
     TSignInDialog* m_signInDialog = nullptr;
+    std::unique_ptr<account::TMaildirWriter> m_copy;
 };
 
 // The one window, reachable from the worker thread (set before the window's start-up runs).

@@ -256,6 +256,16 @@ void TMainForm::CreateOptionPage() {
     X_Header = MakeMemo(panel, "X_Header", QRect(132, 308, 433, 60), std::string(KeyBase) + "X_Header",
                         "X_Header", 20);
     X_Header->setToolTip(QStringLiteral("Addition header(s) for advance purpose"));
+
+    // Moved below X_Header by FormResize, which sizes it.
+    KeepSentMail = MakeCheck(panel, "KeepSentMail", 61, 378, "Keep sent mail");
+    KeepSentMail->setToolTip(QStringLiteral("A copy of each message sent, with its Bcc, in the Sent folder"));
+    OpenSentFolder = MakeButton(panel, "OpenSentFolder", QRect(170, 375, 110, 22), "Open Sent folder");
+    ReadReceipt = MakeCheck(panel, "ReadReceipt", 310, 378, "Read receipt");
+    ReadReceipt->setToolTip(QStringLiteral("The recipient's mail program may confirm that the message was read"));
+    DeliveryReport = MakeCheck(panel, "DeliveryReport", 425, 378, "Delivery report");
+    DeliveryReport->setToolTip(QStringLiteral("Where the server offers it, a report when the message is delivered "
+                                              "or cannot be"));
 }
 
 void TMainForm::CreateAboutPage() {

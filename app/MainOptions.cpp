@@ -90,6 +90,7 @@ void TMainForm::WireOptionControls() {
         target->setAcceptDrops(true);
     }
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    connect(OpenSentFolder, &QPushButton::clicked, this, [this] { OpenSentFolderClick(); });
 }
 
 // Events of the controls this window looks after; true when the event was used up.

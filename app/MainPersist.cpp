@@ -71,6 +71,9 @@ void TMainForm::FormClose() {
         MyReg1.WriteBool("Save", name, pair.second->isChecked());
     }
 
+    MyReg1.WriteBool("Sent", "Keep", KeepSentMail->isChecked());
+    MyReg1.WriteBool("Sent", "ReadReceipt", ReadReceipt->isChecked());
+    MyReg1.WriteBool("Sent", "DeliveryReport", DeliveryReport->isChecked());
     MyReg1.WriteBool("General", "WordWrap", WordWrap->isChecked());
     MyReg1.WriteBool("General", "EditableSig", EditableSig->isChecked());
     MyReg1.WriteBool("General", "Load_in_Tray", Load_in_Tray->isChecked());

@@ -112,12 +112,15 @@ void TMainForm::StampImageClick() {
 
     // The attachments are checked before a password is asked for.
     if (FillMessage() && FindServerWhenNone() && PrepareServer()) {
+        BeginCopy();
         SendThroughWorker();
         if (SignInAgainAfterRefusal()) {
+            BeginCopy();
             SendThroughWorker();
         }
         JudgeOutcome();
     }
+    DropCopy();
     account::Wipe(WrenSMTP.Password);
     account::Wipe(WrenSMTP.AccessToken);
 
@@ -209,6 +212,7 @@ void TMainForm::JudgeOutcome() {
         if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
             SetStatusText(Text(notice));
         }
+        KeepCopy();
         if (sound) {
             PlaySuccess();
         }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -156,6 +157,9 @@ void TMainForm::ReadOptions() {
         saveBoxes[i]->setChecked(MyReg1.ReadBool("Save", names[i], true));
     }
 
+    KeepSentMail->setChecked(MyReg1.ReadBool("Sent", "Keep", true));
+    ReadReceipt->setChecked(MyReg1.ReadBool("Sent", "ReadReceipt", false));
+    DeliveryReport->setChecked(MyReg1.ReadBool("Sent", "DeliveryReport", false));
     WordWrap->setChecked(MyReg1.ReadBool("General", "WordWrap", false));
     EditableSig->setChecked(MyReg1.ReadBool("General", "EditableSig", true));
     Load_in_Tray->setChecked(MyReg1.ReadBool("General", "Load_in_Tray", false));
@@ -265,7 +269,13 @@ void TMainForm::FormResize() {
     const int heightGrowth = Panel0->height() - PanelHeight;
     Messages->resize(Messages->width(), std::max(20, 94 + heightGrowth));
     PageControl2->move(PageControl2->x(), 343 + heightGrowth);
-    X_Header->resize(X_Header->width(), std::max(20, 60 + Panel1->height() - PanelHeight));
+    // The sent-mail row sits below the X-Header memo, which gives up its height for it.
+    constexpr int SentRowHeight = 26;
+    X_Header->resize(X_Header->width(), std::max(20, 60 + Panel1->height() - PanelHeight - SentRowHeight));
+    const int rowTop = X_Header->geometry().bottom() + 6;
+    for (QWidget* control : std::initializer_list<QWidget*>{KeepSentMail, OpenSentFolder, ReadReceipt, DeliveryReport}) {
+        control->move(control->x(), control == OpenSentFolder ? rowTop - 2 : rowTop);
+    }
 
     StatusBar->SetPanelWidth(0, StatusPanelWidth + widthGrowth);
     CorvaneGauge1->move(GaugeLeft + widthGrowth, CorvaneGauge1->y());

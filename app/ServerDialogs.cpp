@@ -115,6 +115,14 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     for (QLineEdit* field : {UserName, ClientId, Tenant}) {
         connect(field, &QLineEdit::textEdited, this, [this] { UpdateSignIn(); });
     }
+    CopyToSent = Named<QCheckBox>("CopyToSent", QStringLiteral("Copy sent mail to the Sent folder over IMAP"));
+    CopyToSent->setChecked(settings.CopyToSent);
+    ImapServer = Named<QLineEdit>("ImapServer", Text(settings.ImapServer));
+    ImapServer->setPlaceholderText(QStringLiteral("imap.example.org"));
+    ImapSecurity = Named<QComboBox>("ImapSecurity");
+    ImapSecurity->addItems({QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+    ImapSecurity->setCurrentIndex(settings.ImapSecurity == mail::ESecurity::StartTls ? 0 : 1);
+    ImapSecurity->setToolTip(QStringLiteral("STARTTLS: port 143 unless named; SSL/TLS: port 993"));
     Certificate = Named<QLabel>("Certificate", CertificateText(settings));
     Certificate->setWordWrap(true);
     Certificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -142,6 +150,9 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     form->addRow(QStringLiteral("OAuth2 client ID:"), ClientId);
     form->addRow(QStringLiteral("Tenant:"), Tenant);
     form->addRow(QString(), OAuth2Note);
+    form->addRow(QString(), CopyToSent);
+    form->addRow(QStringLiteral("IMAP server:"), ImapServer);
+    form->addRow(QStringLiteral("IMAP security:"), ImapSecurity);
     form->addRow(QStringLiteral("Trusted certificate:"), Certificate);
     auto* actions = new QHBoxLayout;
     actions->addWidget(FindSettings);
@@ -176,6 +187,9 @@ account::TServerSettings TServerSettingsDialog::Settings() const {
     settings.SignIn = SignInChoices[SignIn->currentIndex() == 1 ? 1 : 0];
     settings.OAuth2ClientId = ClientId->text().trimmed().toStdString();
     settings.OAuth2Tenant = Tenant->text().trimmed().toStdString();
+    settings.CopyToSent = CopyToSent->isChecked();
+    settings.ImapServer = ImapServer->text().trimmed().toStdString();
+    settings.ImapSecurity = ImapSecurity->currentIndex() == 0 ? mail::ESecurity::StartTls : mail::ESecurity::Tls;
     return settings;
 }
 
@@ -220,6 +234,11 @@ void TServerSettingsDialog::TakeProposal(const account::TServerProposal& proposa
     }
     if (!m_signInChosen) {
         ShowSignIn(proposed.SignIn);
+    }
+    if (!ImapServer->isModified() && !proposed.ImapServer.empty()) {
+        ImapServer->setText(Text(proposed.ImapServer));
+        ImapSecurity->setCurrentIndex(proposed.ImapSecurity == mail::ESecurity::StartTls ? 0 : 1);
+        CopyToSent->setChecked(proposed.CopyToSent);
     }
     UpdateSignIn();
 }

@@ -46,6 +46,9 @@ public:
     QLineEdit* ClientId = nullptr;  // an own OAuth2 client ID; empty: this build's
     QLineEdit* Tenant = nullptr;    // a Microsoft organisation's tenant; empty: "common"
     QLabel* OAuth2Note = nullptr;   // with whom OAuth2 signs in, or what is missing
+    QCheckBox* CopyToSent = nullptr;  // a copy of each message in the IMAP server's Sent folder
+    QLineEdit* ImapServer = nullptr;  // "host[:port]"
+    QComboBox* ImapSecurity = nullptr;  // STARTTLS, SSL/TLS
     QLabel* Certificate = nullptr;  // the certificate trusted on purpose, if any
     QPushButton* FindSettings = nullptr;
     QLabel* Found = nullptr;        // what a lookup found and where from, or why nothing

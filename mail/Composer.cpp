@@ -203,6 +203,16 @@ bool TWrenSMTP::ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& he
     return !Stopped();
 }
 
+void TWrenSMTP::StartCopy(const TWrenMsg& msg) {
+    m_copying = static_cast<bool>(OnCopyLine);
+    if (!m_copying || msg.BCC.empty()) {
+        return;
+    }
+    for (const std::string& line : AddressListHeader("Bcc", SanitizeHeaderValue(msg.BCC), HeaderAddress)) {
+        m_copying = m_copying && OnCopyLine(line);
+    }
+}
+
 bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary,
                                       TComposedMessage& body) {
     const std::string delimiter = "--" + boundary;

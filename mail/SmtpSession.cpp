@@ -369,6 +369,7 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     // reaches this bound, so the division runs once per percent, not once per line.
     std::uint64_t nextPercentAt = FirstPartReaching(1, total);
     const bool allSent = lines.ForEachLine([&](std::string_view line) {
+        m_copying = m_copying && OnCopyLine(line);
         // The line and its CR LF, through the write buffer (SendText's work, inlined); RFC
         // 5321 section 4.5.2: a line that begins with '.' goes with a second one, which the
         // server takes away again.
@@ -445,7 +446,18 @@ bool TWrenSMTP::Transmit(TWrenMsg& msg, TEnvelope& envelope) {
             return false;
         }
     }
-    if (!Command("DATA\r\n", "354", DataTimeout) || !SendLines(*lines) || !AwaitAcceptance()) {
+    if (!Command("DATA\r\n", "354", DataTimeout)) {
+        return false;
+    }
+    StartCopy(msg);
+    if (!SendLines(*lines)) {
+        return false;
+    }
+    // The empty line the end marker leaves is part of what the server stores.
+    if (m_copying) {
+        OnCopyLine("");
+    }
+    if (!AwaitAcceptance()) {
         return false;
     }
     if (SendPercent < 100 && OnSendProgress) {

@@ -222,6 +222,13 @@ public:
     TOnSendProgressEvent OnSendProgress;
     TNotifyEvent OnStartEncryption;  // the TLS handshake begins
     TNotifyEvent OnSignIn;           // AUTH begins, as UserName, with SignInKind and SignInMechanism
+    // A copy of the message for the sender's own records, line by line as it goes to the
+    // server (without CR LF and without the dots of the DATA transparency rule), ending with
+    // the empty line the end marker leaves, on the sending thread. When the message has Bcc recipients, a "Bcc:" header composed as To and
+    // Cc are comes first: the owner sees who got it, the server never does. Returning false
+    // stops the copy, never the send. Whether the copy is complete is for the caller to judge
+    // from Accepted.
+    std::function<bool(std::string_view line)> OnCopyLine;
 
     // Sources that tests replace to make a composed message byte-for-byte reproducible.
     std::function<std::uint64_t()> Random;       // uniform 64-bit values
@@ -335,6 +342,8 @@ private:
     // Reports the last reply as the refusal it is (or as invalid when it has no code).
     void Refused();
     bool SendLines(const TComposedMessage& lines);
+    // OnCopyLine's lines for the message before its own: the Bcc header.
+    void StartCopy(const TWrenMsg& msg);
     bool HandleSocketStatus(net::ESocketStatus status);
 
     void ReportError();
@@ -350,6 +359,7 @@ private:
     bool m_deliveryReport = false;  // this transaction asks for a delivery report (DSN)
     // The whole message went; a reply lost now may mean the mail was delivered (111).
     bool m_awaitingAcceptance = false;
+    bool m_copying = false;  // OnCopyLine takes this message's lines
     std::uint64_t m_sendTotal = 0;  // bytes of the message being sent
     std::mt19937_64 m_generator;
 };

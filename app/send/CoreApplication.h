@@ -1,7 +1,8 @@
 #pragma once
 // An application object for as long as a TCoreApplicationScope lives, made only when the
 // process has none. Qt's event loop, on which the keyring and the server lookups report,
-// needs one; corvane-send makes it only for them, so a plain send never starts Qt.
+// needs one; corvane-send makes it only for them, so a plain send never starts Qt. The one it
+// makes trusts the mail engine's certificate authorities (account/TlsTrust.h).
 
 #include <QCoreApplication>
 #include <memory>

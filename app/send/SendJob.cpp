@@ -12,6 +12,7 @@
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
 #include "app/send/InputFile.h"
+#include "app/send/OAuth2Token.h"
 #include "app/send/TokenCommand.h"
 #include "mail/MailText.h"
 #include "mail/ScreenText.h"
@@ -153,9 +154,6 @@ int ReadSignature(const TSendOptions& options, std::ostream& errors, mail::TLine
                                                                                     : ExitUsage;
 }
 
-constexpr const char* NoOAuth2SignIn =
-    "OAuth2 sign-in without --token-command is not available in this build yet";
-
 // The one place where the access token goes to the engine, which then holds the only copy
 // (wiped by the program once the send is over).
 void HandTokenToEngine(std::string& token, mail::TWrenSMTP& smtp) {
@@ -260,7 +258,11 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
 
 int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
                     std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
-    if (!options.User.empty() && options.Auth == EAuth::Password) {
+    if (options.Auth == EAuth::OAuth2) {
+        if (const int prepared = PrepareOAuth2SignIn(options, status, smtp, interrupted); prepared != ExitAccepted) {
+            return prepared;
+        }
+    } else if (!options.User.empty()) {
         TPasswordLookup password = readPassword(options);
         if (!password.Password) {
             Say(status, "corvane-send: " + password.Problem);
@@ -278,22 +280,23 @@ int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPass
 
 int PrepareOAuth2SignIn(const TSendOptions& options, std::ostream& status, mail::TWrenSMTP& smtp,
                         const std::atomic<bool>& interrupted) {
-    // The device flow and the window's refresh token do not reach this program yet.
-    if (!options.TokenCommand) {
-        Say(status, std::string("corvane-send: ") + NoOAuth2SignIn);
-        return ExitUsage;
+    TOAuth2Token fetched;
+    if (options.TokenCommand) {
+        TTokenCommandResult run = RunTokenCommand(*options.TokenCommand, status, interrupted);
+        fetched = {std::move(run.Token), run.Cancelled ? ExitCancelled : ExitUsage, std::move(run.Problem)};
+    } else {
+        fetched = FetchOAuth2Token(options, status, interrupted);
     }
-    TTokenCommandResult fetched = RunTokenCommand(*options.TokenCommand, status, interrupted);
-    if (fetched.Cancelled) {
+    if (fetched.Token) {
+        HandTokenToEngine(*fetched.Token, smtp);
+        return ExitAccepted;
+    }
+    if (fetched.Exit == ExitCancelled) {
         Say(status, "Canceled: Ready for your mail.");
-        return ExitCancelled;
-    }
-    if (!fetched.Token) {
+    } else {
         Say(status, "corvane-send: " + fetched.Problem);
-        return ExitUsage;
     }
-    HandTokenToEngine(*fetched.Token, smtp);
-    return ExitAccepted;
+    return fetched.Exit;
 }
 
 }  // namespace corvane::send

@@ -40,16 +40,19 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
 // Where the password of Options.User comes from: FindPassword, in the program.
 using TPasswordReader = std::function<TPasswordLookup(const TSendOptions& options)>;
 
-// RunSend signed in as Options.User, with the password ReadPassword gives (it is not asked
-// without a user, nor with --auth oauth2, whose token PrepareOAuth2SignIn handed over). Without one nothing is connected: the problem is written and the status
-// is ExitUsage; nor when Interrupted is already set (ExitCancelled).
+// RunSend signed in as Options.User: with the password ReadPassword gives (it is not asked
+// without a user), or with --auth oauth2 with the token PrepareOAuth2SignIn gets for the
+// server in Options. Without one nothing is connected: the problem is written and its status
+// returned; nor when Interrupted is already set (ExitCancelled).
 int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
                     std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
 
-// For --auth oauth2, before anything is connected: gets the access token (from
-// --token-command) and hands it to Smtp. ExitAccepted when Smtp can sign in with it;
+// For --auth oauth2, before anything is connected: gets the access token (from --token-command,
+// else FetchOAuth2Token's) and hands it to Smtp. ExitAccepted when Smtp can sign in with it;
 // otherwise the problem is written to Status and the exit status returned: ExitUsage when
-// there is no token or the engine cannot take one, ExitCancelled when Interrupted.
+// there is no token to be had as things stand (the command gave none, nothing is kept for the
+// account, the provider or the client is unknown), ExitFailed when a sign-in or refresh was
+// tried and failed, ExitCancelled when Interrupted.
 int PrepareOAuth2SignIn(const TSendOptions& options, std::ostream& status, mail::TWrenSMTP& smtp,
                         const std::atomic<bool>& interrupted);
 

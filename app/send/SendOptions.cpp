@@ -31,8 +31,11 @@ const char* const UsageText =
     "With --user the password is the first line of FILE (which only you may read: chmod 600),\n"
     "or else the one Corvane keeps in the keyring.\n"
     "--auth oauth2 signs in as --user with an OAuth2 access token instead (needs starttls or\n"
-    "tls): the first line CMD prints, run by /bin/sh within 30 s; with --oauth2-device, one\n"
-    "from the device flow; otherwise one from the refresh token Corvane keeps for the user.\n"
+    "tls). It is the first line CMD prints, run by /bin/sh within 30 s; or, with\n"
+    "--oauth2-device, one from the device flow: open the address shown on any device and\n"
+    "enter the code, and the sign-in is kept in the keyring; or else one from the sign-in\n"
+    "kept there for the user, host and port, by Corvane's window or --oauth2-device. The\n"
+    "provider is the one whose server HOST is, by the provider table.\n"
     "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n"
     "--quiet writes no progress; errors are still written. Exit status: 0 accepted, 1 failed,\n"
     "2 usage error, 3 sent but never confirmed (check before sending again), 130 cancelled.\n";

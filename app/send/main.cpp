@@ -83,8 +83,14 @@ int main(int argc, char** argv) {
     corvane::mail::TWrenSMTP smtp;
     int status = ExitFailed;
     if (options.Auth == EAuth::OAuth2) {
+        // A process holding a token (a refresh token lasts for months) leaves no core dump.
+        ::prctl(PR_SET_DUMPABLE, 0);
+    }
+    // With --server auto the token is fetched once the server is found: the window's sign-in
+    // and the provider belong to it.
+    if (options.Auth == EAuth::OAuth2 && !FindsServer(options)) {
         // Caught from here on: Ctrl+C ends the token command (in a process group of its own,
-        // which the terminal's Ctrl+C does not reach) and the program with it.
+        // which the terminal's Ctrl+C does not reach) or the sign-in, and the program with it.
         InstallInterruptHandler(&smtp);
         status = PrepareOAuth2SignIn(options, std::cerr, smtp, g_interrupted);
         if (status != ExitAccepted) {

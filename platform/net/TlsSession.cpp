@@ -1,5 +1,7 @@
 #include "TlsSession.h"
 
+#include "Certificates.h"
+
 #include <arpa/inet.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -145,26 +147,6 @@ bool IsIpLiteral(const std::string& host) {
            ::inet_pton(AF_INET6, host.c_str(), address.data()) == 1;
 }
 
-// "ab:CD:..." or "abcd..." as 64 upper-case hex digits; nothing when it is not SHA-256.
-std::optional<std::string> NormalisedFingerprint(const std::string& text) {
-    std::string digits;
-    for (const char each : text) {
-        if (each == ':') {
-            continue;
-        }
-        if (!std::isxdigit(static_cast<unsigned char>(each))) {
-            return std::nullopt;
-        }
-        digits += static_cast<char>(std::toupper(static_cast<unsigned char>(each)));
-    }
-    return digits.size() == 64 ? std::optional<std::string>(digits) : std::nullopt;
-}
-
-std::string WithoutColons(std::string text) {
-    std::erase(text, ':');
-    return text;
-}
-
 // One line in RFC 2253 order, with UTF-8 kept as it is rather than escaped.
 std::string NameText(const X509_NAME* name) {
     const std::unique_ptr<BIO, TBioDeleter> memory(BIO_new(BIO_s_mem()));
@@ -185,45 +167,6 @@ std::string TimeText(const ASN1_TIME* time) {
     std::array<char, 32> text{};
     std::strftime(text.data(), text.size(), "%Y-%m-%d %H:%M:%S UTC", &utc);
     return text.data();
-}
-
-std::string Sha256Text(const X509* certificate) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned length = 0;
-    if (X509_digest(certificate, EVP_sha256(), digest.data(), &length) != 1) {
-        return {};
-    }
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned i = 0; i < length; ++i) {
-        if (i > 0) {
-            text += ':';
-        }
-        text += Hex[digest[i] >> 4];
-        text += Hex[digest[i] & 0x0f];
-    }
-    return text;
-}
-
-ETlsFailure FailureOf(long verifyResult) {
-    switch (verifyResult) {
-        case X509_V_ERR_CERT_HAS_EXPIRED:
-            return ETlsFailure::Expired;
-        case X509_V_ERR_CERT_NOT_YET_VALID:
-            return ETlsFailure::NotYetValid;
-        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        case X509_V_ERR_CERT_UNTRUSTED:
-            return ETlsFailure::Untrusted;
-        case X509_V_ERR_HOSTNAME_MISMATCH:
-        case X509_V_ERR_IP_ADDRESS_MISMATCH:
-            return ETlsFailure::NameMismatch;
-        default:
-            return ETlsFailure::Other;
-    }
 }
 
 TTlsResult Refused(ETlsFailure failure, std::string detail) {
@@ -266,10 +209,9 @@ std::int64_t Nanoseconds(const timespec& time) {
 
 TTrustStoreIdentity CurrentTrustStore() {
     TTrustStoreIdentity identity;
-    const char* file = std::getenv(X509_get_default_cert_file_env());
-    const char* folder = std::getenv(X509_get_default_cert_dir_env());
-    identity.File = file != nullptr ? file : X509_get_default_cert_file();
-    identity.Folder = folder != nullptr ? folder : X509_get_default_cert_dir();
+    TTrustStorePaths paths = DefaultTrustStorePaths();
+    identity.File = std::move(paths.File);
+    identity.Folder = std::move(paths.Folder);
     struct stat status {};
     if (::stat(identity.File.c_str(), &status) == 0) {
         identity.FileDevice = status.st_dev;
@@ -308,6 +250,13 @@ std::unique_ptr<SSL_CTX, TContextDeleter> SharedContext() {
 }
 
 }  // namespace
+
+TTrustStorePaths DefaultTrustStorePaths() {
+    const char* file = std::getenv(X509_get_default_cert_file_env());
+    const char* folder = std::getenv(X509_get_default_cert_dir_env());
+    return {file != nullptr ? file : X509_get_default_cert_file(),
+            folder != nullptr ? folder : X509_get_default_cert_dir(), file != nullptr || folder != nullptr};
+}
 
 // ---- TTlsSession -------------------------------------------------------------------------
 
@@ -431,7 +380,7 @@ TTlsResult TTlsSession::Verdict() const {
     }
     if (!m_trustedFingerprint.empty()) {
         // Trusted on purpose: this certificate, and no other, whatever its chain and name.
-        if (WithoutColons(result.Certificate.Sha256Fingerprint) == m_trustedFingerprint) {
+        if (HasFingerprint(SSL_get0_peer_certificate(m_ssl), m_trustedFingerprint)) {
             result.Status = ESocketStatus::Ok;
             result.Failure = ETlsFailure::None;
         } else {

@@ -85,4 +85,14 @@ private:
     std::string m_lastError;
 };
 
+// Where the default trust store, which every session trusts, is read from at this moment: the
+// file and folder SSL_CERT_FILE and SSL_CERT_DIR name, or OpenSSL's own. Another TLS stack in
+// the same program (Qt's, for the lookups and OAuth2; account/TlsTrust.h) trusts the same authorities with it.
+struct TTrustStorePaths {
+    std::string File;
+    std::string Folder;           // OpenSSL takes a list, separated by ':'
+    bool FromEnvironment = false;  // either variable is set
+};
+TTrustStorePaths DefaultTrustStorePaths();
+
 }  // namespace corvane::net

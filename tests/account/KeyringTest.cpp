@@ -1,5 +1,5 @@
 // The keyring unit against a real Secret Service (gnome-keyring-daemon on a D-Bus session
-// bus of the test's own, both started and ended here by their process ids), corvane-send
+// bus of the test's own, PrivateSecretService.h), corvane-send
 // signing in with the entry the window keeps there, the keyring unit against no Secret
 // Service at all, and the password book's rules with a keyring in memory.
 //
@@ -9,16 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusServiceWatcher>
-#include <QEventLoop>
-#include <QTimer>
-#include <csignal>
 #include <cstdlib>
 
 #include "AiosmtpdServer.h"
 #include "MemoryKeyring.h"
+#include "PrivateSecretService.h"
 #include "ProgramProcess.h"
 #include "ScriptedSmtpServer.h"
 #include "TempFolder.h"
@@ -30,78 +25,9 @@ namespace corvane::account {
 namespace {
 
 using namespace std::chrono_literals;
+using test::LookedUpBySecretTool;
+using test::TPrivateSecretService;
 using test::TProgramProcess;
-
-// Waits until Name is owned on the bus at Address.
-bool WaitForBusName(const std::string& address, const QString& name, std::chrono::milliseconds limit) {
-    const QString connectionName = QStringLiteral("corvane-keyring-test");
-    bool owned = false;
-    {
-        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), connectionName);
-        QDBusServiceWatcher watcher(name, bus, QDBusServiceWatcher::WatchForRegistration);
-        QEventLoop loop;
-        QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
-        QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-        if (bus.isConnected() && !bus.interface()->isServiceRegistered(name)) {
-            loop.exec();
-        }
-        owned = bus.isConnected() && bus.interface()->isServiceRegistered(name);
-    }
-    QDBusConnection::disconnectFromBus(connectionName);
-    return owned;
-}
-
-// A session bus and an unlocked gnome-keyring-daemon on it, its keyring files in a
-// temporary folder; this process talks to them from now on.
-class TPrivateSecretService {
-public:
-    TPrivateSecretService() {
-        m_bus = std::make_unique<TProgramProcess>(
-            std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=2",
-                                     "--address=unix:path=" + (m_folder.Path() / "bus").string()},
-            "");
-        if (!m_bus->WaitForError("\n", 10s)) {
-            m_problem = "dbus-daemon did not start: " + m_bus->Error();
-            return;
-        }
-        const std::string address = m_bus->Error().substr(0, m_bus->Error().find('\n'));
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (m_folder.Path() / "data").c_str(), 1);
-        // --unlock reads the new login keyring's password from standard input.
-        m_daemon = std::make_unique<TProgramProcess>(
-            std::vector<std::string>{"/usr/bin/gnome-keyring-daemon", "--foreground", "--unlock",
-                                     "--components=secrets",
-                                     "--control-directory=" + (m_folder.Path() / "control").string()},
-            "keyring test password");
-        if (!WaitForBusName(address, QStringLiteral("org.freedesktop.secrets"), 15s)) {
-            m_problem = "gnome-keyring-daemon did not take the Secret Service name: " + m_daemon->Error();
-        }
-    }
-    ~TPrivateSecretService() {
-        for (TProgramProcess* process : {m_daemon.get(), m_bus.get()}) {
-            if (process != nullptr) {
-                process->Signal(SIGTERM);
-                process->WaitForExit(5s);  // past that, the destructor kills it
-            }
-        }
-    }
-    const std::string& Problem() const { return m_problem; }
-
-private:
-    test::TTempFolder m_folder;
-    std::unique_ptr<TProgramProcess> m_bus;
-    std::unique_ptr<TProgramProcess> m_daemon;
-    std::string m_problem;
-};
-
-// What secret-tool (libsecret, not QtKeychain) finds for Key; nothing when it finds none.
-std::optional<std::string> LookedUpBySecretTool(const std::string& key) {
-    TProgramProcess lookup({"/usr/bin/secret-tool", "lookup", "server", KeyringService, "user", key}, "");
-    if (lookup.WaitForExit(10s) != 0) {
-        return std::nullopt;
-    }
-    return lookup.Output();
-}
 
 TEST(Keyring, RealSecretServiceStoresReplacesAndRemovesEntries) {
     TPrivateSecretService service;

@@ -91,6 +91,28 @@ TEST(SettingsAdvice, OAuth2IsChosenWhereTheProviderTakesNothingElseOrThisBuildCa
     }
 }
 
+TEST(SettingsAdvice, TheProvidersImapServerGetsTheCopyOfSentMailUnlessItFilesItItself) {
+    auto table = OAuth2Table();
+    table[0].Imap = TServerEndpoint{"imap.oauth.example", 993, mail::ESecurity::Tls};
+    table[1].Imap = TServerEndpoint{"imap.both.example", 143, mail::ESecurity::StartTls};
+    table[1].SavesSent = true;
+    const auto found = [&](const char* host) {
+        return SettingsFor({host, 465, mail::ESecurity::Tls, "jo", {}, ESource::ProviderTable, ""}, {}, table);
+    };
+    const TServerSettings copied = found("smtp.oauth.example");
+    EXPECT_EQ(copied.ImapServer, "imap.oauth.example:993");
+    EXPECT_EQ(copied.ImapSecurity, mail::ESecurity::Tls);
+    EXPECT_TRUE(copied.CopyToSent);
+    const TServerSettings filed = found("smtp.both.example");
+    EXPECT_EQ(filed.ImapServer, "imap.both.example:143");
+    EXPECT_FALSE(filed.CopyToSent) << "the provider keeps its own copy";
+    TServerSettings own;
+    own.ImapServer = "imap.mine.example";
+    EXPECT_EQ(SettingsFor({"smtp.oauth.example", 465, mail::ESecurity::Tls, "jo", {}, ESource::Srv, ""}, own, table)
+                  .ImapServer,
+              "imap.mine.example");
+}
+
 TEST(SettingsAdvice, TheServersOAuth2SignInTakesTheUsersClientAndTenantOrSaysWhatIsMissing) {
     const auto table = OAuth2Table();
     TServerSettings settings;

@@ -186,9 +186,6 @@ TEST(CorvaneSend, UsageErrorsExitWithTwoAndSayWhy) {
          "corvane-send: the password file " + sharedPassword +
              " is readable by group or others (mode 0640): make it yours alone with chmod 600 " + sharedPassword,
          ""},
-        // Nothing is connected while a token can only come from a command.
-        {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--oauth2-device"}), "text\n", 2,
-         "corvane-send: OAuth2 sign-in without --token-command is not available in this build yet", ""},
         {to(server, {"--security", "tls", "--user", "ada", "--auth", "oauth2", "--token-command", "exit 4"}), "text\n",
          2, "corvane-send: the token command failed (exit status 4)", ""},
         {{"--version"}, "", 0, "", "corvane-send " CORVANE_VERSION "\n"},

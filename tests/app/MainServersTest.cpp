@@ -13,10 +13,12 @@
 #include <QPushButton>
 
 #include "AiosmtpdServer.h"
+#include "DovecotServer.h"
 #include "EventLoop.h"
 #include "LoopbackPorts.h"
 #include "MemoryKeyring.h"
 #include "RegistryTestSupport.h"
+#include "TempFolder.h"
 #include "TestCertificates.h"
 #include "app/Main.h"
 #include "app/ServerDialogs.h"
@@ -195,10 +197,13 @@ TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePa
     Open();
     keyring->Entries["ada@" + typed] = "wrong password";
     Address(typed);
+    form->BCC->setEditText(QStringLiteral("Carol <carol@example.org>"));
     form->StampImageClick();
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Error: 535 "))) << form->StatusText().toStdString();
     EXPECT_TRUE(prompts.empty());  // the keyring's password was tried first
     EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("bob@example.org"));
+    EXPECT_TRUE(std::filesystem::is_empty(form->SentFolder / "tmp")) << "a failed send keeps no copy";
+    EXPECT_TRUE(std::filesystem::is_empty(form->SentFolder / "cur"));
 
     typedPassword = "right password";
     form->StampImageClick();
@@ -209,10 +214,60 @@ TEST_F(MainServersTlsTest, StartTlsWithSignInAsksAgainAfterTheServerRefusesThePa
     ASSERT_TRUE(message.has_value());
     EXPECT_NE(message->Tls, "");
     EXPECT_TRUE(message->Auth.ends_with(" ada")) << message->Auth;
+    // The Sent folder holds exactly what the server got, and the Bcc the server never saw.
+    const std::filesystem::directory_iterator kept(form->SentFolder / "cur");
+    ASSERT_NE(kept, std::filesystem::directory_iterator());
+    EXPECT_EQ(test::ReadWholeFile(kept->path()), "Bcc: Carol <carol@example.org>\r\n" + message->Raw);
     EXPECT_EQ(server.AuthAttempts().size(), 2u);
     EXPECT_TRUE(StatusesMention("Starting encryption with 127.0.0.1 . . ."));
     EXPECT_TRUE(StatusesMention("Signing in as ada . . ."));
     EXPECT_FALSE(StatusesMention("wrong password") || StatusesMention("right password"));
+}
+
+TEST_F(MainServersTlsTest, TheServersSentFolderGetsTheCopyAndAFailedCopyLeavesTheSendSuccessful) {
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TAiosmtpdServer server(test::SignInRequired(test::TAiosmtpdOptions::ESecurity::ImplicitTls,
+                                                      certificates.Loopback.Certificate, certificates.Loopback.Key,
+                                                      "jo", "secret"));
+    test::TDovecotServer imap({test::TDovecotOptions::ESentFolder::SpecialUse, certificates.Loopback.Certificate,
+                               certificates.Loopback.Key, "jo", "secret", ""});
+    test::TDovecotServer noSent({test::TDovecotOptions::ESentFolder::None, certificates.Loopback.Certificate,
+                                 certificates.Loopback.Key, "jo", "secret", ""});
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    ASSERT_TRUE(imap.Running()) << imap.Problem();
+    ASSERT_TRUE(noSent.Running()) << noSent.Problem();
+    const std::string typed = "127.0.0.1:" + server.Port();
+    account::TServerSettings settings{ESecurity::Tls, "jo", true, ""};
+    settings.CopyToSent = true;
+    settings.ImapServer = "127.0.0.1:" + std::to_string(imap.StartTlsPort());
+    settings.ImapSecurity = ESecurity::StartTls;
+    ASSERT_TRUE(account::SaveServerSettings(typed, settings));
+    Open();
+    keyring->Entries["jo@" + typed] = "secret";
+    Address(typed);
+    form->BCC->setEditText(QStringLiteral("carol@example.org"));
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
+    EXPECT_TRUE(StatusesMention("Saving a copy to Sent on 127.0.0.1 . . ."));
+    const auto copies = imap.Messages("Sent Items");
+    ASSERT_EQ(copies.size(), 1u) << imap.Log();
+    ASSERT_TRUE(server.Message(1).has_value());
+    EXPECT_EQ(copies[0].Bytes, "Bcc: carol@example.org\r\n" + server.Message(1)->Raw);
+    EXPECT_EQ(copies[0].Flags, "S");
+
+    // A server without a Sent folder: the mail went, the local copy is kept, and both are said.
+    settings.ImapServer = "127.0.0.1:" + std::to_string(noSent.TlsPort());
+    settings.ImapSecurity = ESecurity::Tls;
+    ASSERT_TRUE(account::SaveServerSettings(typed, settings));
+    Address(typed);
+    form->StampImageClick();
+    EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Successful; the copy to Sent failed: ")))
+        << form->StatusText().toStdString();
+    EXPECT_TRUE(server.Message(2).has_value());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(form->SentFolder / "cur"),
+                            std::filesystem::directory_iterator()),
+              2);
+    EXPECT_FALSE(StatusesMention("secret"));
 }
 
 TEST_F(MainServersTlsTest, AnUntrustedCertificateCanBeTrustedForThatServerAndAChangedOneIsRefused) {

@@ -104,7 +104,8 @@ def find_window(display):
 
 
 def start_corvane(processes, corvane, display, config):
-    environment = dict(os.environ, DISPLAY=display, XDG_CONFIG_HOME=config, QT_QPA_PLATFORM="xcb")
+    environment = dict(os.environ, DISPLAY=display, XDG_CONFIG_HOME=config, XDG_DATA_HOME=config,
+                       QT_QPA_PLATFORM="xcb")
     environment.pop("QT_QPA_PLATFORM_PLUGIN_PATH", None)
     program = processes.start([corvane], env=environment, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE)

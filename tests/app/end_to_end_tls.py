@@ -135,26 +135,38 @@ def visible_windows(display, name):
     return found.stdout.split()
 
 
-def send_through_the_server_found(processes, corvane, display, work, sink_script, sink_options):
-    inbox = os.path.join(work, "inbox-found")
-    os.makedirs(inbox)
-    port = start_sink(processes, sink_script, inbox, *sink_options)
-    config = os.path.join(work, "config-found")
+def config_with_own_providers(work, name, provider):
+    """A settings folder whose provider table of the user's own holds Provider alone."""
+    config = os.path.join(work, name)
     os.makedirs(os.path.join(config, "corvane"), mode=0o700)
     with open(os.path.join(config, "corvane", "providers.json"), "w") as table:
-        json.dump({"version": 1, "providers": [{
-            "id": "loop", "name": "Loopback Mail", "domains": ["loop.test"],
-            "smtp": {"host": "127.0.0.1", "port": int(port), "security": "tls"},
-            "userName": "%EMAILLOCALPART%", "signIn": ["password"]}]}, table)
+        json.dump({"version": 1, "providers": [provider]}, table)
+    return config
 
+
+def send_to_an_address_and_accept_the_proposal(processes, corvane, display, config, domain):
+    """Starts corvane, types only the sender at Domain and the recipient, sends, and answers
+    Yes to the server found; returns the running program."""
     program, _ = start_corvane(processes, corvane, display, config)
-    type_text(display, f"Ada <{USER}@loop.test>")
+    type_text(display, f"Ada <{USER}@{domain}>")
     key(display, "Tab", "Tab")  # Smtp stays empty
     type_text(display, "bob@example.org")
     key(display, "ctrl+Return")
     # The proposal is a second window with the program's title; Return answers Yes.
     wait_until(lambda: len(visible_windows(display, TITLE)) > 1, 20, "the server found being proposed")
     key(display, "Return")
+    return program
+
+
+def send_through_the_server_found(processes, corvane, display, work, sink_script, sink_options):
+    inbox = os.path.join(work, "inbox-found")
+    os.makedirs(inbox)
+    port = start_sink(processes, sink_script, inbox, *sink_options)
+    config = config_with_own_providers(work, "config-found", {
+        "id": "loop", "name": "Loopback Mail", "domains": ["loop.test"],
+        "smtp": {"host": "127.0.0.1", "port": int(port), "security": "tls"},
+        "userName": "%EMAILLOCALPART%", "signIn": ["password"]})
+    program = send_to_an_address_and_accept_the_proposal(processes, corvane, display, config, "loop.test")
     asked = wait_until(lambda: visible_windows(display, "Password"), 20, "the password being asked for")
     x_tool(display, "xdotool", "windowactivate", "--sync", asked[0])
     type_text(display, PASSWORD)
@@ -220,23 +232,13 @@ def send_signed_in_with_oauth2(processes, corvane, display, work, certificate, p
         lines.write(f"{USER}\n-\n")
     port = start_sink(processes, SUPPORT_SINK, inbox, "--tls", certificate, private_key, "--account", account,
                       "--xoauth2", "--issued", issued)
-    config = os.path.join(work, "config-oauth2")
-    os.makedirs(os.path.join(config, "corvane"), mode=0o700)
-    with open(os.path.join(config, "corvane", "providers.json"), "w") as table:
-        json.dump({"version": 1, "providers": [{
-            "id": "oauth", "name": "OAuth Mail", "domains": ["oauth.test"],
-            "smtp": {"host": "127.0.0.1", "port": int(port), "security": "tls"},
-            "userName": "%EMAILLOCALPART%", "signIn": ["oauth2"],
-            "oauth2": {"client": "oauth", "issuer": base, "authorization": base + "/authorize",
-                       "token": base + "/token", "scopes": ["mail.send"]}}]}, table)
-
-    program, _ = start_corvane(processes, corvane, display, config)
-    type_text(display, f"Ada <{USER}@oauth.test>")
-    key(display, "Tab", "Tab")  # Smtp stays empty
-    type_text(display, "bob@example.org")
-    key(display, "ctrl+Return")
-    wait_until(lambda: len(visible_windows(display, TITLE)) > 1, 20, "the server found being proposed")
-    key(display, "Return")
+    config = config_with_own_providers(work, "config-oauth2", {
+        "id": "oauth", "name": "OAuth Mail", "domains": ["oauth.test"],
+        "smtp": {"host": "127.0.0.1", "port": int(port), "security": "tls"},
+        "userName": "%EMAILLOCALPART%", "signIn": ["oauth2"],
+        "oauth2": {"client": "oauth", "issuer": base, "authorization": base + "/authorize",
+                   "token": base + "/token", "scopes": ["mail.send"]}})
+    program = send_to_an_address_and_accept_the_proposal(processes, corvane, display, config, "oauth.test")
     servers = f"Software\\Halden Software\\Corvane\\Servers\\127.0.0.1:{port}"
     wait_until(lambda: stored(config, servers, "SignIn") == (1).to_bytes(4, "little"), 20,
                "the server found being stored as one that signs in with OAuth2")

@@ -35,7 +35,11 @@ TScratchRegistry::TScratchRegistry() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME")) {
         m_savedXdg = xdg;
     }
+    if (const char* data = std::getenv("XDG_DATA_HOME")) {
+        m_savedData = data;
+    }
     ::setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", m_folder.c_str(), 1);
     registry::TSqliteStore::CloseProcess();
 }
 
@@ -45,6 +49,11 @@ TScratchRegistry::~TScratchRegistry() {
         ::setenv("XDG_CONFIG_HOME", m_savedXdg->c_str(), 1);
     } else {
         ::unsetenv("XDG_CONFIG_HOME");
+    }
+    if (m_savedData) {
+        ::setenv("XDG_DATA_HOME", m_savedData->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_DATA_HOME");
     }
     std::error_code error;
     std::filesystem::permissions(StoreFolder(), std::filesystem::perms::owner_all,

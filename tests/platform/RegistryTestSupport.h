@@ -23,8 +23,8 @@ namespace corvane::test {
 using TDeadline = std::chrono::steady_clock::time_point;
 TDeadline After(std::chrono::milliseconds span);
 
-// XDG_CONFIG_HOME points at a fresh folder (mode 0755, so a child that gave up root can
-// reach it) while the object lives; the process's store is closed on entry and on exit, so
+// XDG_CONFIG_HOME and XDG_DATA_HOME (where sent mail is kept) point at a fresh folder (mode
+// 0755, so a child that gave up root can reach it) while the object lives; the process's store is closed on entry and on exit, so
 // that the next use opens the store there.
 class TScratchRegistry {
 public:
@@ -40,6 +40,7 @@ public:
 private:
     std::filesystem::path m_folder;
     std::optional<std::string> m_savedXdg;
+    std::optional<std::string> m_savedData;
 };
 
 // A value's row: its type number and its bytes.

@@ -105,4 +105,33 @@ std::string TUnansweredPort::Host() const {
     return HostOf(m_family);
 }
 
+TSilentPort::TSilentPort(EAddressFamily family) : m_family(family) {
+    int port = 0;
+    m_fd = BindEphemeral(family, port);
+    // Room for a few connections, none ever accepted: each is complete and silent.
+    if (m_fd >= 0 && ::listen(m_fd, 8) == 0) {
+        m_port = port;
+    }
+}
+
+TSilentPort::~TSilentPort() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+std::string TSilentPort::Host() const {
+    return HostOf(m_family);
+}
+
+int FreeLoopbackPort(EAddressFamily family) {
+    int port = 0;
+    const int fd = BindEphemeral(family, port);
+    if (fd < 0) {
+        return 0;
+    }
+    ::close(fd);
+    return port;
+}
+
 }  // namespace corvane::test

@@ -20,7 +20,8 @@ endpoint, so a test points each URL at the behaviour it wants:
                    device_code: authorization_pending, then slow_down, then the tokens once
                    the client waited its interval and five seconds more (MODE "deny":
                    authorization_pending, then access_denied).
-  /MODE/device     POST: a device code, user code WDJB-MJHT, interval 1 s, life 60 s.
+  /MODE/device     POST: a device code, user code WDJB-MJHT, interval 1 s, life 60 s; the
+                   address to enter it at is /MODE/activate, over HTTPS when the server is.
 
 MODE "short" is "ok" with access tokens that say they live 30 s: less than the minute a client
 keeps in hand, so each use refreshes.
@@ -138,9 +139,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             device = secrets.token_urlsafe(16)
             with lock:
                 devices[device] = {"polls": 0, "last": time.monotonic(), "interval": INTERVAL_SECONDS}
-            port = self.server.server_address[1]
+            activate = f"{self.server.scheme}://127.0.0.1:{self.server.server_address[1]}/{mode}/activate"
             return self.answer(200, {"device_code": device, "user_code": "WDJB-MJHT",
-                                     "verification_uri": f"http://127.0.0.1:{port}/{mode}/activate",
+                                     "verification_uri": activate,
+                                     "verification_uri_complete": activate + "?user_code=WDJB-MJHT",
                                      "expires_in": 60, "interval": INTERVAL_SECONDS})
         if endpoint != "token":
             return self.answer(404, {"error": "not_found"})
@@ -193,6 +195,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    scheme = "http"
 
     def handle_error(self, request, client_address):
         pass  # a client that hangs up is what the tests do
@@ -222,6 +225,7 @@ def main():
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(*certificate)
         server.socket = context.wrap_socket(server.socket, server_side=True)
+        server.scheme = "https"
     threading.Thread(target=end_with_parent, daemon=True).start()
     print(f"port {server.server_address[1]}", file=sys.stderr, flush=True)
     server.serve_forever()
