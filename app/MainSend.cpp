@@ -157,6 +157,8 @@ bool TMainForm::FillMessage() {
         WrenMsg.Priority = PriorityValue->currentIndex() + 1;
         WrenMsg.IncludePriority = true;
     }
+    WrenMsg.RequestReadReceipt = ReadReceipt->isChecked();
+    WrenSMTP.RequestDeliveryReport = DeliveryReport->isChecked();
     const int signature = PageControl2->currentIndex();
     if (signature >= 1 && signature <= 8) {
         WrenMsg.Signature = Sigs[static_cast<std::size_t>(signature - 1)]->Lines();
@@ -211,6 +213,9 @@ void TMainForm::JudgeOutcome() {
         // (the postmark still shows that the mail went).
         if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
             SetStatusText(Text(notice));
+        }
+        if (WrenSMTP.DeliveryReportIgnored) {
+            SetStatusText(QStringLiteral("Successful; the server offers no delivery reports, so none was asked for."));
         }
         KeepCopy();
         if (sound) {

@@ -180,6 +180,21 @@ TEST_F(MainServersTest, WithoutAKeyringThePasswordIsAskedOnceSaidOnceAndNeverSho
     EXPECT_TRUE(form->WrenSMTP.Password.empty());  // not left in the engine after the send
 }
 
+TEST_F(MainServersTest, TheOptionPagesReceiptsReachTheMessageAndAServerWithoutReportsIsSaid) {
+    test::TAiosmtpdServer server;
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    Open();
+    form->ReadReceipt->setChecked(true);
+    form->DeliveryReport->setChecked(true);
+    Address("127.0.0.1:" + server.Port());
+    form->StampImageClick();
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("Successful; the server offers no delivery reports, so none was asked for."));
+    const auto message = server.Message(1);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->Header("Disposition-Notification-To"), std::optional<std::string>("ada@example.org"));
+}
+
 class MainServersTlsTest : public MainServersTest {
 protected:
     const test::TTestCertificates& certificates = test::TTestCertificates::Shared();
