@@ -182,6 +182,16 @@ const TProvider* ProviderForMxHost(std::string_view host, const std::vector<TPro
     return nullptr;
 }
 
+const TProvider* ProviderForSmtpHost(std::string_view host, const std::vector<TProvider>& table) {
+    const std::string wanted = Normalized(host);
+    for (const TProvider& provider : table) {
+        if (provider.Smtp.Host == wanted) {
+            return &provider;
+        }
+    }
+    return nullptr;
+}
+
 TOAuth2Provider ForTenant(const TOAuth2Provider& oauth2, std::string_view tenant) {
     const std::string_view by = tenant.empty() ? std::string_view(oauth2.Tenant) : tenant;
     TOAuth2Provider filled = oauth2;

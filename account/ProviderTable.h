@@ -88,6 +88,11 @@ const TProvider* FindProvider(std::string_view domain,
 const TProvider* ProviderForMxHost(std::string_view host,
                                    const std::vector<TProvider>& table = ShippedProviders());
 
+// The provider whose submission server is Host (ASCII case ignored, one trailing dot
+// allowed), or nullptr.
+const TProvider* ProviderForSmtpHost(std::string_view host,
+                                     const std::vector<TProvider>& table = ShippedProviders());
+
 // What the provider's entry proposes for sending as Address.
 TServerProposal ProposalFor(const TProvider& provider, std::string_view address);
 

@@ -4,35 +4,6 @@
 
 namespace corvane::account {
 
-namespace {
-
-bool SameHost(std::string_view a, std::string_view b) {
-    if (a.ends_with('.')) {
-        a.remove_suffix(1);
-    }
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != b[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-const TProvider* ProviderForSmtpHost(std::string_view host, const std::vector<TProvider>& table) {
-    for (const TProvider& provider : table) {
-        if (SameHost(host, provider.Smtp.Host)) {  // the table's hosts are lower case
-            return &provider;
-        }
-    }
-    return nullptr;
-}
-
 const TProvider* OAuth2ProviderForHost(std::string_view host, const std::vector<TProvider>& table) {
     const TProvider* provider = ProviderForSmtpHost(host, table);
     return provider != nullptr && provider->OAuth2 ? provider : nullptr;

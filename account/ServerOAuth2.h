@@ -14,11 +14,7 @@
 
 namespace corvane::account {
 
-// The provider whose submission server is Host (ASCII case ignored, one trailing dot allowed),
-// or nullptr.
-const TProvider* ProviderForSmtpHost(std::string_view host, const std::vector<TProvider>& table = KnownProviders());
-
-// The same, for a provider with OAuth2.
+// The provider with OAuth2 whose submission server is Host (ProviderForSmtpHost), or nullptr.
 const TProvider* OAuth2ProviderForHost(std::string_view host, const std::vector<TProvider>& table = KnownProviders());
 
 struct TServerOAuth2 {

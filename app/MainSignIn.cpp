@@ -24,6 +24,21 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 using TOutcome = std::optional<account::TOAuth2Outcome>;
 
+// Starts Attempt and lets Wait run the event loop until it reports; nothing when the wait was
+// cancelled first.
+template <class TAttempt, class TStart, class TWait>
+TOutcome OutcomeOf(TAttempt& attempt, TStart start, TWait wait) {
+    TOutcome outcome;
+    QEventLoop loop;
+    attempt.OnDone = [&outcome, &loop](TAttempt&, const account::TOAuth2Outcome& done) {
+        outcome = done;
+        loop.quit();
+    };
+    start();
+    wait(loop, [&attempt] { attempt.Cancel(); });
+    return outcome;
+}
+
 }  // namespace
 
 void TMainForm::CreateSignIn() {
@@ -89,15 +104,9 @@ TOutcome TMainForm::FreshAccessToken(const account::TOAuth2Grant& grant) {
     account::TOAuth2Options options = account::TOAuth2Refresh::DefaultOptions();
     options.AllowLoopbackHttp = OAuth2Options.AllowLoopbackHttp;
     account::TFreshAccessToken fresh(Tokens, options);
-    TOutcome outcome;
-    QEventLoop wait;
-    fresh.OnDone = [&](account::TFreshAccessToken&, const account::TOAuth2Outcome& done) {
-        outcome = done;
-        wait.quit();
-    };
-    fresh.Start(m_sendKey, grant);
-    WaitFor(wait, [&fresh] { fresh.Cancel(); }, nullptr);
-    return outcome;
+    return OutcomeOf(
+        fresh, [&] { fresh.Start(m_sendKey, grant); },
+        [this](QEventLoop& wait, const std::function<void()>& cancel) { WaitFor(wait, cancel, nullptr); });
 }
 
 TOutcome TMainForm::SignInAnew(const account::TServerOAuth2& oauth2, const QString& reason) {
@@ -123,16 +132,10 @@ TOutcome TMainForm::SignInInBrowser(const account::TOAuth2Grant& grant, TSignInD
         noBrowser = !opened && codeOffered;
         return opened || !codeOffered;
     };
-    TOutcome outcome;
-    QEventLoop wait;
-    signIn.OnDone = [&](account::TOAuth2SignIn&, const account::TOAuth2Outcome& done) {
-        outcome = done;
-        wait.quit();
-    };
     SetStatusText(QString::fromLatin1(account::WaitingForBrowserText.data()));
-    signIn.Start(grant);
-    WaitFor(wait, [&signIn] { signIn.Cancel(); }, &dialog);
-    return outcome;
+    return OutcomeOf(
+        signIn, [&] { signIn.Start(grant); },
+        [&](QEventLoop& wait, const std::function<void()>& cancel) { WaitFor(wait, cancel, &dialog); });
 }
 
 TOutcome TMainForm::SignInOnAnotherDevice(const account::TOAuth2Grant& grant, TSignInDialog& dialog) {
@@ -142,16 +145,10 @@ TOutcome TMainForm::SignInOnAnotherDevice(const account::TOAuth2Grant& grant, TS
     signIn.OnCode = [&dialog](account::TOAuth2DeviceSignIn&, const account::TDeviceCode& code) {
         dialog.ShowDeviceCode(Text(code.VerificationUrl), Text(code.UserCode));
     };
-    TOutcome outcome;
-    QEventLoop wait;
-    signIn.OnDone = [&](account::TOAuth2DeviceSignIn&, const account::TOAuth2Outcome& done) {
-        outcome = done;
-        wait.quit();
-    };
     SetStatusText(QStringLiteral("Waiting for the sign-in on another device . . ."));
-    signIn.Start(grant);
-    WaitFor(wait, [&signIn] { signIn.Cancel(); }, &dialog);
-    return outcome;
+    return OutcomeOf(
+        signIn, [&] { signIn.Start(grant); },
+        [&](QEventLoop& wait, const std::function<void()>& cancel) { WaitFor(wait, cancel, &dialog); });
 }
 
 void TMainForm::WaitFor(QEventLoop& wait, const std::function<void()>& cancel, TSignInDialog* dialog) {
