@@ -114,7 +114,11 @@ TOptions ReadOptions(std::string_view bytes) {
     options.SendCapacity = std::size_t{b[2]} * 16;
     options.Handshake = b[3] & 3;
     options.Reports = (b[3] & 4) != 0;
-    options.PasswordInInput = bytes.find(Password) != std::string_view::npos;
+    // The server's reply may be cut into reads anywhere, so a password the script spells
+    // across a field separator still reaches the engine whole.
+    std::string joined(bytes);
+    std::erase(joined, '\xff');
+    options.PasswordInInput = joined.find(Password) != std::string::npos;
     return options;
 }
 

@@ -10,6 +10,9 @@ namespace corvane::mail {
 namespace {
 
 constexpr std::size_t MaxHeaderLineLength = 998;  // RFC 5322 section 2.1.1
+// The longest encoded-word (RFC 2047 section 2): the name, ": " and one of them must fit the
+// first line, whatever the value holds.
+constexpr std::size_t MaxEncodedWordLength = 75;
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -59,6 +62,9 @@ std::string ExtraHeaderProblem(std::string_view line) {
     }
     if (IsOwnField(name)) {
         return "Corvane writes the " + std::string(name) + " header itself";
+    }
+    if (name.size() + 2 + MaxEncodedWordLength > MaxHeaderLineLength) {
+        return "the header name is too long for a header line";
     }
     return {};
 }

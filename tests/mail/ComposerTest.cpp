@@ -314,6 +314,7 @@ TEST_F(Composer, ExtraHeaderLinesAreHeadersOfTheirOwnOrRefusedBeforeConnecting) 
         {"Message-ID: <mine@example.org>", "Corvane writes the Message-ID header itself"},
         {"CONTENT-TYPE: text/html", "Corvane writes the CONTENT-TYPE header itself"},
         {"Bcc: someone@example.org", "Corvane writes the Bcc header itself"},
+        {"X-" + std::string(920, 'N') + ": \xC3\x9C", "the header name is too long for a header line"},
     };
     for (const auto& [line, reason] : refused) {
         TEncodeEvents events;
