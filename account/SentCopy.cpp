@@ -1,10 +1,12 @@
 #include "account/SentCopy.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "account/LaterCall.h"
 #include "account/Passwords.h"
 #include "account/SentCopyDialogue.h"
+#include "mail/MailText.h"
 
 namespace corvane::account {
 
@@ -31,6 +33,16 @@ std::string Refusal(const TSentCopyServer& server) {
 }
 
 }  // namespace
+
+TSentCopyServer SentCopyServerFor(std::string_view field, mail::ESecurity security, std::string userName) {
+    const mail::TServerAddress address = mail::ParseServerAddress(field);
+    TSentCopyServer server;
+    server.Host = address.Host;
+    server.Port = address.HasPort ? std::atoi(address.Port.c_str()) : 0;
+    server.Security = security;
+    server.UserName = std::move(userName);
+    return server;
+}
 
 TSentCopy::TSentCopy(TSentCopyLimits limits) : m_limits(limits) {}
 

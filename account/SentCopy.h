@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "account/WorkerThreads.h"
 #include "mail/WrenEmail.h"
@@ -34,6 +35,10 @@ struct TSentCopyServer {
     std::string AccessToken;
     std::string TrustedFingerprint;  // TServerSettings::TrustedFingerprint for this server
 };
+
+// The server typed as "HOST[:PORT]" (an IPv6 address in brackets) into an IMAP server field,
+// without secrets: the port 0 leaves the security's own.
+TSentCopyServer SentCopyServerFor(std::string_view field, mail::ESecurity security, std::string userName);
 
 struct TSentCopyResult {
     bool Copied = false;

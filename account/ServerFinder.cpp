@@ -31,6 +31,23 @@ TServerProposal ForAddress(TServerProposal proposal, std::string_view address) {
     return proposal;
 }
 
+namespace {
+
+// Proposal with the document's first encrypted IMAP server that signs in as the proposal does
+// (the copy to Sent uses the send's credentials).
+TServerProposal WithImapServer(TServerProposal proposal, const std::vector<TImapServer>& servers) {
+    for (const TImapServer& imap : servers) {
+        if (imap.Security != mail::ESecurity::None && imap.UserName == proposal.UserName) {
+            proposal.ImapServer = imap.Host + ":" + std::to_string(imap.Port);
+            proposal.ImapSecurity = imap.Security;
+            break;
+        }
+    }
+    return proposal;
+}
+
+}  // namespace
+
 TServerFinder::TServerFinder(TFinderOptions options)
     : m_options(std::move(options)),
       m_autoconfig(m_options.Autoconfig),
@@ -40,7 +57,7 @@ TServerFinder::TServerFinder(TFinderOptions options)
     m_autoconfig.OnDone = [this](TAutoconfigLookup&, const TAutoconfigOutcome& outcome) {
         const auto& servers = outcome.Document.Smtp;
         if (outcome.Found && !servers.empty() && servers.front().Security != mail::ESecurity::None) {
-            Finish(servers.front());
+            Finish(WithImapServer(servers.front(), outcome.Document.Imap));
             return;
         }
         if (outcome.Found && !servers.empty()) {

@@ -34,6 +34,11 @@ struct TServerProposal {
     std::vector<ESignIn> SignIn;        // best first; empty when the source does not say
     ESource Source = ESource::ProviderTable;
     std::string SourceDetail;           // the provider's name, the document's URL, the record
+    // The IMAP server the same source names for the account, where sent mail can be copied:
+    // "host:port", empty when it names none (only a setup document does; the provider table's
+    // are found by the SMTP host).
+    std::string ImapServer{};
+    mail::ESecurity ImapSecurity = mail::ESecurity::Tls;
     bool operator==(const TServerProposal&) const = default;
 };
 

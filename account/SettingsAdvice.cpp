@@ -46,6 +46,11 @@ TServerSettings SettingsFor(const TServerProposal& proposal, const TServerSettin
         settings.ImapServer = provider->Imap->Host + ":" + std::to_string(provider->Imap->Port);
         settings.ImapSecurity = provider->Imap->Security;
         settings.CopyToSent = !provider->SavesSent;
+    } else if (!proposal.ImapServer.empty() && kept.ImapServer.empty() && proposal.Security != mail::ESecurity::None) {
+        // The provider's setup document names it: copies go there, as other mail programs do.
+        settings.ImapServer = proposal.ImapServer;
+        settings.ImapSecurity = proposal.ImapSecurity;
+        settings.CopyToSent = true;
     }
     return settings;
 }

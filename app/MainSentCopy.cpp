@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QUrl>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -29,21 +28,6 @@ std::string Utf8(const QString& text) { return text.toStdString(); }
 std::string FileBytes(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
-
-namespace {
-
-// The IMAP server of Settings as the copy needs it; the port 0 leaves the security's own.
-account::TSentCopyServer ImapServerOf(const account::TServerSettings& settings) {
-    const mail::TServerAddress address = mail::ParseServerAddress(settings.ImapServer);
-    account::TSentCopyServer server;
-    server.Host = address.Host;
-    server.Port = address.HasPort ? std::atoi(address.Port.c_str()) : 0;
-    server.Security = settings.ImapSecurity;
-    server.UserName = settings.UserName;
-    return server;
 }
 
 }  // namespace
@@ -86,7 +70,7 @@ void TMainForm::KeepCopy() {
 // The server's copy is made while the window waits, as the send was: Esc or closing the
 // window stop it, and whatever happens the send stays successful.
 void TMainForm::CopyToServer(const std::filesystem::path& message) {
-    account::TSentCopyServer server = ImapServerOf(m_sendSettings);
+    account::TSentCopyServer server = account::SentCopyServerFor(m_sendSettings.ImapServer, m_sendSettings.ImapSecurity, m_sendSettings.UserName);
     if (WrenSMTP.SignInKind == mail::ESignInKind::OAuth2) {
         server.AccessToken = WrenSMTP.AccessToken;
     } else {

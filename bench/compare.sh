@@ -75,11 +75,11 @@ case_command() {
   cmd_arrival=$plain_arrival
   case $1 in
     corvane-send)
-      cmd=("$bin/corvane-send" --quiet --server "127.0.0.1:$port" --from "$from" --to "$to"
+      cmd=("$bin/corvane-send" --quiet --no-archive --server "127.0.0.1:$port" --from "$from" --to "$to"
            --subject S --attach "$attachment")
       cmd_stdin="$work/text.txt" ;;
     corvane-send-starttls)
-      cmd=(env "SSL_CERT_FILE=$tls_dir/ca.pem" "$bin/corvane-send" --quiet
+      cmd=(env "SSL_CERT_FILE=$tls_dir/ca.pem" "$bin/corvane-send" --quiet --no-archive
            --server "127.0.0.1:$port" --security starttls --user "$bench_user"
            --password-file "$work/password" --from "$from" --to "$to" --subject S
            --attach "$attachment")

@@ -85,7 +85,7 @@ case_command() {
   cmd_arrival='^message [0-9]+ bytes [0-9]+$'
   case $peer in
     corvane)
-      cmd=("$bin/corvane-send" --quiet --server "127.0.0.1:$port" --from "$from" --to "$to"
+      cmd=("$bin/corvane-send" --quiet --no-archive --server "127.0.0.1:$port" --from "$from" --to "$to"
            --subject "$subject")
       cmd_stdin="$work/$kind.txt" ;;
     python)

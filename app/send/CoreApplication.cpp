@@ -1,5 +1,7 @@
 #include "app/send/CoreApplication.h"
 
+#include <QTimer>
+#include <chrono>
 #include <clocale>
 
 #include "account/TlsTrust.h"
@@ -16,5 +18,22 @@ TCoreApplicationScope::TCoreApplicationScope() {
 }
 
 TCoreApplicationScope::~TCoreApplicationScope() = default;
+
+bool RunUntilDone(QEventLoop& loop, const std::atomic<bool>& interrupted, const std::function<void()>& cancel) {
+    // A signal handler may do no more than set the flag, so the loop looks at it this often.
+    constexpr std::chrono::milliseconds interruptPoll{50};
+    bool cancelled = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (interrupted) {
+            cancelled = true;
+            cancel();
+            loop.quit();
+        }
+    });
+    poll.start(interruptPoll);
+    loop.exec();
+    return !cancelled;
+}
 
 }  // namespace corvane::send

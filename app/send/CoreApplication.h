@@ -5,6 +5,9 @@
 // makes trusts the mail engine's certificate authorities (account/TlsTrust.h).
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 namespace corvane::send {
@@ -23,5 +26,9 @@ private:
     char* m_argv[2] = {m_name, nullptr};
     std::unique_ptr<QCoreApplication> m_application;
 };
+
+// Runs Loop until a handler quits it, or until Interrupted is set (by the signal handler at
+// Ctrl+C), which calls Cancel and ends the loop. False when Interrupted came first.
+bool RunUntilDone(QEventLoop& loop, const std::atomic<bool>& interrupted, const std::function<void()>& cancel);
 
 }  // namespace corvane::send

@@ -1,13 +1,9 @@
 #include "app/send/OAuth2Token.h"
 
 #include <QEventLoop>
-#include <QTimer>
 #include <chrono>
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <ostream>
-#include <system_error>
 
 #include "account/FreshAccessToken.h"
 #include "account/Keyring.h"
@@ -19,14 +15,11 @@
 #include "app/send/CoreApplication.h"
 #include "app/send/Credentials.h"
 #include "app/send/SendJob.h"
-#include "platform/registry/SqliteStore.h"
+#include "app/send/StoredSettings.h"
 
 namespace corvane::send {
 
 namespace {
-
-// A signal handler may do no more than set the flag, so the loop looks at it this often.
-constexpr std::chrono::milliseconds InterruptPoll{50};
 
 constexpr const char* SignInOnceAdvice = "sign in once in Corvane's window, or send with --oauth2-device";
 
@@ -38,17 +31,6 @@ struct TAccount {
     account::TServerOAuth2 SignIn;
 };
 
-// The window's settings for Server. A user who never started the window has no settings store,
-// and a send must not leave an empty one behind: opening the store would make it.
-account::TServerSettings StoredSettings(const std::string& server) {
-    const std::filesystem::path store = registry::TSqliteStore::DefaultFile();
-    std::error_code error;
-    if (store.empty() || !std::filesystem::exists(store, error)) {
-        return {};
-    }
-    return account::LoadServerSettings(server);
-}
-
 TAccount AccountOf(const TSendOptions& options) {
     const mail::TServerAddress server = ServerOf(options);
     account::TServerSettings settings = StoredSettings(options.Server);
@@ -56,23 +38,6 @@ TAccount AccountOf(const TSendOptions& options) {
     settings.UserName = options.User;
     return {account::PasswordKey(options.User, server.Host, server.Port), options.User,
             account::ServerOAuth2(server.Host, settings)};
-}
-
-// Runs Loop until a handler quits it, or until Ctrl+C, which calls Cancel. False when Ctrl+C
-// came first.
-bool RunUntilDone(QEventLoop& loop, const std::atomic<bool>& interrupted, const std::function<void()>& cancel) {
-    bool cancelled = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (interrupted) {
-            cancelled = true;
-            cancel();
-            loop.quit();
-        }
-    });
-    poll.start(InterruptPoll);
-    loop.exec();
-    return !cancelled;
 }
 
 std::string Lifetime(std::chrono::seconds life) {

@@ -12,6 +12,7 @@
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
 #include "app/send/InputFile.h"
+#include "app/send/KeptCopy.h"
 #include "app/send/OAuth2Token.h"
 #include "app/send/TokenCommand.h"
 #include "mail/MailText.h"
@@ -198,11 +199,17 @@ mail::TLineList SplitLines(memory::TLargeBuffer text) {
     return mail::TLineList::Adopt(std::move(text), std::move(ends));
 }
 
-int RunSend(const TSendOptions& options, std::istream& text, std::ostream& status,
-            mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
+int RunSend(const TSendOptions& options, const account::TServerSettings& settings, std::istream& text,
+            std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
     // --quiet silences the progress only: whatever ends the send unsuccessfully is said.
     std::ostream quiet(nullptr);
     std::ostream& out = options.Quiet ? quiet : status;
+
+    auto plan = KeepPlanFor(options, settings);
+    if (const auto* problem = std::get_if<std::string>(&plan)) {
+        Say(status, "corvane-send: " + *problem);
+        return ExitUsage;
+    }
 
     // Only whether each is there: the engine opens them itself, without blocking, and says
     // why one cannot be read.
@@ -242,6 +249,7 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
     if (!smtp.CheckMessage(msg)) {
         return smtp.ReplyCode == std::to_string(mail::TWrenSMTP::ErrorFileRead) ? ExitFailed : ExitUsage;
     }
+    TKeptCopy kept(std::get<TKeepPlan>(std::move(plan)), account::SentArchiveFolder(), smtp);
     Say(out, "Connecting " + options.Server + " . . .");
     smtp.Connect();
     // Connect starts a fresh dialogue and forgets earlier cancels: repeat one that came in
@@ -253,11 +261,16 @@ int RunSend(const TSendOptions& options, std::istream& text, std::ostream& statu
         smtp.SendMail(msg);
         smtp.Quit();
     }
-    return Outcome(smtp, interrupted, status);
+    const int outcome = Outcome(smtp, interrupted, status);
+    if (outcome == ExitAccepted) {
+        kept.Keep(out, status, interrupted);
+    }
+    return outcome;
 }
 
-int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
-                    std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
+int RunSignedInSend(const TSendOptions& options, const account::TServerSettings& settings,
+                    const TPasswordReader& readPassword, std::istream& text, std::ostream& status,
+                    mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted) {
     if (options.Auth == EAuth::OAuth2) {
         if (const int prepared = PrepareOAuth2SignIn(options, status, smtp, interrupted); prepared != ExitAccepted) {
             return prepared;
@@ -275,7 +288,7 @@ int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPass
         Say(status, "Canceled: Ready for your mail.");
         return ExitCancelled;
     }
-    return RunSend(options, text, status, smtp, interrupted);
+    return RunSend(options, settings, text, status, smtp, interrupted);
 }
 
 int PrepareOAuth2SignIn(const TSendOptions& options, std::ostream& status, mail::TWrenSMTP& smtp,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "account/ServerSettings.h"
 #include "app/send/Credentials.h"
 #include "app/send/SendOptions.h"
 #include "mail/WrenEmail.h"
@@ -33,9 +34,11 @@ void Say(std::ostream& stream, const std::string& text);
 mail::TLineList SplitLines(memory::TLargeBuffer text);
 
 // Returns an exit status. A cancel (Interrupted set, then Smtp.Abort called, from another
-// thread or a signal handler) ends the send promptly at any point.
-int RunSend(const TSendOptions& options, std::istream& text, std::ostream& status,
-            mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
+// thread or a signal handler) ends the send promptly at any point. Settings are the window's
+// for the server (StoredSettings), which say whether a copy goes to the IMAP server's Sent
+// folder when the options do not (KeptCopy.h).
+int RunSend(const TSendOptions& options, const account::TServerSettings& settings, std::istream& text,
+            std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
 
 // Where the password of Options.User comes from: FindPassword, in the program.
 using TPasswordReader = std::function<TPasswordLookup(const TSendOptions& options)>;
@@ -44,8 +47,9 @@ using TPasswordReader = std::function<TPasswordLookup(const TSendOptions& option
 // without a user), or with --auth oauth2 with the token PrepareOAuth2SignIn gets for the
 // server in Options. Without one nothing is connected: the problem is written and its status
 // returned; nor when Interrupted is already set (ExitCancelled).
-int RunSignedInSend(const TSendOptions& options, const TPasswordReader& readPassword, std::istream& text,
-                    std::ostream& status, mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
+int RunSignedInSend(const TSendOptions& options, const account::TServerSettings& settings,
+                    const TPasswordReader& readPassword, std::istream& text, std::ostream& status,
+                    mail::TWrenSMTP& smtp, const std::atomic<bool>& interrupted);
 
 // For --auth oauth2, before anything is connected: gets the access token (from --token-command,
 // else FetchOAuth2Token's) and hands it to Smtp. ExitAccepted when Smtp can sign in with it;

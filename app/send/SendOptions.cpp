@@ -20,6 +20,8 @@ const char* const UsageText =
     "                    [--security none|starttls|tls] [--user NAME [--password-file FILE]]\n"
     "                    [--auth password|oauth2 [--token-command CMD | --oauth2-device]]\n"
     "                    [--trust-fingerprint SHA256]\n"
+    "                    [--no-archive] [--sent-copy | --no-sent-copy]\n"
+    "                    [--imap-server HOST[:PORT]] [--imap-security starttls|tls]\n"
     "       corvane-send --find-server ADDRESS [--quiet]\n"
     "       corvane-send --help | --version\n"
     "The message text is read from standard input; it and the signature file are in the\n"
@@ -37,6 +39,12 @@ const char* const UsageText =
     "kept there for the user, host and port, by Corvane's window or --oauth2-device. The\n"
     "provider is the one whose server HOST is, by the provider table.\n"
     "--trust-fingerprint accepts exactly the server certificate with that SHA-256.\n"
+    "A message the server took is kept in the Maildir folder $XDG_DATA_HOME/corvane/Sent\n"
+    "(~/.local/share/corvane/Sent) unless --no-archive. --sent-copy also puts it into the Sent\n"
+    "folder of the IMAP server (port 993 for tls, 143 for starttls), signing in as --user as\n"
+    "the send did; without either option it is copied when Corvane's window copies the mail\n"
+    "sent through that server, and --imap-server turns the copy on. A copy that fails is said,\n"
+    "and the exit status stays 0.\n"
     "--quiet writes no progress; errors are still written. Exit status: 0 accepted, 1 failed,\n"
     "2 usage error, 3 sent but never confirmed (check before sending again), 130 cancelled.\n";
 
@@ -89,6 +97,29 @@ std::optional<TUsageError> SetSecurity(TSendOptions& options, const std::string&
         }
     }
     return TUsageError{"--security takes none, starttls or tls, not \"" + value + "\""};
+}
+
+// The copy to Sent signs in, so it never goes over an unencrypted connection.
+std::optional<TUsageError> SetImapSecurity(TSendOptions& options, const std::string& value) {
+    for (const auto& [name, security] : SecurityModes) {
+        if (value == name && security != mail::ESecurity::None) {
+            options.ImapSecurity = security;
+            return std::nullopt;
+        }
+    }
+    return TUsageError{"--imap-security takes starttls or tls, not \"" + value +
+                       "\": the copy to Sent signs in, and never over an unencrypted connection"};
+}
+
+std::optional<TUsageError> SetImapServer(TSendOptions& options, const std::string& value) {
+    if (const auto port = mail::InvalidPort(value)) {
+        return TUsageError{"--imap-server takes a port from 1 to 65535, not \"" + *port + "\""};
+    }
+    if (mail::ParseServerAddress(value).Host.empty()) {
+        return TUsageError{"--imap-server needs a host name or address"};
+    }
+    options.ImapServer = value;
+    return std::nullopt;
 }
 
 constexpr std::pair<const char*, EAuth> AuthModes[]{{"password", EAuth::Password}, {"oauth2", EAuth::OAuth2}};
@@ -162,6 +193,8 @@ const std::map<std::string, TSetter>& ValueOptions() {
         {"--auth", SetAuth},
         {"--token-command", SetTokenCommand},
         {"--trust-fingerprint", SetFingerprint},
+        {"--imap-server", SetImapServer},
+        {"--imap-security", SetImapSecurity},
     };
     return options;
 }
@@ -172,6 +205,9 @@ const std::map<std::string, bool TSendOptions::*>& FlagOptions() {
         {"--quiet", &TSendOptions::Quiet},
         {"-q", &TSendOptions::Quiet},
         {"--oauth2-device", &TSendOptions::OAuth2Device},
+        {"--no-archive", &TSendOptions::NoArchive},
+        {"--sent-copy", &TSendOptions::SentCopy},
+        {"--no-sent-copy", &TSendOptions::NoSentCopy},
     };
     return options;
 }
@@ -213,6 +249,16 @@ std::optional<TUsageError> CheckAuth(const TSendOptions& options) {
     return std::nullopt;
 }
 
+std::optional<TUsageError> CheckSentCopy(const TSendOptions& options) {
+    if (options.SentCopy && options.NoSentCopy) {
+        return TUsageError{"--sent-copy and --no-sent-copy contradict each other: give one"};
+    }
+    if (options.NoSentCopy && (!options.ImapServer.empty() || options.ImapSecurity)) {
+        return TUsageError{"--imap-server and --imap-security are for the copy to Sent, which --no-sent-copy turns off"};
+    }
+    return std::nullopt;
+}
+
 std::optional<TUsageError> CheckRequired(const TSendOptions& options, const std::set<std::string>& given) {
     for (const auto& [name, value] :
          {std::pair{"--server", &options.Server}, {"--from", &options.From}, {"--to", &options.To}}) {
@@ -221,6 +267,9 @@ std::optional<TUsageError> CheckRequired(const TSendOptions& options, const std:
         }
     }
     if (auto error = CheckAuth(options)) {
+        return error;
+    }
+    if (auto error = CheckSentCopy(options)) {
         return error;
     }
     if (FindsServer(options)) {

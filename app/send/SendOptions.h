@@ -44,6 +44,14 @@ struct TSendOptions {
     std::optional<std::string> TokenCommand;
     bool OAuth2Device = false;
     std::string TrustFingerprint;  // as typed: 64 hex digits, colons allowed
+    // What is kept of the message once the server took it: the local archive unless
+    // NoArchive; the copy in the IMAP server's Sent folder as SentCopy or NoSentCopy say,
+    // else as the window's settings for the server say (ImapServer given turns it on).
+    bool NoArchive = false;
+    bool SentCopy = false;
+    bool NoSentCopy = false;
+    std::string ImapServer;                    // HOST[:PORT] as typed; empty: the window's
+    std::optional<mail::ESecurity> ImapSecurity;  // StartTls or Tls; none: the window's, else Tls
 };
 
 // --server auto: the server is looked up for the address in From, not typed.

@@ -1,21 +1,18 @@
 #include "app/send/ServerLookup.h"
 
 #include <QEventLoop>
-#include <QTimer>
-#include <chrono>
 #include <optional>
 #include <ostream>
 #include <variant>
 
 #include "app/send/CoreApplication.h"
+#include "account/SettingsAdvice.h"
 #include "app/send/FoundServer.h"
+#include "app/send/StoredSettings.h"
 
 namespace corvane::send {
 
 namespace {
-
-// A signal handler may do no more than set the flag, so the loop looks at it this often.
-constexpr std::chrono::milliseconds InterruptPoll{50};
 
 // The finder's result for Address; nothing when Interrupted came first.
 std::optional<account::TFinderResult> LookUp(const std::string& address, const account::TFinderOptions& options,
@@ -28,16 +25,8 @@ std::optional<account::TFinderResult> LookUp(const std::string& address, const a
         result = done;
         loop.quit();
     };
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (interrupted) {
-            finder.Cancel();
-            loop.quit();
-        }
-    });
-    poll.start(InterruptPoll);
     finder.Start(address);
-    loop.exec();
+    RunUntilDone(loop, interrupted, [&finder] { finder.Cancel(); });
     return result;
 }
 
@@ -92,7 +81,12 @@ int RunFoundServerSend(const TSendOptions& options, const account::TFinderOption
         Say(status, "corvane-send: " + *problem);
         return ExitFailed;
     }
-    return RunSignedInSend(std::get<TSendOptions>(ready), readPassword, text, status, smtp, interrupted);
+    const auto& send = std::get<TSendOptions>(ready);
+    // What the window would keep for the server once the user took it: its settings so far,
+    // with the IMAP server the lookup names for copies to Sent.
+    const account::TServerSettings settings =
+        account::SettingsFor(proposal, StoredSettings(send.Server), *finder.Providers);
+    return RunSignedInSend(send, settings, readPassword, text, status, smtp, interrupted);
 }
 
 }  // namespace corvane::send

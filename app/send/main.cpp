@@ -14,6 +14,7 @@
 #include "app/send/SendJob.h"
 #include "app/send/SendOptions.h"
 #include "app/send/ServerLookup.h"
+#include "app/send/StoredSettings.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
             smtp.Password = std::move(*password.Password);
         }
         InstallInterruptHandler(&smtp);
-        status = RunSend(options, std::cin, std::cerr, smtp, g_interrupted);
+        status = RunSend(options, StoredSettings(options.Server), std::cin, std::cerr, smtp, g_interrupted);
     }
     g_running = nullptr;
     corvane::account::Wipe(smtp.AccessToken);

@@ -36,7 +36,14 @@ constexpr const char* Document =
     "<clientConfig version=\"1.1\"><emailProvider id=\"auto.test\"><domain>auto.test</domain>"
     "<outgoingServer type=\"smtp\"><hostname>mail.auto.test</hostname><port>587</port>"
     "<socketType>STARTTLS</socketType><username>%EMAILLOCALPART%</username>"
-    "<authentication>password-cleartext</authentication></outgoingServer></emailProvider></clientConfig>";
+    "<authentication>password-cleartext</authentication></outgoingServer>"
+    // Where the copies of sent mail go: the first encrypted IMAP server with the same user.
+    "<incomingServer type=\"imap\"><hostname>plain.auto.test</hostname><port>143</port><socketType>plain</socketType>"
+    "<username>%EMAILLOCALPART%</username></incomingServer>"
+    "<incomingServer type=\"imap\"><hostname>other.auto.test</hostname><port>993</port><socketType>SSL</socketType>"
+    "<username>%EMAILADDRESS%</username></incomingServer>"
+    "<incomingServer type=\"imap\"><hostname>imap.auto.test</hostname><port>143</port><socketType>STARTTLS</socketType>"
+    "<username>%EMAILLOCALPART%</username></incomingServer></emailProvider></clientConfig>";
 
 class ServerFinder : public ::testing::Test {
 protected:
@@ -86,11 +93,13 @@ TEST_F(ServerFinder, TheFirstSourceThatAnswersWins) {
     const struct {
         const char* Address;
         std::string Found;  // Describe(proposal), or the text when nothing was found
+        std::string Imap = "";  // the IMAP server the source names for copies of sent mail
     } cases[] = {
         {"Jo@GMail.com", "smtp.gmail.com:465, SSL/TLS, user Jo@GMail.com (from the provider table: Google Mail)"},
         {"jo@auto.test",
          "mail.auto.test:587, STARTTLS, user jo (from the provider's configuration document: "
-         "https://autoconfig.auto.test/mail/config-v1.1.xml?emailaddress=jo%40auto.test)"},
+         "https://autoconfig.auto.test/mail/config-v1.1.xml?emailaddress=jo%40auto.test)",
+         "imap.auto.test:143"},
         // A document and an SRV record: the document is asked first.
         {"jo@both.test",
          "mail.auto.test:587, STARTTLS, user jo (from the provider's configuration document: "
@@ -113,6 +122,7 @@ TEST_F(ServerFinder, TheFirstSourceThatAnswersWins) {
         finder.Start(expected.Address);
         ASSERT_TRUE(test::RunEventsUntil([&] { return result.has_value(); }, 20s)) << expected.Address;
         EXPECT_EQ(result->Found ? Describe(*result->Found) : result->Text, expected.Found) << expected.Address;
+        EXPECT_EQ(result->Found ? result->Found->ImapServer : "", expected.Imap) << expected.Address;
         EXPECT_FALSE(finder.Running());
     }
 }

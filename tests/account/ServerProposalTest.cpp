@@ -111,6 +111,13 @@ TEST(SettingsAdvice, TheProvidersImapServerGetsTheCopyOfSentMailUnlessItFilesItI
     EXPECT_EQ(SettingsFor({"smtp.oauth.example", 465, mail::ESecurity::Tls, "jo", {}, ESource::Srv, ""}, own, table)
                   .ImapServer,
               "imap.mine.example");
+    // A setup document's IMAP server, for a provider the table does not know.
+    TServerProposal documented{"mail.auto.example", 587, mail::ESecurity::StartTls, "jo", {}, ESource::Autoconfig, ""};
+    documented.ImapServer = "imap.auto.example:993";
+    const TServerSettings fromDocument = SettingsFor(documented, {}, table);
+    EXPECT_EQ(fromDocument.ImapServer, "imap.auto.example:993");
+    EXPECT_EQ(fromDocument.ImapSecurity, mail::ESecurity::Tls);
+    EXPECT_TRUE(fromDocument.CopyToSent);
 }
 
 TEST(SettingsAdvice, TheServersOAuth2SignInTakesTheUsersClientAndTenantOrSaysWhatIsMissing) {

@@ -6,8 +6,14 @@
 #include <fstream>
 #include <filesystem>
 #include <random>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "AiosmtpdServer.h"
+#include "DovecotServer.h"
+#include "RegistryTestSupport.h"
+#include "account/ServerSettings.h"
 #include "ProgramProcess.h"
 #include "LoopbackPorts.h"
 #include "ScriptedSmtpServer.h"
@@ -473,6 +479,123 @@ TEST(CorvaneSend, ACertificateTrustedByItsFingerprintIsAccepted) {
     TProgramProcess send(Command(trusting), "text\n");
     EXPECT_EQ(send.WaitForExit(60s), 0) << send.Error();
     EXPECT_TRUE(server.Message(1).has_value());
+}
+
+// The files of one part (cur, tmp) of a Maildir folder, by name.
+std::vector<std::filesystem::path> MaildirFiles(const std::filesystem::path& folder, const char* part) {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / part, error)) {
+        files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// What was sent is kept as sent, Bcc included: in the local archive and in the Sent folder of
+// a real IMAP server, as the options or the window's settings for the server ask. A copy the
+// IMAP server refuses leaves the send successful and the archive whole.
+TEST(CorvaneSend, KeepsWhatItSentInTheArchiveAndTheImapServersSentFolder) {
+    const auto& certificates = test::TTestCertificates::Shared();
+    ASSERT_TRUE(certificates.Made()) << certificates.Problem();
+    test::TTrustOnly trust(certificates.CaFile);
+    const test::TScratchRegistry home;  // the archive and the window's settings
+    test::TAiosmtpdServer smtp(test::SignInRequired(test::TAiosmtpdOptions::ESecurity::StartTls,
+                                                    certificates.Loopback.Certificate, certificates.Loopback.Key,
+                                                    "jo", "secret"));
+    ASSERT_TRUE(smtp.Running()) << smtp.Problem();
+    test::TDovecotOptions imapOptions;
+    imapOptions.CertificateFile = certificates.Loopback.Certificate;
+    imapOptions.KeyFile = certificates.Loopback.Key;
+    const test::TDovecotServer imap(imapOptions);
+    ASSERT_TRUE(imap.Running()) << imap.Problem();
+    imapOptions.Password = "another";  // the send's password does not sign in here
+    const test::TDovecotServer refusing(imapOptions);
+    ASSERT_TRUE(refusing.Running()) << refusing.Problem();
+    const std::string smtpServer = "127.0.0.1:" + smtp.Port();
+    const auto at = [](const test::TDovecotServer& server, int port) { return server.Host() + ":" + std::to_string(port); };
+    account::TServerSettings window;  // a send that names no IMAP server follows these
+    window.CopyToSent = true;
+    window.ImapServer = at(imap, imap.StartTlsPort());
+    window.ImapSecurity = mail::ESecurity::StartTls;
+    ASSERT_TRUE(account::SaveServerSettings(smtpServer, window));
+
+    test::TTempFolder folder;
+    const std::string passwordFile = folder.WritePrivateFile("password", "secret\n").string();
+    struct TCase {
+        std::vector<std::string> Arguments;
+        std::size_t Archived;  // messages in the archive after the send
+        std::size_t Copied;    // in the Sent folder of the server that takes the password
+        std::string Said;      // the last line written
+    };
+    const std::vector<TCase> cases{
+        {{"--imap-server", at(imap, imap.TlsPort())}, 1, 1, "Saved a copy to Sent on 127.0.0.1.\n"},
+        {{"--no-archive"}, 1, 2, "Saved a copy to Sent on 127.0.0.1.\n"},
+        {{"--imap-server", at(refusing, refusing.TlsPort())}, 2, 2, "Successful; the copy to Sent failed: "},
+        {{"--no-archive", "--no-sent-copy"}, 2, 2, "2.0.0 Stored as message-"},
+    };
+    const std::filesystem::path archive = home.Folder() / "corvane" / "Sent";
+    for (std::size_t row = 0; row < cases.size(); ++row) {
+        std::vector<std::string> arguments{"--server", smtpServer, "--security", "starttls", "--user", "jo",
+                                           "--password-file", passwordFile, "--from", "jo@example.org",
+                                           "--to", "ann@example.org", "--bcc", "hidden@example.org",
+                                           "--subject", "Kept " + std::to_string(row)};
+        arguments.insert(arguments.end(), cases[row].Arguments.begin(), cases[row].Arguments.end());
+        TProgramProcess send(Command(arguments), "A line\n.a line with a dot\n");
+        ASSERT_EQ(send.WaitForExit(60s), 0) << send.Error();
+        EXPECT_NE(send.Error().rfind(cases[row].Said), std::string::npos) << row << ": " << send.Error();
+        EXPECT_EQ(MaildirFiles(archive, "cur").size(), cases[row].Archived) << row;
+        EXPECT_EQ(imap.Messages("Sent Items").size(), cases[row].Copied) << row << imap.Log();
+    }
+    EXPECT_TRUE(refusing.Messages("Sent Items").empty());
+    EXPECT_TRUE(MaildirFiles(archive, "tmp").empty());
+
+    // The first message, as the archive and the server keep it: the same bytes, seen, private.
+    const std::filesystem::path first = MaildirFiles(archive, "cur").front();
+    const std::string kept = test::ReadWholeFile(first);
+    const auto copy = imap.Messages("Sent Items").front();
+    EXPECT_EQ(copy.Bytes, kept);
+    EXPECT_EQ(copy.Flags, "S");
+    EXPECT_TRUE(first.filename().string().ends_with(":2,S")) << first;
+    struct stat status {};
+    ASSERT_EQ(::stat(first.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    EXPECT_TRUE(kept.starts_with("Bcc: hidden@example.org\r\n")) << kept.substr(0, 200);
+    EXPECT_NE(kept.find("\r\n.a line with a dot\r\n"), std::string::npos);
+    const auto sent = smtp.Message(1);
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_FALSE(sent->Header("Bcc").has_value());
+    EXPECT_EQ(kept.substr(kept.find("\r\n") + 2), sent->Raw);
+}
+
+// Killed while the message is on its way, the program leaves nothing where a mail program
+// looks: the unfinished copy stays in tmp/, which readers skip, and cur/ holds no message.
+TEST(CorvaneSend, AKillDuringTheSendLeavesNoMessageInTheArchive) {
+    const test::TScratchRegistry home;
+    test::TScriptedSmtpServer server{test::TSmtpScript()
+                                         .Send("220 ready\r\n")
+                                         .Expect("250 ok\r\n")
+                                         .Expect("250 ok\r\n")
+                                         .Expect("250 ok\r\n")
+                                         .Expect("354 go ahead\r\n")
+                                         .StopReading()};
+    ASSERT_TRUE(server.Listening());
+    test::TTempFolder folder;
+    TProgramProcess send(Command({"--server", "127.0.0.1:" + server.Port(), "--from", "a@example.org", "--to",
+                                  "b@example.org", "--attach", folder.WriteFile("big.bin", RandomBytes(8 << 20, 3)).string()}),
+                         "text\n");
+    ASSERT_TRUE(server.WaitForReceived("Content-Transfer-Encoding: base64", 30s)) << send.Error();
+    const std::filesystem::path archive = home.Folder() / "corvane" / "Sent";
+    // The writes stall on a full socket: the copy in tmp/ is as far as the send got.
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    while (MaildirFiles(archive, "tmp").empty() && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_FALSE(MaildirFiles(archive, "tmp").empty());
+    send.Signal(SIGKILL);
+    EXPECT_EQ(send.WaitForExit(10s), 128 + SIGKILL);
+    EXPECT_TRUE(MaildirFiles(archive, "cur").empty());
+    EXPECT_EQ(MaildirFiles(archive, "tmp").size(), 1u);
 }
 
 }  // namespace

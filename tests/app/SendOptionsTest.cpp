@@ -8,6 +8,7 @@
 #include "app/send/Charset.h"
 #include "app/send/Credentials.h"
 #include "app/send/FoundServer.h"
+#include "app/send/KeptCopy.h"
 #include "app/send/SendJob.h"
 
 namespace corvane::send {
@@ -69,9 +70,76 @@ TEST(SendOptions, MistakesAreUsageErrorsThatSayWhat) {
         EXPECT_EQ(UsageErrorOf(with({"--server", std::string("h:") + port})),
                   "--server takes a port from 1 to 65535, not \"" + std::string(port) + "\"");
     }
+    for (const auto& [arguments, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--sent-copy", "--no-sent-copy"}, "--sent-copy and --no-sent-copy contradict each other: give one"},
+             {{"--no-sent-copy", "--imap-server", "imap.example.org"},
+              "--imap-server and --imap-security are for the copy to Sent, which --no-sent-copy turns off"},
+             {{"--imap-security", "none"},
+              "--imap-security takes starttls or tls, not \"none\": the copy to Sent signs in, and never over an "
+              "unencrypted connection"},
+             {{"--imap-server", "imap.example.org:99999"}, "--imap-server takes a port from 1 to 65535, not \"99999\""},
+             {{"--imap-server", ":993"}, "--imap-server needs a host name or address"},
+         }) {
+        EXPECT_EQ(UsageErrorOf(with(arguments)), error);
+    }
     EXPECT_TRUE(std::holds_alternative<THelpRequested>(with({"--help"})));
     EXPECT_TRUE(std::holds_alternative<TVersionRequested>(with({"--version"})));
     EXPECT_TRUE(std::holds_alternative<TSendOptions>(with({})));
+}
+
+// The copy to Sent follows the window's settings for the server unless the options say
+// otherwise; one the options ask for but cannot be made is a usage error, one the settings ask
+// for is left out where the window would leave it out too.
+TEST(SendOptions, WhatIsKeptFollowsTheOptionsThenTheWindowsSettings) {
+    account::TServerSettings copying;
+    copying.CopyToSent = true;
+    copying.ImapServer = "imap.example.org:1993";
+    copying.ImapSecurity = mail::ESecurity::StartTls;
+    const account::TServerSettings none;
+    struct TCase {
+        std::vector<std::string> Arguments;
+        const account::TServerSettings* Settings;
+        std::string Expected;  // "archive, HOST:PORT SECURITY FINGERPRINT" or the usage error
+    };
+    const std::string fingerprint(64, 'a');
+    const std::vector<TCase> cases{
+        {{}, &none, "archive"},
+        {{"--no-archive"}, &none, ""},
+        {{}, &copying, "archive, imap.example.org:1993 starttls"},
+        {{"--no-sent-copy"}, &copying, "archive"},
+        {{"--imap-server", "[::1]"}, &none, "archive, ::1:0 tls"},
+        {{"--imap-server", "h.example.org:143", "--imap-security", "starttls", "--no-archive"}, &copying,
+         "h.example.org:143 starttls"},
+        {{"--imap-security", "tls"}, &copying, "archive, imap.example.org:1993 tls"},
+        {{"--imap-server", "smtp.example.org", "--trust-fingerprint", fingerprint}, &none,
+         "archive, smtp.example.org:0 tls " + fingerprint},
+        {{"--sent-copy"}, &none,
+         "--sent-copy needs --imap-server HOST[:PORT]: Corvane's window names no IMAP server for this server"},
+        {{"--sent-copy", "--user", ""}, &copying, "--sent-copy signs in to the IMAP server as --user: give --user"},
+        {{"--user", ""}, &copying, "archive"},  // the window would not copy without a user either
+    };
+    for (const auto& row : cases) {
+        std::vector<std::string> arguments{"--server", "smtp.example.org:587", "--security", "starttls", "--from",
+                                           "me@example.org", "--to", "you@example.org", "--user", "me"};
+        arguments.insert(arguments.end(), row.Arguments.begin(), row.Arguments.end());
+        const auto parsed = Parse(arguments);
+        ASSERT_TRUE(std::holds_alternative<TSendOptions>(parsed)) << UsageErrorOf(parsed);
+        const auto plan = KeepPlanFor(std::get<TSendOptions>(parsed), *row.Settings);
+        std::string described;
+        if (const auto* problem = std::get_if<std::string>(&plan)) {
+            described = *problem;
+        } else {
+            const auto& kept = std::get<TKeepPlan>(plan);
+            described = kept.Archive ? "archive" : "";
+            if (kept.Copy) {
+                described += (kept.Archive ? ", " : "") + kept.Copy->Host + ":" + std::to_string(kept.Copy->Port) +
+                             " " + SecurityOptionName(kept.Copy->Security) +
+                             (kept.Copy->TrustedFingerprint.empty() ? "" : " " + kept.Copy->TrustedFingerprint);
+                EXPECT_EQ(kept.Copy->UserName, "me");
+            }
+        }
+        EXPECT_EQ(described, row.Expected) << ::testing::PrintToString(row.Arguments);
+    }
 }
 
 TEST(SendText, LinesSplitAtLfWithOptionalCr) {
@@ -121,7 +189,7 @@ TEST(SendJob, FileProblemsAreSaidBeforeConnectingEvenWhenQuiet) {
         std::ostringstream status;
         mail::TWrenSMTP smtp;
         const std::atomic<bool> interrupted{false};
-        EXPECT_EQ(RunSend(options, text, status, smtp, interrupted), row.Exit) << row.Status;
+        EXPECT_EQ(RunSend(options, {}, text, status, smtp, interrupted), row.Exit) << row.Status;
         EXPECT_EQ(status.str(), row.Status);
     }
 }
