@@ -130,6 +130,13 @@ bool TMaildirWriter::Flush() {
     return true;
 }
 
+std::optional<std::filesystem::path> TMaildirWriter::Written() {
+    if (m_file < 0 || !Flush()) {
+        return std::nullopt;
+    }
+    return m_tmpPath;
+}
+
 std::optional<std::filesystem::path> TMaildirWriter::Commit() {
     if (m_file < 0 || !Flush()) {
         return std::nullopt;

@@ -41,11 +41,12 @@ public:
     bool AddLine(std::string_view line);
     // The message made durable and moved into cur/ with SeenFlags: its path, or nothing.
     std::optional<std::filesystem::path> Commit();
+    // For a message that goes elsewhere and is not kept: what was buffered written out, and
+    // the path of the whole message, still in tmp/ (removed with the writer); or nothing.
+    std::optional<std::filesystem::path> Written();
     // Removes the unfinished message.
     void Discard();
 
-    // The message written so far, in tmp/ (empty before Begin and after Commit or Discard).
-    const std::filesystem::path& Unfinished() const { return m_tmpPath; }
     // Why the last step failed, in words.
     const std::string& Problem() const { return m_problem; }
 

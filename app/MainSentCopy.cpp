@@ -55,14 +55,11 @@ void TMainForm::KeepCopy() {
         return;
     }
     WrenSMTP.OnCopyLine = nullptr;
-    std::filesystem::path written = m_copy->Unfinished();
-    if (KeepSentMail->isChecked() && !written.empty()) {
-        written = m_copy->Commit().value_or(std::filesystem::path());
-    }
-    if (written.empty()) {
+    const auto written = KeepSentMail->isChecked() ? m_copy->Commit() : m_copy->Written();
+    if (!written) {
         SetStatusText(QStringLiteral("Successful; the copy in the Sent folder failed: %1.").arg(Text(m_copy->Problem())));
     } else if (CopiesToServer()) {
-        CopyToServer(written);
+        CopyToServer(*written);
     }
     m_copy.reset();  // a copy only made for the server goes with it
 }

@@ -72,14 +72,11 @@ void TKeptCopy::Keep(std::ostream& status, std::ostream& errors, const std::atom
         return;
     }
     m_smtp.OnCopyLine = nullptr;
-    std::filesystem::path written = m_writer->Unfinished();
-    if (m_plan.Archive && !written.empty()) {
-        written = m_writer->Commit().value_or(std::filesystem::path());
-    }
-    if (written.empty()) {
+    const auto written = m_plan.Archive ? m_writer->Commit() : m_writer->Written();
+    if (!written) {
         Say(errors, "Successful; the copy in the Sent folder failed: " + m_writer->Problem() + ".");
     } else if (m_plan.Copy) {
-        CopyToServer(written, status, errors, interrupted);
+        CopyToServer(*written, status, errors, interrupted);
     }
     m_writer.reset();  // a copy only made for the server goes with it
 }

@@ -103,7 +103,8 @@ TEST_F(ServerFinder, TheFirstSourceThatAnswersWins) {
         // A document and an SRV record: the document is asked first.
         {"jo@both.test",
          "mail.auto.test:587, STARTTLS, user jo (from the provider's configuration document: "
-         "https://autoconfig.both.test/mail/config-v1.1.xml?emailaddress=jo%40both.test)"},
+         "https://autoconfig.both.test/mail/config-v1.1.xml?emailaddress=jo%40both.test)",
+         "imap.auto.test:143"},
         {"jo@srv.test",
          "smtp.srv.test:465, SSL/TLS, user jo@srv.test (from the domain's SRV record: "
          "_submissions._tcp.srv.test SRV 0 1 465 smtp.srv.test)"},
