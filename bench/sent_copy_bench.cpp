@@ -10,8 +10,8 @@
 //
 //   corvane-bench-sent-copy --send PATH-TO-corvane-send [--rounds N] [--size-mib N]
 //
-// Prints a Markdown table of the median wall times (the whole process, from start to exit)
-// and the extra time over "send only". The servers, the certificates and the archive are this
+// Prints a Markdown table of the median wall times (the whole process, from start to exit),
+// their range, and the extra time over "send only". The servers, the certificates and the archive are this
 // run's own, in temporary folders; every wait is bounded.
 
 #include <algorithm>
@@ -119,10 +119,15 @@ int main(int argc, char** argv) {
         std::cerr << "round " << round + 1 << " of " << rounds << "\n";
     }
     const double base = Median(seconds["send only"]);
-    std::printf("| %zu MiB attachment, %d rounds | median | extra over the send |\n|---|---|---|\n", mebibytes, rounds);
+    std::printf("| %zu MiB attachment, %d rounds | median | fastest to slowest | extra over the send |\n"
+                "|---|---|---|---|\n",
+                mebibytes, rounds);
     for (const auto& [name, arguments] : cases) {
-        const double median = Median(seconds[name]);
-        std::printf("| %s | %.3f s | %+.3f s |\n", name.c_str(), median, median - base);
+        const auto& times = seconds[name];
+        const double median = Median(times);
+        std::printf("| %s | %.3f s | %.3f to %.3f s | %+.3f s |\n", name.c_str(), median,
+                    *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()),
+                    median - base);
     }
     std::printf("\nMessages in the Sent folder: %zu\n", imap.Messages("Sent Items").size());
     return 0;
