@@ -70,7 +70,7 @@ class TMainForm : public QMainWindow {
 
 public:
     static constexpr const char* Caption = "Corvane v1.2";
-    static constexpr const char* ReadyText = "Ready for your mail . . .";
+    static constexpr const char* ReadyText = QT_TR_NOOP("Ready for your mail . . .");
     static constexpr const char* MakerAddress = "Corvane Team <corvane@example.org>";
     static constexpr const char* MakerPage = "https://corvane.example.org/";
 
@@ -193,6 +193,7 @@ public:
     // the tray), raised and activated, as a click on the tray icon does. False while the
     // window is closing (a close during a send ends the program once the send has stopped).
     bool BringToFront();
+    void NameForAssistiveTechnology();
     void StampImageClick();
     void ClipperImageClick();
     bool AttachmentKeyDown(const QKeyEvent& key);

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -36,7 +37,7 @@ TWidget* Make(QWidget* parent, const char* name, int left, int top, int width = 
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const char* caption) {
-    auto* label = new QLabel(QString::fromLatin1(caption), parent);
+    auto* label = new QLabel(TMainForm::tr(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->adjustSize();
     label->move(left, top);
@@ -45,7 +46,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const ch
 }
 
 QCheckBox* MakeCheck(QWidget* parent, const char* name, int left, int top, const char* caption) {
-    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+    auto* box = new QCheckBox(TMainForm::tr(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->adjustSize();
     box->move(left, top);
@@ -53,14 +54,14 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, int left, int top, const
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, QRect place, const char* caption) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    auto* button = new QPushButton(TMainForm::tr(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(place);
     return button;
 }
 
 QGroupBox* MakeGroup(QWidget* parent, const char* name, QRect place, const char* caption) {
-    auto* group = new QGroupBox(QString::fromLatin1(caption), parent);
+    auto* group = new QGroupBox(TMainForm::tr(caption), parent);
     group->setObjectName(QString::fromLatin1(name));
     group->setGeometry(place);
     return group;
@@ -89,6 +90,9 @@ regctrls::TRegMemo* MakeMemo(QWidget* parent, const char* name, QRect place, con
     memo->RegRootKey = regctrls::TRegMemo::hkCurrentUser;
     memo->SetWordWrap(false);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab goes on to the next control, as in every other field; a tab character is never
+    // what a mail's text or header wants.
+    memo->setTabChangesFocus(true);
     return memo;
 }
 
@@ -96,7 +100,7 @@ QWidget* MakePage(QTabWidget* pages, const char* sheetName, const char* panelNam
                   QWidget** panel) {
     auto* sheet = new QWidget;
     sheet->setObjectName(QString::fromLatin1(sheetName));
-    pages->addTab(sheet, QString::fromLatin1(caption));
+    pages->addTab(sheet, TMainForm::tr(caption));
     *panel = new QWidget(sheet);
     (*panel)->setObjectName(QString::fromLatin1(panelName));
     (*panel)->setGeometry(0, 0, PanelWidth, PanelHeight);
@@ -106,38 +110,38 @@ QWidget* MakePage(QTabWidget* pages, const char* sheetName, const char* panelNam
 }  // namespace
 
 void TMainForm::CreateSendMailPage() {
-    TabSheet0 = MakePage(PageControl1, "TabSheet0", "Panel0", "Send Mail", &Panel0);
+    TabSheet0 = MakePage(PageControl1, "TabSheet0", "Panel0", QT_TR_NOOP("Send Mail"), &Panel0);
     QWidget* panel = Panel0;
 
     LetterImage = Make<TPicture>(panel, "LetterImage", 3, 2, 618, 236);
     LetterImage->SetPicture(QPixmap(QStringLiteral(":/pictures/letter")), false);
 
-    Label6 = MakeLabel(panel, "Label6", 26, 26, "From:");
-    Label5 = MakeLabel(panel, "Label5", 26, 48, "Smtp:");
-    Label1 = MakeLabel(panel, "Label1", 26, 79, "To:");
-    Label2 = MakeLabel(panel, "Label2", 26, 101, "Cc:");
-    Label3 = MakeLabel(panel, "Label3", 26, 123, "Bcc:");
-    Label4 = MakeLabel(panel, "Label4", 26, 199, "Subject:");
+    Label6 = MakeLabel(panel, "Label6", 26, 26, QT_TR_NOOP("&From:"));
+    Label5 = MakeLabel(panel, "Label5", 26, 48, QT_TR_NOOP("&Smtp:"));
+    Label1 = MakeLabel(panel, "Label1", 26, 79, QT_TR_NOOP("&To:"));
+    Label2 = MakeLabel(panel, "Label2", 26, 101, QT_TR_NOOP("&Cc:"));
+    Label3 = MakeLabel(panel, "Label3", 26, 123, QT_TR_NOOP("&Bcc:"));
+    Label4 = MakeLabel(panel, "Label4", 26, 199, QT_TR_NOOP("Sub&ject:"));
 
     From = MakeHistory(panel, "From", 69, 24, 326, 20);
-    From->setToolTip(QStringLiteral("Type your email address here"));
+    From->setToolTip(tr("Type your email address here"));
     Smtp = MakeHistory(panel, "Smtp", 69, 46, 326, 20);
-    Smtp->setToolTip(QStringLiteral("Your SMTP mail server"));
+    Smtp->setToolTip(tr("Your SMTP mail server"));
     // Beside Smtp, outside the tab order of the fields (Ctrl+Shift+S reaches it).
     SmtpSettings = MakeButton(panel, "SmtpSettings", QRect(398, 46, 21, ComboHeight), "...");
-    SmtpSettings->setToolTip(QStringLiteral("Settings of this server: encryption, user name, password "
+    SmtpSettings->setToolTip(tr("Settings of this server: encryption, user name, password "
                                             "(Ctrl+Shift+S)"));
     SmtpSettings->setFocusPolicy(Qt::NoFocus);
     SmtpSettings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     SendTo = MakeHistory(panel, "SendTo", 69, 77, 326, 20);
     CC = MakeHistory(panel, "CC", 69, 99, 326, 20);
-    CC->setToolTip(QStringLiteral("Also send another copy to these email"));
+    CC->setToolTip(tr("Also send another copy to these email"));
     BCC = MakeHistory(panel, "BCC", 69, 121, 326, 20);
-    BCC->setToolTip(QStringLiteral("These email address won't show in email"));
+    BCC->setToolTip(tr("These email address won't show in email"));
 
     ClipperImage = Make<TPicture>(panel, "ClipperImage", 21, 146, 42, 21);
     ClipperImage->SetPicture(QPixmap(QStringLiteral(":/pictures/clip")), false);
-    ClipperImage->setToolTip(QStringLiteral("Click here to add attach file(s)"));
+    ClipperImage->setToolTip(tr("Click here to add attach file(s)"));
     ClipperImage->setCursor(Qt::PointingHandCursor);
 
     Attachment = Make<regctrls::TRegListBox>(panel, "Attachment", 69, 144, 530, 50);
@@ -145,7 +149,7 @@ void TMainForm::CreateSendMailPage() {
     Attachment->RegKeyName = "file";
     Attachment->RegMaxItems = 8;
     Attachment->RegRootKey = regctrls::TRegListBox::hkCurrentUser;
-    Attachment->setToolTip(QStringLiteral("Press Delete button to remove file(s)"));
+    Attachment->setToolTip(tr("Press Delete button to remove file(s)"));
 
     Subject = MakeHistory(panel, "Subject", 69, 196, 530, 15);
 
@@ -165,15 +169,15 @@ void TMainForm::CreateSendMailPage() {
     // The draft and the signatures keep every line the user wrote; only X_Header has a limit.
     Messages = MakeMemo(panel, "Messages", QRect(2, 244, 619, 94), std::string(KeyBase) + "Messages",
                         "Messages", regctrls::TRegMemo::AllLines);
-    Messages->setToolTip(QStringLiteral("Type your message here"));
+    Messages->setToolTip(tr("Type your message here"));
 
     PageControl2 = Make<QTabWidget>(panel, "PageControl2", 2, 343, 619, 61);
-    PageControl2->setToolTip(QStringLiteral("Choose your signature here"));
+    PageControl2->setToolTip(tr("Choose your signature here"));
     PageControl2->setTabPosition(QTabWidget::North);
     for (int sheet = 0; sheet <= 8; ++sheet) {
         auto* page = new QWidget;
         page->setObjectName(QStringLiteral("SigSheet%1").arg(sheet));
-        PageControl2->addTab(page, sheet == 0 ? QStringLiteral("None") : QString::number(sheet));
+        PageControl2->addTab(page, sheet == 0 ? tr("None") : QString::number(sheet));
         SigSheets[static_cast<std::size_t>(sheet)] = page;
         if (sheet == 0) {
             continue;
@@ -188,7 +192,9 @@ void TMainForm::CreateSendMailPage() {
         Sigs[static_cast<std::size_t>(sheet - 1)] = memo;
     }
 
-    // Tab order of the fields as the page lists them.
+    NameForAssistiveTechnology();
+
+    // Tab order of the fields as the page lists them, the stamp that sends them last.
     QWidget::setTabOrder(From, Smtp);
     QWidget::setTabOrder(Smtp, SendTo);
     QWidget::setTabOrder(SendTo, CC);
@@ -197,83 +203,113 @@ void TMainForm::CreateSendMailPage() {
     QWidget::setTabOrder(Attachment, Subject);
     QWidget::setTabOrder(Subject, Messages);
     QWidget::setTabOrder(Messages, PageControl2);
+    QWidget::setTabOrder(PageControl2, StampImage);
+}
+
+// The captions name their fields (and give them Alt+letter), the fields without one are named
+// here, and the pictures that act are buttons: what a screen reader says of each control.
+void TMainForm::NameForAssistiveTechnology() {
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{Label6, From}, {Label5, Smtp}, {Label1, SendTo},
+                                {Label2, CC}, {Label3, BCC}, {Label4, Subject}}) {
+        label->setBuddy(field);
+    }
+    Messages->setAccessibleName(tr("Message text"));
+    Attachment->setAccessibleName(tr("Attachments"));
+    Attachment->setAccessibleDescription(tr("Insert or Ctrl+O adds files, Delete removes the selected ones"));
+    ClipperImage->setAccessibleName(tr("Attach files"));
+    for (TPicture* stamp : {StampImage, Sealimage}) {
+        stamp->setAccessibleName(tr("Send"));
+        stamp->setAccessibleDescription(tr("Sends the mail (Ctrl+Return)"));
+        stamp->setFocusPolicy(Qt::TabFocus);
+    }
+    PageControl2->setAccessibleName(tr("Signatures"));
+    QTabBar* signatures = PageControl2->tabBar();
+    signatures->setAccessibleTabName(0, tr("No signature"));
+    for (int sheet = 1; sheet <= static_cast<int>(Sigs.size()); ++sheet) {
+        const QString name = tr("Signature %1").arg(sheet);
+        signatures->setAccessibleTabName(sheet, name);
+        Sigs[static_cast<std::size_t>(sheet - 1)]->setAccessibleName(name);
+    }
 }
 
 void TMainForm::CreateOptionPage() {
-    TabSheet1 = MakePage(PageControl1, "TabSheet1", "Panel1", "Option", &Panel1);
+    TabSheet1 = MakePage(PageControl1, "TabSheet1", "Panel1", QT_TR_NOOP("Option"), &Panel1);
     QWidget* panel = Panel1;
 
-    GeneralGroupBox = MakeGroup(panel, "GeneralGroupBox", QRect(60, 10, 184, 238), "  General  ");
+    GeneralGroupBox = MakeGroup(panel, "GeneralGroupBox", QRect(60, 10, 184, 238), QT_TR_NOOP("  General  "));
     QWidget* general = GeneralGroupBox;
-    WordWrap = MakeCheck(general, "WordWrap", 20, 25, "Word Wrap");
-    EditableSig = MakeCheck(general, "EditableSig", 20, 47, "Editable Signature");
-    Load_in_Tray = MakeCheck(general, "Load_in_Tray", 20, 69, "Load in Tray");
-    PlayWave = MakeCheck(general, "PlayWave", 20, 91, "Sound");
-    PlayWave->setToolTip(QStringLiteral("You can play your own voice after sending\n"
+    WordWrap = MakeCheck(general, "WordWrap", 20, 25, QT_TR_NOOP("Word Wrap"));
+    EditableSig = MakeCheck(general, "EditableSig", 20, 47, QT_TR_NOOP("Editable Signature"));
+    Load_in_Tray = MakeCheck(general, "Load_in_Tray", 20, 69, QT_TR_NOOP("Load in Tray"));
+    PlayWave = MakeCheck(general, "PlayWave", 20, 91, QT_TR_NOOP("Sound"));
+    PlayWave->setToolTip(tr("You can play your own voice after sending\n"
                                         "successful by copy to the file Corvane.wav"));
-    Priority = MakeCheck(general, "Priority", 20, 113, "Priority");
+    Priority = MakeCheck(general, "Priority", 20, 113, QT_TR_NOOP("Priority"));
     PriorityValue = Make<QComboBox>(general, "PriorityValue", 76, 110, 88, ComboHeight);
-    PriorityValue->addItems({QStringLiteral("Highest"), QStringLiteral("High"), QStringLiteral("Normal"),
-                             QStringLiteral("Low"), QStringLiteral("Lowest")});
+    PriorityValue->addItems({tr("Highest"), tr("High"), tr("Normal"),
+                             tr("Low"), tr("Lowest")});
     PriorityValue->setMaxVisibleItems(6);
-    Include_Organization = MakeCheck(general, "Include_Organization", 20, 135, "Include Organization");
-    Include_X_Mailer = MakeCheck(general, "Include_X_Mailer", 20, 157, "Include X-Mailer");
-    Include_X_Header = MakeCheck(general, "Include_X_Header", 20, 179, "Include X-Header");
-    FontButton = MakeButton(general, "FontButton", QRect(52, 204, 81, 22), "Font");
-    FontButton->setToolTip(QStringLiteral("Message and Signature font"));
+    Include_Organization = MakeCheck(general, "Include_Organization", 20, 135, QT_TR_NOOP("Include Organization"));
+    Include_X_Mailer = MakeCheck(general, "Include_X_Mailer", 20, 157, QT_TR_NOOP("Include X-Mailer"));
+    Include_X_Header = MakeCheck(general, "Include_X_Header", 20, 179, QT_TR_NOOP("Include X-Header"));
+    FontButton = MakeButton(general, "FontButton", QRect(52, 204, 81, 22), QT_TR_NOOP("Font"));
+    FontButton->setToolTip(tr("Message and Signature font"));
 
     AfterSendingGroupBox =
-        MakeGroup(panel, "AfterSendingGroupBox", QRect(260, 10, 145, 238), "  After Sending  ");
+        MakeGroup(panel, "AfterSendingGroupBox", QRect(260, 10, 145, 238), QT_TR_NOOP("  After Sending  "));
     QWidget* after = AfterSendingGroupBox;
-    Clear_From = MakeCheck(after, "Clear_From", 20, 25, "Clear From");
-    Clear_Smtp = MakeCheck(after, "Clear_Smtp", 20, 47, "Clear Smtp");
-    Clear_SendTo = MakeCheck(after, "Clear_SendTo", 20, 69, "Clear To");
-    Clear_CC = MakeCheck(after, "Clear_CC", 20, 91, "Clear Cc");
-    Clear_BCC = MakeCheck(after, "Clear_BCC", 20, 113, "Clear Bcc");
-    Clear_Attachment = MakeCheck(after, "Clear_Attachment", 20, 135, "Clear Attachment");
-    Clear_Subject = MakeCheck(after, "Clear_Subject", 20, 157, "Clear Subject");
-    Clear_Messages = MakeCheck(after, "Clear_Messages", 20, 179, "Clear Messages");
-    ClearButton = MakeButton(after, "ClearButton", QRect(32, 204, 80, 22), "Clear Now");
+    Clear_From = MakeCheck(after, "Clear_From", 20, 25, QT_TR_NOOP("Clear From"));
+    Clear_Smtp = MakeCheck(after, "Clear_Smtp", 20, 47, QT_TR_NOOP("Clear Smtp"));
+    Clear_SendTo = MakeCheck(after, "Clear_SendTo", 20, 69, QT_TR_NOOP("Clear To"));
+    Clear_CC = MakeCheck(after, "Clear_CC", 20, 91, QT_TR_NOOP("Clear Cc"));
+    Clear_BCC = MakeCheck(after, "Clear_BCC", 20, 113, QT_TR_NOOP("Clear Bcc"));
+    Clear_Attachment = MakeCheck(after, "Clear_Attachment", 20, 135, QT_TR_NOOP("Clear Attachment"));
+    Clear_Subject = MakeCheck(after, "Clear_Subject", 20, 157, QT_TR_NOOP("Clear Subject"));
+    Clear_Messages = MakeCheck(after, "Clear_Messages", 20, 179, QT_TR_NOOP("Clear Messages"));
+    ClearButton = MakeButton(after, "ClearButton", QRect(32, 204, 80, 22), QT_TR_NOOP("Clear Now"));
 
-    WhenExitGroupBox = MakeGroup(panel, "WhenExitGroupBox", QRect(420, 10, 145, 238), "  When Exit  ");
-    WhenExitGroupBox->setToolTip(QStringLiteral("Save as default value for use next time"));
+    WhenExitGroupBox = MakeGroup(panel, "WhenExitGroupBox", QRect(420, 10, 145, 238), QT_TR_NOOP("  When Exit  "));
+    WhenExitGroupBox->setToolTip(tr("Save as default value for use next time"));
     QWidget* exit = WhenExitGroupBox;
-    Save_From = MakeCheck(exit, "Save_From", 20, 25, "Save From");
-    Save_Smtp = MakeCheck(exit, "Save_Smtp", 20, 47, "Save Smtp");
-    Save_SendTo = MakeCheck(exit, "Save_SendTo", 20, 69, "Save To");
-    Save_CC = MakeCheck(exit, "Save_CC", 20, 91, "Save Cc");
-    Save_BCC = MakeCheck(exit, "Save_BCC", 20, 113, "Save Bcc");
-    Save_Attachment = MakeCheck(exit, "Save_Attachment", 20, 135, "Save Attachment");
-    Save_Subject = MakeCheck(exit, "Save_Subject", 20, 157, "Save Subject");
-    Save_Messages = MakeCheck(exit, "Save_Messages", 20, 179, "Save Messages");
-    SaveButton = MakeButton(exit, "SaveButton", QRect(32, 204, 80, 22), "Save Now");
+    Save_From = MakeCheck(exit, "Save_From", 20, 25, QT_TR_NOOP("Save From"));
+    Save_Smtp = MakeCheck(exit, "Save_Smtp", 20, 47, QT_TR_NOOP("Save Smtp"));
+    Save_SendTo = MakeCheck(exit, "Save_SendTo", 20, 69, QT_TR_NOOP("Save To"));
+    Save_CC = MakeCheck(exit, "Save_CC", 20, 91, QT_TR_NOOP("Save Cc"));
+    Save_BCC = MakeCheck(exit, "Save_BCC", 20, 113, QT_TR_NOOP("Save Bcc"));
+    Save_Attachment = MakeCheck(exit, "Save_Attachment", 20, 135, QT_TR_NOOP("Save Attachment"));
+    Save_Subject = MakeCheck(exit, "Save_Subject", 20, 157, QT_TR_NOOP("Save Subject"));
+    Save_Messages = MakeCheck(exit, "Save_Messages", 20, 179, QT_TR_NOOP("Save Messages"));
+    SaveButton = MakeButton(exit, "SaveButton", QRect(32, 204, 80, 22), QT_TR_NOOP("Save Now"));
 
-    Label20 = MakeLabel(panel, "Label20", 61, 263, "Organization:");
-    Label18 = MakeLabel(panel, "Label18", 61, 286, "X-Mailer:");
-    Label19 = MakeLabel(panel, "Label19", 61, 309, "X-Header:");
+    Label20 = MakeLabel(panel, "Label20", 61, 263, QT_TR_NOOP("&Organization:"));
+    Label18 = MakeLabel(panel, "Label18", 61, 286, QT_TR_NOOP("X-&Mailer:"));
+    Label19 = MakeLabel(panel, "Label19", 61, 309, QT_TR_NOOP("X-&Header:"));
     Organization = MakeHistory(panel, "Organization", 132, 260, 433, 20);
     X_Mailer = MakeHistory(panel, "X_Mailer", 132, 284, 433, 20);
     X_Header = MakeMemo(panel, "X_Header", QRect(132, 308, 433, 60), std::string(KeyBase) + "X_Header",
                         "X_Header", 20);
-    X_Header->setToolTip(QStringLiteral("Addition header(s) for advance purpose"));
+    X_Header->setToolTip(tr("Addition header(s) for advance purpose"));
+    Label20->setBuddy(Organization);
+    Label18->setBuddy(X_Mailer);
+    Label19->setBuddy(X_Header);
 
     // Moved below X_Header by FormResize, which sizes it.
-    KeepSentMail = MakeCheck(panel, "KeepSentMail", 61, 378, "Keep sent mail");
-    KeepSentMail->setToolTip(QStringLiteral("A copy of each message sent, with its Bcc, in the Sent folder"));
-    OpenSentFolder = MakeButton(panel, "OpenSentFolder", QRect(170, 375, 110, 22), "Open Sent folder");
-    ReadReceipt = MakeCheck(panel, "ReadReceipt", 310, 378, "Read receipt");
-    ReadReceipt->setToolTip(QStringLiteral("The recipient's mail program may confirm that the message was read"));
-    DeliveryReport = MakeCheck(panel, "DeliveryReport", 425, 378, "Delivery report");
-    DeliveryReport->setToolTip(QStringLiteral("Where the server offers it, a report when the message is delivered "
+    KeepSentMail = MakeCheck(panel, "KeepSentMail", 61, 378, QT_TR_NOOP("Keep sent mail"));
+    KeepSentMail->setToolTip(tr("A copy of each message sent, with its Bcc, in the Sent folder"));
+    OpenSentFolder = MakeButton(panel, "OpenSentFolder", QRect(170, 375, 110, 22), QT_TR_NOOP("Open Sent folder"));
+    ReadReceipt = MakeCheck(panel, "ReadReceipt", 310, 378, QT_TR_NOOP("Read receipt"));
+    ReadReceipt->setToolTip(tr("The recipient's mail program may confirm that the message was read"));
+    DeliveryReport = MakeCheck(panel, "DeliveryReport", 425, 378, QT_TR_NOOP("Delivery report"));
+    DeliveryReport->setToolTip(tr("Where the server offers it, a report when the message is delivered "
                                               "or cannot be"));
 }
 
 void TMainForm::CreateAboutPage() {
-    TabSheet2 = MakePage(PageControl1, "TabSheet2", "Panel2", "About", &Panel2);
+    TabSheet2 = MakePage(PageControl1, "TabSheet2", "Panel2", QT_TR_NOOP("About"), &Panel2);
     QWidget* panel = Panel2;
     Image1 = Make<TPicture>(panel, "Image1", 39, 20, 200, 280);
     Image1->SetPicture(QPixmap(QStringLiteral(":/pictures/about")), false);
-    BroughtGroupBox = MakeGroup(panel, "BroughtGroupBox", QRect(271, 163, 313, 137), "  Brought to you by  ");
+    BroughtGroupBox = MakeGroup(panel, "BroughtGroupBox", QRect(271, 163, 313, 137), QT_TR_NOOP("  Brought to you by  "));
     About_Email = MakeLabel(BroughtGroupBox, "About_Email", 23, 92, MakerAddress);
     About_Web = MakeLabel(BroughtGroupBox, "About_Web", 23, 109, MakerPage);
     for (QLabel* link : {About_Email, About_Web}) {
@@ -304,6 +340,7 @@ void TMainForm::CreateStatusBar() {
     CorvaneGauge1->SetForeColor(QColor(0, 0, 255));
     CorvaneGauge1->SetBackColor(palette().color(QPalette::Button));
     CorvaneGauge1->raise();
+    CorvaneGauge1->setAccessibleName(tr("Progress"));
 }
 
 void TMainForm::CreateComponents() {

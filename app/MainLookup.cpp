@@ -22,7 +22,7 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 void TMainForm::CreateServerLookup() {
     AcceptProposal = [this](const QString& description) {
         QMessageBox box(QMessageBox::Question, QString::fromLatin1(Caption),
-                        QStringLiteral("Send through this server?\n\n%1\n\nIts settings are kept for the next "
+                        tr("Send through this server?\n\n%1\n\nIts settings are kept for the next "
                                        "mails; Ctrl+Shift+S changes them.")
                             .arg(description),
                         QMessageBox::Yes | QMessageBox::No, this);
@@ -47,7 +47,7 @@ bool TMainForm::FindServerWhenNone() {
     }
     const std::optional<account::TFinderResult> result = FindServer(*address);
     if (!result) {
-        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+        SetStatusText(tr("Canceled: Ready for your mail."));
         return false;
     }
     if (!result->Found) {
@@ -58,7 +58,7 @@ bool TMainForm::FindServerWhenNone() {
         return false;
     }
     if (!AcceptProposal(Text(account::Describe(*result->Found)))) {
-        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+        SetStatusText(tr("Canceled: Ready for your mail."));
         return false;
     }
     // The user accepted these settings: from now on they are the server's, as if typed.

@@ -23,17 +23,17 @@ namespace {
 
 // Each entry: what the dialog shows, then the patterns it filters by (the last group in
 // parentheses is what the dialog uses).
-const QStringList AttachmentFilters{
-    QStringLiteral("All files (*.*) (*)"),
-    QStringLiteral("Program files (*.exe,*.com,*.bat) (*.exe *.com *.bat)"),
-    QStringLiteral("Text files (*.txt,*.doc,*.xls,*.wri) (*.txt *.doc *.xl* *.wri *.rtf)"),
-    QStringLiteral("HTML files (*.html,*.htm) (*.htm*)"),
-    QStringLiteral("Zip files (*.zip,*.rar,*.arj,*.tar) (*.zip *.r* *.a* *.tar)"),
-    QStringLiteral("Picture files (*.bmp,*.gif,*.jpg,*.psd) (*.bmp *.gif *.jpg *.psd *.pcx *.tif*)"),
-    QStringLiteral("Movie files (*.mpg,*.mov,*.dat,*.viv) (*.mpg *.mov *.dat *.viv *.vdo *.rm)"),
-    QStringLiteral("MP3 files (*.mp3,*.mp4) (*.mp3 *.mp4)"),
-    QStringLiteral("Audio files (*.wav,*.mid,*.au,*.snd) "
-                   "(*.wav *.mid *.au *.snd *.voc *.vox *.ra *.aif *.sdf)"),
+constexpr const char* AttachmentFilters[]{
+    QT_TRANSLATE_NOOP("TMainForm", "All files (*.*) (*)"),
+    QT_TRANSLATE_NOOP("TMainForm", "Program files (*.exe,*.com,*.bat) (*.exe *.com *.bat)"),
+    QT_TRANSLATE_NOOP("TMainForm", "Text files (*.txt,*.doc,*.xls,*.wri) (*.txt *.doc *.xl* *.wri *.rtf)"),
+    QT_TRANSLATE_NOOP("TMainForm", "HTML files (*.html,*.htm) (*.htm*)"),
+    QT_TRANSLATE_NOOP("TMainForm", "Zip files (*.zip,*.rar,*.arj,*.tar) (*.zip *.r* *.a* *.tar)"),
+    QT_TRANSLATE_NOOP("TMainForm", "Picture files (*.bmp,*.gif,*.jpg,*.psd) (*.bmp *.gif *.jpg *.psd *.pcx *.tif*)"),
+    QT_TRANSLATE_NOOP("TMainForm", "Movie files (*.mpg,*.mov,*.dat,*.viv) (*.mpg *.mov *.dat *.viv *.vdo *.rm)"),
+    QT_TRANSLATE_NOOP("TMainForm", "MP3 files (*.mp3,*.mp4) (*.mp3 *.mp4)"),
+    QT_TRANSLATE_NOOP("TMainForm", "Audio files (*.wav,*.mid,*.au,*.snd) "
+                                   "(*.wav *.mid *.au *.snd *.voc *.vox *.ra *.aif *.sdf)"),
 };
 
 // Local files carried by a drag from the desktop's file manager.
@@ -60,10 +60,14 @@ void SetLinkLook(QLabel* link, bool hovered) {
 }  // namespace
 
 void TMainForm::CreateOpenDialog() {
-    OpenDialog1 = new QFileDialog(this, QStringLiteral("Choose  File"));
+    OpenDialog1 = new QFileDialog(this, tr("Choose  File"));
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
-    OpenDialog1->setNameFilters(AttachmentFilters);
+    QStringList filters;
+    for (const char* filter : AttachmentFilters) {
+        filters.append(tr(filter));
+    }
+    OpenDialog1->setNameFilters(filters);
     OpenDialog1->setSizeGripEnabled(true);
     RunOpenDialog = [](QFileDialog& dialog) {
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
@@ -159,6 +163,12 @@ void TMainForm::ClipperImageClick() {
 }
 
 bool TMainForm::AttachmentKeyDown(const QKeyEvent& key) {
+    // The keyboard's way to the clip.
+    if ((key.key() == Qt::Key_Insert && key.modifiers() == Qt::NoModifier) ||
+        (key.key() == Qt::Key_O && key.modifiers() == Qt::ControlModifier)) {
+        ClipperImageClick();
+        return true;
+    }
     if (key.key() != Qt::Key_Delete) {
         return false;
     }

@@ -168,7 +168,7 @@ bool TMainForm::FillMessage() {
             if (PlayWave->isChecked()) {
                 PlaySound("error");
             }
-            const QString text = QStringLiteral("File %1 not found!").arg(Text(item));
+            const QString text = tr("File %1 not found!").arg(Text(item));
             SetStatusText(text);
             ShowMessage(text);
             return false;
@@ -179,7 +179,7 @@ bool TMainForm::FillMessage() {
 }
 
 void TMainForm::SendThroughWorker() {
-    SetStatusText(QStringLiteral("Connecting %1 . . .").arg(Smtp->currentText()));
+    SetStatusText(tr("Connecting %1 . . .").arg(Smtp->currentText()));
     RunWorkerAndWait();
 }
 
@@ -193,7 +193,7 @@ void TMainForm::RunWorkerAndWait() {
     m_worker->wait();
     if (!m_worker->Unexpected().isEmpty() && !WrenSMTP.Aborted && !WrenSMTP.Accepted) {
         WrenSMTP.Failed = true;
-        SetStatusText(QStringLiteral("Error: %1").arg(m_worker->Unexpected()));
+        SetStatusText(tr("Error: %1").arg(m_worker->Unexpected()));
     }
     m_worker.reset();
 }
@@ -208,14 +208,14 @@ void TMainForm::JudgeOutcome() {
         ClearFields();
         Sealimage->show();
         Sealimage->raise();
-        SetStatusText(QStringLiteral("Successful: Ready for your mail."));
+        SetStatusText(tr("Successful: Ready for your mail."));
         // A password the keyring did not take is said here, where nothing overwrites it
         // (the postmark still shows that the mail went).
         if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
             SetStatusText(Text(notice));
         }
         if (WrenSMTP.DeliveryReportIgnored) {
-            SetStatusText(QStringLiteral("Successful; the server offers no delivery reports, so none was asked for."));
+            SetStatusText(tr("Successful; the server offers no delivery reports, so none was asked for."));
         }
         KeepCopy();
         if (sound) {
@@ -227,7 +227,7 @@ void TMainForm::JudgeOutcome() {
         }
         CorvaneGauge1->SetProgress(0);
         CorvaneGauge1->repaint();
-        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+        SetStatusText(tr("Canceled: Ready for your mail."));
     }
     // A failure keeps the error text its event wrote.
 }
@@ -260,7 +260,7 @@ void TMainForm::ClearFields() {
 }
 
 void TMainForm::WrenSMTPConnect(const QString& host) {
-    SetStatusText(QStringLiteral("Connected: %1").arg(host));
+    SetStatusText(tr("Connected: %1").arg(host));
 }
 
 void TMainForm::WrenSMTPError(int error, const QString& msg) {
@@ -271,13 +271,13 @@ void TMainForm::WrenSMTPError(int error, const QString& msg) {
     }
     CorvaneGauge1->SetProgress(0);
     CorvaneGauge1->repaint();
-    SetStatusText(QStringLiteral("Error: %1 %2").arg(error).arg(msg));
+    SetStatusText(tr("Error: %1 %2").arg(error).arg(msg));
 }
 
 void TMainForm::WrenSMTPEncodeStart(const QString& fileName, qint64 bytesCount) {
     CorvaneGauge1->SetProgress(0);
     CorvaneGauge1->repaint();
-    SetStatusText(QStringLiteral("Start encoding %1 of %2 bytes.").arg(fileName).arg(bytesCount));
+    SetStatusText(tr("Start encoding %1 of %2 bytes.").arg(fileName).arg(bytesCount));
 }
 
 void TMainForm::WrenSMTPEncodeProgress(int percent) {
@@ -287,20 +287,20 @@ void TMainForm::WrenSMTPEncodeProgress(int percent) {
 }
 
 void TMainForm::WrenSMTPEncodeEnd() {
-    SetStatusText(QStringLiteral("Finished encoding."));
+    SetStatusText(tr("Finished encoding."));
 }
 
 void TMainForm::WrenSMTPBeforeSend() {
     CorvaneGauge1->SetProgress(0);
     CorvaneGauge1->repaint();
-    SetStatusText(QStringLiteral("Connected: Sending message . . ."));
+    SetStatusText(tr("Connected: Sending message . . ."));
 }
 
 void TMainForm::WrenSMTPSendProgress(int percent, qint64 byteSend, qint64 totalByteSend) {
     CorvaneGauge1->setVisible(true);
     CorvaneGauge1->SetProgress(percent);
     CorvaneGauge1->repaint();
-    SetStatusText(QStringLiteral("Connected: Sending message . . . %1 of %2 bytes.").arg(byteSend).arg(totalByteSend));
+    SetStatusText(tr("Connected: Sending message . . . %1 of %2 bytes.").arg(byteSend).arg(totalByteSend));
 }
 
 void TMainForm::WrenSMTPAfterSend(const QString& replyText) {
@@ -308,11 +308,11 @@ void TMainForm::WrenSMTPAfterSend(const QString& replyText) {
 }
 
 void TMainForm::WrenSMTPStartEncryption(const QString& host) {
-    SetStatusText(QStringLiteral("Starting encryption with %1 . . .").arg(host));
+    SetStatusText(tr("Starting encryption with %1 . . .").arg(host));
 }
 
 void TMainForm::WrenSMTPSignIn(const QString& userName) {
-    SetStatusText(QStringLiteral("Signing in as %1 . . .").arg(userName));
+    SetStatusText(tr("Signing in as %1 . . .").arg(userName));
 }
 
 }  // namespace corvane::app

@@ -57,7 +57,7 @@ void TMainForm::KeepCopy() {
     WrenSMTP.OnCopyLine = nullptr;
     const auto written = KeepSentMail->isChecked() ? m_copy->Commit() : m_copy->Written();
     if (!written) {
-        SetStatusText(QStringLiteral("Successful; the copy in the Sent folder failed: %1.").arg(Text(m_copy->Problem())));
+        SetStatusText(tr("Successful; the copy in the Sent folder failed: %1.").arg(Text(m_copy->Problem())));
     } else if (CopiesToServer()) {
         CopyToServer(*written);
     }
@@ -83,17 +83,17 @@ void TMainForm::CopyToServer(const std::filesystem::path& message) {
         result = done;
         wait.quit();
     };
-    SetStatusText(QStringLiteral("Saving a copy to Sent on %1 . . .").arg(Text(server.Host)));
+    SetStatusText(tr("Saving a copy to Sent on %1 . . .").arg(Text(server.Host)));
     copy.Start(server, FileBytes(message));
     account::Wipe(server.Password);
     account::Wipe(server.AccessToken);
     WaitFor(wait, [&copy] { copy.Cancel(); }, nullptr);
     if (!result) {
-        SetStatusText(QStringLiteral("Successful; the copy to Sent was stopped."));
+        SetStatusText(tr("Successful; the copy to Sent was stopped."));
     } else if (!result->Copied) {
-        SetStatusText(QStringLiteral("Successful; the copy to Sent failed: %1").arg(Text(result->Problem)));
+        SetStatusText(tr("Successful; the copy to Sent failed: %1").arg(Text(result->Problem)));
     } else {
-        SetStatusText(QStringLiteral("Successful: Ready for your mail."));
+        SetStatusText(tr("Successful: Ready for your mail."));
     }
 }
 
@@ -105,7 +105,7 @@ void TMainForm::DropCopy() {
 void TMainForm::OpenSentFolderClick() {
     const QString folder = QString::fromStdString(SentFolder.string());
     if (SentFolder.empty() || !QDir(folder).exists()) {
-        SetStatusText(QStringLiteral("Nothing has been kept in the Sent folder yet."));
+        SetStatusText(tr("Nothing has been kept in the Sent folder yet."));
         return;
     }
     OpenUrl(QUrl::fromLocalFile(folder));

@@ -27,8 +27,8 @@ std::string PortOf(const mail::TServerAddress& server, mail::ESecurity security)
 QString Summary(const account::TServerSettings& settings) {
     const QString security = QString::fromLatin1(account::SecurityName(settings.Security));
     return settings.UserName.empty()
-               ? QStringLiteral("%1, no signing in").arg(security)
-               : QStringLiteral("%1, signing in as %2").arg(security, Text(settings.UserName));
+               ? TMainForm::tr("%1, no signing in").arg(security)
+               : TMainForm::tr("%1, signing in as %2").arg(security, Text(settings.UserName));
 }
 
 // Why a write to the store fails, as far as the window can tell: it has no other way to fail.
@@ -52,7 +52,7 @@ void TMainForm::SmtpSettingsClick() {
     const std::string address = SenderAddress().value_or(std::string());
     // With no server typed the dialog looks one up for the address in From.
     if (account::ServerKeyName(Utf8(typed)).empty() && (!typed.isEmpty() || address.empty())) {
-        SetStatusText(QStringLiteral("Type the mail server into Smtp (or your address into From) first, "
+        SetStatusText(tr("Type the mail server into Smtp (or your address into From) first, "
                                      "then open its settings."));
         return;
     }
@@ -77,7 +77,7 @@ void TMainForm::StoreDialogSettings(TServerSettingsDialog& dialog, const account
     dialog.Password->clear();
     if (!account::SaveServerSettings(Utf8(server), settings)) {
         account::Wipe(password);
-        SetStatusText(QStringLiteral("The settings of %1 were not stored: %2.").arg(server, QString::fromLatin1(StoreProblem)));
+        SetStatusText(tr("The settings of %1 were not stored: %2.").arg(server, QString::fromLatin1(StoreProblem)));
         return;
     }
     if (server != Smtp->currentText().trimmed()) {
@@ -91,7 +91,7 @@ void TMainForm::StoreDialogSettings(TServerSettingsDialog& dialog, const account
         Passwords.Forget(key);
     }
     account::Wipe(password);
-    SetStatusText(QStringLiteral("Settings of %1 stored: %2.").arg(server, Summary(settings)));
+    SetStatusText(tr("Settings of %1 stored: %2.").arg(server, Summary(settings)));
     if (const std::string notice = Passwords.TakeNotice(); !notice.empty()) {
         SetStatusText(Text(notice));
     }
@@ -112,7 +112,7 @@ bool TMainForm::PrepareServer() {
         if (PlayWave->isChecked()) {
             PlaySound("error");
         }
-        SetStatusText(QStringLiteral("Invalid port \"%1\" in Smtp: a port is a number from 1 to 65535.")
+        SetStatusText(tr("Invalid port \"%1\" in Smtp: a port is a number from 1 to 65535.")
                           .arg(Text(*port)));
         return false;
     }
@@ -152,7 +152,7 @@ bool TMainForm::ProvidePassword() {
     dialog.Password->clear();
     if (!given) {
         account::Wipe(password);
-        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+        SetStatusText(tr("Canceled: Ready for your mail."));
         return false;
     }
     const bool remember = dialog.RememberPassword->isChecked();
@@ -191,10 +191,10 @@ void TMainForm::OfferTrust() {
     account::TServerSettings settings = account::LoadServerSettings(Utf8(m_sendServer));
     settings.TrustedFingerprint = certificate.Sha256Fingerprint;
     if (!account::SaveServerSettings(Utf8(m_sendServer), settings)) {
-        SetStatusText(QStringLiteral("The certificate of %1 is not trusted: %2.").arg(host, QString::fromLatin1(StoreProblem)));
+        SetStatusText(tr("The certificate of %1 is not trusted: %2.").arg(host, QString::fromLatin1(StoreProblem)));
         return;
     }
-    SetStatusText(QStringLiteral("The certificate of %1 is trusted now: send again.").arg(host));
+    SetStatusText(tr("The certificate of %1 is trusted now: send again.").arg(host));
 }
 
 }  // namespace corvane::app

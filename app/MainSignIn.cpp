@@ -59,14 +59,14 @@ bool TMainForm::ProvideAccessToken() {
         const QString reason =
             outcome->Problem == account::TOAuth2Refresh::NoRefreshToken
                 ? QString()
-                : QStringLiteral("%1 no longer accepts your earlier sign-in.").arg(Text(oauth2.ProviderName));
+                : tr("%1 no longer accepts your earlier sign-in.").arg(Text(oauth2.ProviderName));
         outcome = SignInAnew(oauth2, reason);
         if (outcome && outcome->End == account::EOAuth2End::Granted) {
             Tokens.Keep(m_sendKey, outcome->Tokens);
         }
     }
     if (!outcome) {
-        SetStatusText(QStringLiteral("Canceled: Ready for your mail."));
+        SetStatusText(tr("Canceled: Ready for your mail."));
         return false;
     }
     if (outcome->End != account::EOAuth2End::Granted) {
@@ -145,7 +145,7 @@ TOutcome TMainForm::SignInOnAnotherDevice(const account::TOAuth2Grant& grant, TS
     signIn.OnCode = [&dialog](account::TOAuth2DeviceSignIn&, const account::TDeviceCode& code) {
         dialog.ShowDeviceCode(Text(code.VerificationUrl), Text(code.UserCode));
     };
-    SetStatusText(QStringLiteral("Waiting for the sign-in on another device . . ."));
+    SetStatusText(tr("Waiting for the sign-in on another device . . ."));
     return OutcomeOf(
         signIn, [&] { signIn.Start(grant); },
         [&](QEventLoop& wait, const std::function<void()>& cancel) { WaitFor(wait, cancel, &dialog); });

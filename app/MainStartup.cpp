@@ -11,9 +11,11 @@
 #include <QMessageBox>
 #include <QTabWidget>
 
+#include "app/AccessiblePicture.h"
 #include "app/ClockText.h"
 #include "app/Main.h"
 #include "app/MyThread.h"
+#include "app/Translations.h"
 #include "desktop/Resources.h"
 #include "mail/ScreenText.h"
 #include "platform/registry/Registry.h"
@@ -42,6 +44,7 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
       m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder) {
     MainForm = this;
     desktop::EnsureResources();
+    InstallAccessibleControls();
     setObjectName(QStringLiteral("MainForm"));
     QFont font(QStringLiteral("Microsoft Sans Serif"));
     font.setPixelSize(11);
@@ -108,15 +111,15 @@ void TMainForm::FormCreate() {
 
     ReadOptions();
     LoadPicturesBesideProgram();
-    SetStatusText(QString::fromLatin1(ReadyText));
+    SetStatusText(tr(ReadyText));
     // The store was found damaged and set aside at this start (the loads above opened it):
     // said once, here; the next start finds the fresh store sound and says nothing.
     if (const std::string kept = registry::DamagedStoreKeptAs(); !kept.empty()) {
-        SetStatusText(QStringLiteral("The settings file was damaged and is kept as %1: histories, "
+        SetStatusText(tr("The settings file was damaged and is kept as %1: histories, "
                                      "drafts, signatures and server settings start empty.")
                           .arg(Text(mail::ScreenSafe(kept))));
     }
-    StatusBar->SetPanelText(2, ClockText(QDateTime::currentDateTime()));
+    StatusBar->SetPanelText(2, ClockText(QDateTime::currentDateTime(), QLocale(), TranslationActive()));
     DateClock->start();
     ApplyOptions();
     Sealimage->hide();
@@ -241,7 +244,7 @@ void TMainForm::Ready() {
 }
 
 void TMainForm::DateClockTimer() {
-    StatusBar->SetPanelText(2, ClockText(QDateTime::currentDateTime()));
+    StatusBar->SetPanelText(2, ClockText(QDateTime::currentDateTime(), QLocale(), TranslationActive()));
 }
 
 void TMainForm::StlTrayIconClick() {

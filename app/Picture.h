@@ -1,6 +1,8 @@
 #pragma once
 // TPicture: a picture on the window (the letter paper, the stamp, the postmark, the paper
-// clip, the About picture) that can stretch its image to its size and report clicks.
+// clip, the About picture) that can stretch its image to its size and report clicks. One that
+// takes the keyboard focus (the stamp) is pressed with Space or Return as a button is, and
+// shows the focus as a button does.
 
 #include <QLabel>
 #include <functional>
@@ -19,6 +21,8 @@ public:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace corvane::app

@@ -58,12 +58,12 @@ QString Safe(const std::string& utf8) { return Text(mail::ScreenSafe(utf8)); }
 QString Safe(const QString& text) { return Safe(text.toStdString()); }
 
 QString HeadingText(const QString& server) {
-    return server.isEmpty() ? QStringLiteral("Settings of the server for your address")
-                            : QStringLiteral("Settings of %1").arg(server);
+    return server.isEmpty() ? TServerSettingsDialog::tr("Settings of the server for your address")
+                            : TServerSettingsDialog::tr("Settings of %1").arg(server);
 }
 
 QString CertificateText(const account::TServerSettings& settings) {
-    return settings.TrustedFingerprint.empty() ? QStringLiteral("none") : Text(settings.TrustedFingerprint);
+    return settings.TrustedFingerprint.empty() ? TServerSettingsDialog::tr("none") : Text(settings.TrustedFingerprint);
 }
 
 }  // namespace
@@ -78,21 +78,21 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
       m_providers(finder.Providers),
       m_finder(std::move(finder)) {
     setObjectName(QStringLiteral("ServerSettingsDialog"));
-    setWindowTitle(QStringLiteral("Server settings"));
+    setWindowTitle(tr("Server settings"));
     Heading = Named<QLabel>("Heading", HeadingText(server));
     Security = Named<QComboBox>("Security");
     for (const mail::ESecurity choice : SecurityChoices) {
         Security->addItem(QString::fromLatin1(account::SecurityName(choice)));
     }
     ShowSecurity(settings.Security);
-    Security->setToolTip(QStringLiteral("STARTTLS: port 587 unless Smtp names one; "
+    Security->setToolTip(tr("STARTTLS: port 587 unless Smtp names one; "
                                         "SSL/TLS: port 465; None: port 25, no signing in"));
     connect(Security, &QComboBox::activated, this, [this] { m_securityChosen = true; });
     UserName = Named<QLineEdit>("UserName", Text(settings.UserName));
-    UserName->setToolTip(QStringLiteral("Empty: send without signing in"));
+    UserName->setToolTip(tr("Empty: send without signing in"));
     SignIn = Named<QComboBox>("SignIn");
-    SignIn->addItems({QStringLiteral("Password"), QStringLiteral("OAuth2 in the browser")});
-    SignIn->setToolTip(QStringLiteral("OAuth2: you sign in at your provider's page in the browser, "
+    SignIn->addItems({tr("Password"), tr("OAuth2 in the browser")});
+    SignIn->setToolTip(tr("OAuth2: you sign in at your provider's page in the browser, "
                                       "and Corvane keeps no password"));
     ShowSignIn(settings.SignIn);
     connect(SignIn, &QComboBox::activated, this, [this] {
@@ -100,60 +100,62 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
         UpdateSignIn();
     });
     Password = PasswordField();
-    Password->setPlaceholderText(QStringLiteral("unchanged"));
-    RememberPassword = Named<QCheckBox>("RememberPassword", QStringLiteral("Remember password"));
+    Password->setPlaceholderText(tr("unchanged"));
+    RememberPassword = Named<QCheckBox>("RememberPassword", tr("&Remember password"));
     RememberPassword->setChecked(settings.RememberPassword);
-    RememberPassword->setToolTip(QStringLiteral("Kept in the desktop's keyring, never in Corvane's settings"));
+    RememberPassword->setToolTip(tr("Kept in the desktop's keyring, never in Corvane's settings"));
     ClientId = Named<QLineEdit>("ClientId", Text(settings.OAuth2ClientId));
-    ClientId->setPlaceholderText(QStringLiteral("the one Corvane carries"));
-    ClientId->setToolTip(QStringLiteral("The client ID your organisation registered for Corvane, if any"));
+    ClientId->setPlaceholderText(tr("the one Corvane carries"));
+    ClientId->setToolTip(tr("The client ID your organisation registered for Corvane, if any"));
     Tenant = Named<QLineEdit>("Tenant", Text(settings.OAuth2Tenant));
     Tenant->setPlaceholderText(QString::fromLatin1(account::DefaultTenant.data(), account::DefaultTenant.size()));
-    Tenant->setToolTip(QStringLiteral("Microsoft 365: your organisation's tenant (a domain or ID)"));
+    Tenant->setToolTip(tr("Microsoft 365: your organisation's tenant (a domain or ID)"));
     OAuth2Note = Named<QLabel>("OAuth2Note");
     OAuth2Note->setWordWrap(true);
     for (QLineEdit* field : {UserName, ClientId, Tenant}) {
         connect(field, &QLineEdit::textEdited, this, [this] { UpdateSignIn(); });
     }
-    CopyToSent = Named<QCheckBox>("CopyToSent", QStringLiteral("Copy sent mail to the Sent folder over IMAP"));
+    CopyToSent = Named<QCheckBox>("CopyToSent", tr("Copy sent mail to the Sent folder over I&MAP"));
     CopyToSent->setChecked(settings.CopyToSent);
     ImapServer = Named<QLineEdit>("ImapServer", Text(settings.ImapServer));
     ImapServer->setPlaceholderText(QStringLiteral("imap.example.org"));
     ImapSecurity = Named<QComboBox>("ImapSecurity");
     ImapSecurity->addItems({QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
     ImapSecurity->setCurrentIndex(settings.ImapSecurity == mail::ESecurity::StartTls ? 0 : 1);
-    ImapSecurity->setToolTip(QStringLiteral("STARTTLS: port 143 unless named; SSL/TLS: port 993"));
+    ImapSecurity->setToolTip(tr("STARTTLS: port 143 unless named; SSL/TLS: port 993"));
     Certificate = Named<QLabel>("Certificate", CertificateText(settings));
     Certificate->setWordWrap(true);
     Certificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    FindSettings = Named<QPushButton>("FindSettings", QStringLiteral("&Find settings"));
-    FindSettings->setToolTip(address.empty() ? QStringLiteral("Type your address into From first")
-                                             : QStringLiteral("Look up the server for %1").arg(Text(address)));
+    FindSettings = Named<QPushButton>("FindSettings", tr("&Find settings"));
+    FindSettings->setToolTip(address.empty() ? tr("Type your address into From first")
+                                             : tr("Look up the server for %1").arg(Text(address)));
     connect(FindSettings, &QPushButton::clicked, this, [this] { FindClick(); });
     Found = Named<QLabel>("Found");
     Found->setWordWrap(true);
-    Test = Named<QPushButton>("Test", QStringLiteral("&Test"));
-    Test->setToolTip(QStringLiteral("Connect and sign in with these settings, without sending mail"));
+    Test = Named<QPushButton>("Test", tr("&Test"));
+    Test->setToolTip(tr("Connect and sign in with these settings, without sending mail"));
     connect(Test, &QPushButton::clicked, this, [this] { TestClick(); });
     TestReport = Named<QPlainTextEdit>("TestReport");
     TestReport->setReadOnly(true);
-    TestReport->setPlaceholderText(QStringLiteral("What a test finds is shown here."));
+    TestReport->setPlaceholderText(tr("What a test finds is shown here."));
     Buttons = OkCancel(this);
 
+    // Each caption names its field and gives it Alt+letter; no letter is taken twice, the
+    // buttons' F, T, O and C included.
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Security:"), Security);
-    form->addRow(QStringLiteral("User name:"), UserName);
+    form->addRow(tr("&Security:"), Security);
+    form->addRow(tr("&User name:"), UserName);
     // After the password, so Tab goes from the user name to the password as it always did.
-    form->addRow(QStringLiteral("Password:"), Password);
+    form->addRow(tr("&Password:"), Password);
     form->addRow(QString(), RememberPassword);
-    form->addRow(QStringLiteral("Sign in with:"), SignIn);
-    form->addRow(QStringLiteral("OAuth2 client ID:"), ClientId);
-    form->addRow(QStringLiteral("Tenant:"), Tenant);
+    form->addRow(tr("Sign in &with:"), SignIn);
+    form->addRow(tr("OAuth2 client I&D:"), ClientId);
+    form->addRow(tr("Te&nant:"), Tenant);
     form->addRow(QString(), OAuth2Note);
     form->addRow(QString(), CopyToSent);
-    form->addRow(QStringLiteral("IMAP server:"), ImapServer);
-    form->addRow(QStringLiteral("IMAP security:"), ImapSecurity);
-    form->addRow(QStringLiteral("Trusted certificate:"), Certificate);
+    form->addRow(tr("IMAP ser&ver:"), ImapServer);
+    form->addRow(tr("IMAP s&ecurity:"), ImapSecurity);
+    form->addRow(tr("Trusted certificate:"), Certificate);
     auto* actions = new QHBoxLayout;
     actions->addWidget(FindSettings);
     actions->addWidget(Test);
@@ -196,7 +198,7 @@ account::TServerSettings TServerSettingsDialog::Settings() const {
 void TServerSettingsDialog::FindClick() {
     if (m_finder.Running()) {
         m_finder.Cancel();
-        Found->setText(QStringLiteral("The lookup was stopped."));
+        Found->setText(tr("The lookup was stopped."));
     } else if (!m_address.empty()) {
         Found->setText(Safe(account::LookingUpText(account::DomainOf(m_address))));
         m_finder.Start(m_address);
@@ -207,7 +209,7 @@ void TServerSettingsDialog::FindClick() {
 void TServerSettingsDialog::ShowFound(const account::TFinderResult& result) {
     if (result.Found) {
         TakeProposal(*result.Found);
-        Found->setText(QStringLiteral("Found: %1").arg(Safe(account::Describe(*result.Found))));
+        Found->setText(tr("Found: %1").arg(Safe(account::Describe(*result.Found))));
     } else {
         Found->setText(Safe(result.Text));  // nothing found: every field stays as it was
     }
@@ -268,7 +270,7 @@ void TServerSettingsDialog::UpdateSignIn() {
     const std::string host = mail::ParseServerAddress(m_server.toStdString()).Host;
     const account::TServerOAuth2 signIn = account::ServerOAuth2(host, settings, *m_providers);
     OAuth2Note->setText(signIn.Problem.empty()
-                            ? QStringLiteral("When you send, you sign in at %1 in your browser once; "
+                            ? tr("When you send, you sign in at %1 in your browser once; "
                                              "Corvane keeps the sign-in in the desktop's keyring.")
                                   .arg(Safe(signIn.ProviderName))
                             : Safe(signIn.Problem));
@@ -277,7 +279,7 @@ void TServerSettingsDialog::UpdateSignIn() {
 void TServerSettingsDialog::TestClick() {
     if (m_check.Running()) {
         StopTest();
-        TestReport->appendPlainText(QStringLiteral("Stopped."));
+        TestReport->appendPlainText(tr("Stopped."));
         return;
     }
     TestReport->clear();
@@ -298,9 +300,9 @@ void TServerSettingsDialog::StopTest() {
 
 void TServerSettingsDialog::UpdateButtons() {
     FindSettings->setEnabled(!m_address.empty() && !m_check.Running());
-    FindSettings->setText(m_finder.Running() ? QStringLiteral("Stop &finding") : QStringLiteral("&Find settings"));
+    FindSettings->setText(m_finder.Running() ? tr("Stop &finding") : tr("&Find settings"));
     Test->setEnabled(!m_server.isEmpty() && !m_finder.Running());
-    Test->setText(m_check.Running() ? QStringLiteral("S&top") : QStringLiteral("&Test"));
+    Test->setText(m_check.Running() ? tr("S&top") : tr("&Test"));
     // Settings belong to a server: none typed and none found yet, there is nothing to keep.
     Buttons->button(QDialogButtonBox::Ok)->setEnabled(!m_server.isEmpty() && !m_finder.Running());
 }
@@ -313,10 +315,11 @@ void TServerSettingsDialog::done(int result) {
 
 TPasswordDialog::TPasswordDialog(QWidget* parent, const QString& where, bool remember) : QDialog(parent) {
     setObjectName(QStringLiteral("PasswordDialog"));
-    setWindowTitle(QStringLiteral("Password"));
-    Prompt = Named<QLabel>("Prompt", QStringLiteral("Password for %1:").arg(where));
+    setWindowTitle(tr("Password"));
+    Prompt = Named<QLabel>("Prompt", tr("Password for %1:").arg(where));
     Password = PasswordField();
-    RememberPassword = Named<QCheckBox>("RememberPassword", QStringLiteral("Remember password"));
+    Prompt->setBuddy(Password);  // the field is announced with the prompt
+    RememberPassword = Named<QCheckBox>("RememberPassword", tr("&Remember password"));
     RememberPassword->setChecked(remember);
     Buttons = OkCancel(this);
     auto* layout = new QVBoxLayout(this);
@@ -328,9 +331,9 @@ TPasswordDialog::TPasswordDialog(QWidget* parent, const QString& where, bool rem
 TSignInDialog::TSignInDialog(QWidget* parent, const QString& user, const QString& provider, const QString& reason)
     : QDialog(parent) {
     setObjectName(QStringLiteral("SignInDialog"));
-    setWindowTitle(QStringLiteral("Sign in to %1").arg(Safe(provider)));
+    setWindowTitle(tr("Sign in to %1").arg(Safe(provider)));
     m_intro = (reason.isEmpty() ? QString() : Safe(reason) + QStringLiteral("\n\n")) +
-              QStringLiteral("Sign in as %1 at %2.").arg(Safe(user), Safe(provider));
+              tr("Sign in as %1 at %2.").arg(Safe(user), Safe(provider));
     Message = Named<QLabel>("Message", m_intro);
     Message->setWordWrap(true);
     Address = Named<QLineEdit>("Address");
@@ -339,6 +342,8 @@ TSignInDialog::TSignInDialog(QWidget* parent, const QString& user, const QString
     Code->setReadOnly(true);
     Code->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Code->hide();
+    Address->setAccessibleName(tr("Sign-in page"));
+    Code->setAccessibleName(tr("Code"));
     Buttons = Named<QDialogButtonBox>("Buttons", QDialogButtonBox::Cancel);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -349,14 +354,14 @@ TSignInDialog::TSignInDialog(QWidget* parent, const QString& user, const QString
 }
 
 void TSignInDialog::ShowBrowserPage(const QUrl& url) {
-    Message->setText(m_intro + QStringLiteral("\n\nYour browser shows the sign-in page; Corvane goes on by itself "
+    Message->setText(m_intro + tr("\n\nYour browser shows the sign-in page; Corvane goes on by itself "
                                               "once you are signed in. If no page came up, open this address:"));
     Address->setText(url.toString(QUrl::FullyEncoded));
     Code->hide();
 }
 
 void TSignInDialog::ShowDeviceCode(const QString& url, const QString& code) {
-    Message->setText(m_intro + QStringLiteral("\n\nNo browser could be opened here. Open this address on any "
+    Message->setText(m_intro + tr("\n\nNo browser could be opened here. Open this address on any "
                                               "device, enter the code below and sign in; Corvane goes on by itself:"));
     Address->setText(Safe(url));
     Code->setText(Safe(code));
@@ -367,31 +372,31 @@ TCertificateDialog::TCertificateDialog(QWidget* parent, const QString& host, con
                                        const net::TCertificateInfo& certificate, const QString& previous)
     : QDialog(parent) {
     setObjectName(QStringLiteral("CertificateDialog"));
-    setWindowTitle(QStringLiteral("Certificate of %1").arg(Safe(host)));
+    setWindowTitle(tr("Certificate of %1").arg(Safe(host)));
     Fingerprint = Named<QLineEdit>("Fingerprint", Safe(certificate.Sha256Fingerprint));
     Fingerprint->setReadOnly(true);
     Fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Fingerprint->setMinimumWidth(Fingerprint->fontMetrics().horizontalAdvance(Fingerprint->text()) + 16);
-    QString text = Safe(problem) + QStringLiteral("\n\nSubject: %1\nIssuer: %2\nValid from %3 to %4")
+    QString text = Safe(problem) + tr("\n\nSubject: %1\nIssuer: %2\nValid from %3 to %4")
                                        .arg(Safe(certificate.Subject), Safe(certificate.Issuer),
                                             Safe(certificate.NotBefore), Safe(certificate.NotAfter));
     if (!previous.isEmpty()) {
-        text += QStringLiteral("\n\nThis is not the certificate you trusted for %1 before (SHA-256: %2). "
+        text += tr("\n\nThis is not the certificate you trusted for %1 before (SHA-256: %2). "
                                "Trust it only if you know why it was replaced.")
                     .arg(Safe(host), Safe(previous));
     } else {
-        text += QStringLiteral("\n\nTrust it only if you know this is your server's certificate, "
+        text += tr("\n\nTrust it only if you know this is your server's certificate, "
                                "for example by comparing the SHA-256 fingerprint with its administrator.");
     }
     Details = Named<QLabel>("Details", text);
     Details->setWordWrap(true);
     Details->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Buttons = Named<QDialogButtonBox>("Buttons", QDialogButtonBox::Cancel);
-    Buttons->addButton(QStringLiteral("Trust this certificate"), QDialogButtonBox::AcceptRole);
+    Buttons->addButton(tr("Trust this certificate"), QDialogButtonBox::AcceptRole);
     connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* fingerprint = new QFormLayout;
-    fingerprint->addRow(QStringLiteral("SHA-256:"), Fingerprint);
+    fingerprint->addRow(tr("SHA-256:"), Fingerprint);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fingerprint);
     layout->addWidget(Details);

@@ -9,6 +9,7 @@
 #include "account/TlsTrust.h"
 #include "app/Main.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "platform/registry/SqliteStore.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     ::prctl(PR_SET_DUMPABLE, 0);
     QApplication application(argc, argv);
     corvane::account::AdoptOpenSslTrust();
+    corvane::app::InstallTranslations(application, QLocale::system());
 
     // One window per settings store: a second start brings the running window to the front
     // and ends before it has touched the store (see app/SingleInstance.h).

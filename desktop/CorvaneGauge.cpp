@@ -1,5 +1,6 @@
 #include "CorvaneGauge.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
@@ -71,6 +72,8 @@ void TCorvaneGauge::SetProgress(std::int32_t value) {
     m_progress = value;
     if (PercentFilled() != before) {
         RepaintNow();
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
     }
 }
 

@@ -6,7 +6,10 @@
 
 #include <thread>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QTabWidget>
@@ -230,6 +233,55 @@ TEST_F(MainFormTest, CtrlReturnInTheMessageSendsAndEscIsHarmlessWhenIdle) {
     QTest::keyClick(form->Messages, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Successful: Ready for your mail."));
     EXPECT_EQ(form->Messages->toPlainText(), QStringLiteral("Line one\n.\nLine three"));  // no line added
+}
+
+// Without a mouse: Alt and each caption's letter reach its field, Insert in the attachment
+// list opens the file dialog, and the stamp sends by Space as by its accessible Press action.
+TEST_F(MainFormTest, TheKeyboardAndAssistiveTechnologyReachEveryFieldAndTheStamp) {
+    Open();
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (const auto& [letter, field] : std::vector<std::pair<Qt::Key, QWidget*>>{
+             {Qt::Key_F, form->From}, {Qt::Key_S, form->Smtp}, {Qt::Key_T, form->SendTo}, {Qt::Key_C, form->CC},
+             {Qt::Key_B, form->BCC}, {Qt::Key_J, form->Subject}}) {
+        QTest::keyClick(form.get(), letter, Qt::AltModifier);
+        EXPECT_TRUE(field->isAncestorOf(QApplication::focusWidget()) || field == QApplication::focusWidget())
+            << field->objectName().toStdString();
+    }
+    int dialogs = 0;
+    form->RunOpenDialog = [&dialogs](QFileDialog&) {
+        ++dialogs;
+        return QStringList{QStringLiteral("/tmp/chosen.txt")};
+    };
+    form->Attachment->setFocus();
+    QTest::keyClick(form->Attachment, Qt::Key_Insert);
+    QTest::keyClick(form->Attachment, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, 2);
+    ASSERT_GE(form->Attachment->count(), 1);
+    form->Attachment->clear();
+
+    QAccessibleInterface* stamp = QAccessible::queryAccessibleInterface(form->StampImage);
+    ASSERT_NE(stamp, nullptr);
+    EXPECT_EQ(stamp->role(), QAccessible::Button);
+    EXPECT_EQ(stamp->text(QAccessible::Name), QStringLiteral("Send"));
+    ASSERT_NE(stamp->actionInterface(), nullptr);
+    for (const bool pressedByAssistiveTechnology : {false, true}) {
+        test::TScriptedSmtpServer server(AcceptingSession(1));
+        Address(QString::fromStdString(server.Host() + ":" + server.Port()), QStringLiteral("to@example.org"));
+        statuses.clear();
+        if (pressedByAssistiveTechnology) {
+            stamp->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            EXPECT_TRUE(statuses.empty()) << "the request is answered before the send starts";
+        } else {
+            form->StampImage->setFocus();
+            QTest::keyClick(form->StampImage, Qt::Key_Space);
+        }
+        const QString success = QStringLiteral("Successful: Ready for your mail.");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::count(statuses.begin(), statuses.end(), success) == 1; }, 20000))
+            << form->StatusText().toStdString();
+        EXPECT_EQ(server.Data().size(), 1u);
+    }
 }
 
 TEST(ClockText, TwelveHourClockWithTheMonthAbbreviated) {

@@ -3,6 +3,7 @@
 
 Usage: aiosmtpd_sink.py FOLDER [--starttls CERT KEY [--require-starttls]] [--tls CERT KEY]
                                [--account FILE [--auth-over-plain] [--xoauth2 [--issued FILE]]]
+                               [--smtputf8] [--pause SECONDS]
 
 Listens on 127.0.0.1 on a port the system picks and prints that port on the first line of
 standard output. Without options it is a plain server that takes every message.
@@ -17,6 +18,7 @@ standard output. Without options it is a plain server that takes every message.
                         taken, by AUTH XOAUTH2 only; another is refused as Google refuses it
   --issued FILE         with --xoauth2, the tokens taken are instead the lines FILE holds at
                         each sign-in: what a loopback OAuth2 server (oauth_server.py) issued
+  --pause SECONDS       waits this long before answering MAIL, RCPT and the end of data
 
 Each accepted message becomes FOLDER/message-N (N counting from 1), made complete before the
 server answers the end of data, so a client that has its 250 reply can read it at once:
@@ -83,11 +85,13 @@ def describe(folder, raw):
 
 
 class Sink:
-    def __init__(self, folder):
+    def __init__(self, folder, pause=0.0):
         self.folder = folder
         self.count = 0
+        self.pause = pause
 
     async def handle_DATA(self, server, session, envelope):
+        await asyncio.sleep(self.pause)
         self.count += 1
         final = os.path.join(self.folder, f"message-{self.count}")
         partial = final + ".partial"
@@ -104,6 +108,23 @@ class Sink:
             write(partial, "defects", f"parse failed: {error!r}\n")
         os.rename(partial, final)
         return "250 2.0.0 Stored as message-%d" % self.count
+
+
+class PausingSink(Sink):
+    """Takes its time before each answer to MAIL, RCPT and the end of data, as a distant
+    server does, so that what a client shows between them can be seen."""
+
+    async def handle_MAIL(self, server, session, envelope, address, options):
+        await asyncio.sleep(self.pause)
+        envelope.mail_from = address
+        envelope.mail_options.extend(options)
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, options):
+        await asyncio.sleep(self.pause)
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(options)
+        return "250 OK"
 
 
 class Account:
@@ -169,7 +190,7 @@ def tls_context(certificate, key):
 
 
 async def serve(options):
-    sink = Sink(options.folder)
+    sink = PausingSink(options.folder, options.pause) if options.pause else Sink(options.folder)
     smtp_options = {"enable_SMTPUTF8": options.smtputf8}
     if options.starttls:
         smtp_options["tls_context"] = tls_context(*options.starttls)
@@ -206,6 +227,7 @@ def main():
     parser.add_argument("--xoauth2", action="store_true")
     parser.add_argument("--issued", metavar="FILE")
     parser.add_argument("--smtputf8", action="store_true", help="offer SMTPUTF8 (RFC 6531)")
+    parser.add_argument("--pause", type=float, default=0.0, metavar="SECONDS")
     options = parser.parse_args()
     if options.starttls and options.tls:
         parser.error("--starttls and --tls exclude each other")

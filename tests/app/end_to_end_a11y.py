@@ -1,0 +1,260 @@
+#!/usr/bin/python3
+"""The real corvane as a screen reader meets it: through AT-SPI, the accessibility tree that
+Orca reads, in a D-Bus session of its own.
+
+Usage: dbus-run-session -- end_to_end_a11y.py CORVANE SINK_SCRIPT
+
+Starts the accessibility bus of this session (at-spi-bus-launcher), Xvfb with openbox, and the
+aiosmtpd sink on loopback, then corvane on an empty store with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
+Through AT-SPI alone (and the keyboard for Tab) it checks that:
+
+1. every field has a name, and the six with a caption are labelled by it;
+2. Tab from From visits the fields in reading order and ends on the stamp, a "Send" button;
+3. a mail filled in through the fields' editable text and sent by the stamp's Press action
+   reaches the sink; the status texts of each stage could be read as they came (name changes
+   of the status bar's panel), and the gauge's value reached its maximum;
+4. started with LANG set to German, French and Spanish (each on a store of its own), the window
+   names its pages, captions and first status text in that language, and it still reads in
+   English where no translation is shipped.
+
+Every wait is bounded; every process started here is ended by its own process id.
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from end_to_end import (TITLE, Failure, Processes, find_window, key, start_display,  # noqa: E402
+                        x_tool)
+from end_to_end_tls import start_sink  # noqa: E402
+
+FIELDS = ["From:", "Smtp:", "To:", "Cc:", "Bcc:", "Attachments", "Subject:", "Message text"]
+CAPTIONED = ["From:", "Smtp:", "To:", "Cc:", "Bcc:", "Subject:"]
+
+
+def pump_until(condition, seconds, what):
+    """Waits for Condition while AT-SPI's events are delivered."""
+    deadline = time.monotonic() + seconds
+    context = GLib.MainContext.default()
+    while time.monotonic() < deadline:
+        while context.pending():
+            context.iteration(False)
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.05)
+    raise Failure(f"{what} did not happen within {seconds} s")
+
+
+def descendants(node):
+    stack = [node]
+    while stack:
+        current = stack.pop()
+        yield current
+        for index in reversed(range(current.get_child_count())):
+            child = current.get_child_at_index(index)
+            if child is not None:
+                stack.append(child)
+
+
+def corvane_application():
+    desktop = Atspi.get_desktop(0)
+    for index in range(desktop.get_child_count()):
+        application = desktop.get_child_at_index(index)
+        if application is not None and application.get_name() == TITLE:
+            return application
+    return None
+
+
+def by_role_and_name(application, role, name):
+    for node in descendants(application):
+        if node.get_role() == role and node.get_name() == name:
+            return node
+    raise Failure(f"no {role.value_nick} named {name!r} in the tree")
+
+
+def field(application, name):
+    for node in descendants(application):
+        if node.get_name() == name and node.get_role() in (Atspi.Role.COMBO_BOX, Atspi.Role.LIST,
+                                                           Atspi.Role.TEXT):
+            return node
+    raise Failure(f"no field named {name!r}: a screen reader would announce only its contents")
+
+
+def editable(node):
+    """The node itself, or for a combo box its line edit."""
+    if node.get_role() == Atspi.Role.COMBO_BOX:
+        for child in descendants(node):
+            if child.get_role() == Atspi.Role.TEXT:
+                return child
+    return node
+
+
+def focused_name(application):
+    for node in descendants(application):
+        if node.get_state_set().contains(Atspi.StateType.FOCUSED) and node.get_role() != Atspi.Role.FRAME:
+            name = node.get_name()
+            if not name:  # a combo box's line edit: the combo box carries the name
+                parent = node.get_parent()
+                name = parent.get_name() if parent is not None else ""
+            return name or node.get_role().value_nick
+    return None
+
+
+def check_names_and_relations(application):
+    for name in FIELDS + [f"Signature {number}" for number in range(1, 9)]:
+        field(application, name)
+    for caption in CAPTIONED:
+        relations = [relation.get_relation_type() for relation in field(application, caption).get_relation_set()]
+        if Atspi.RelationType.LABELLED_BY not in relations:
+            raise Failure(f"the field {caption!r} is not labelled by its caption")
+    stamp = by_role_and_name(application, Atspi.Role.PUSH_BUTTON, "Send")
+    actions = [Atspi.Action.get_action_name(stamp, index) for index in range(Atspi.Action.get_n_actions(stamp))]
+    if "Press" not in actions:
+        raise Failure(f"the stamp offers no Press action, only {actions}")
+    by_role_and_name(application, Atspi.Role.PROGRESS_BAR, "Progress")
+    for tab in ["No signature", "Signature 1", "Signature 8"]:
+        by_role_and_name(application, Atspi.Role.PAGE_TAB, tab)
+    return stamp
+
+
+def check_tab_order(display, application):
+    Atspi.Component.grab_focus(editable(field(application, "From:")))
+    pump_until(lambda: focused_name(application) == "From:", 10, "the focus reaching From")
+    visited = ["From:"]
+    for _ in range(len(FIELDS) + 1):
+        key(display, "Tab")
+        before = visited[-1]
+        visited.append(pump_until(lambda: (name := focused_name(application)) != before and name, 10,
+                                  f"Tab moving on from {before!r}"))
+    expected = FIELDS + ["Signatures", "Send"]
+    if visited != expected:
+        raise Failure(f"Tab visits {visited}, not the reading order {expected}")
+
+
+def send_through_the_stamp(application, stamp, port, inbox):
+    statuses = []
+    gauge = by_role_and_name(application, Atspi.Role.PROGRESS_BAR, "Progress")
+    highest = [0.0]
+
+    def on_name(event):
+        # Qt's event names the panel, not its new text: it is read at once, as a screen
+        # reader reads it, while the sink's pauses hold each stage.
+        parent = event.source.get_parent()
+        if parent is not None and parent.get_role() == Atspi.Role.STATUS_BAR:
+            statuses.append(event.source.get_name())
+
+    def on_value(event):
+        if event.source == gauge:
+            highest[0] = max(highest[0], Atspi.Value.get_current_value(gauge))
+
+    name_listener = Atspi.EventListener.new(on_name)
+    name_listener.register("object:property-change:accessible-name")
+    value_listener = Atspi.EventListener.new(on_value)
+    value_listener.register("object:property-change:accessible-value")
+
+    for name, text in [("From:", "Ada <ada@example.org>"), ("Smtp:", f"127.0.0.1:{port}"),
+                       ("To:", "bob@example.org"), ("Subject:", "Read by a screen reader"),
+                       ("Message text", "Sent by the Press action.")]:
+        if not Atspi.EditableText.set_text_contents(editable(field(application, name)), text):
+            raise Failure(f"{name!r} took no text")
+    Atspi.Action.do_action(stamp, 0)
+    message = os.path.join(inbox, "message-1")
+    pump_until(lambda: os.path.exists(os.path.join(message, "defects")), 30, "the mail arriving")
+    with open(os.path.join(message, "headers")) as headers:
+        if "Subject: Read by a screen reader" not in headers.read():
+            raise Failure("the mail sent by the Press action lacks its subject")
+    pump_until(lambda: any(status.startswith("Successful") for status in statuses), 15,
+               "the success being announced")
+    # The stages the sink's pauses hold: before MAIL, the whole message sent, the answer.
+    for stage in [r"Connected: Sending message \. \. \.", r"Connected: Sending message \. \. \. (\d+) of \1 bytes\.",
+                  r"Successful: Ready for your mail\."]:
+        if not any(re.fullmatch(stage, status) for status in statuses):
+            raise Failure(f"no status {stage!r} could be read; heard {statuses}")
+    if highest[0] < Atspi.Value.get_maximum_value(gauge):
+        raise Failure(f"the gauge's value went no higher than {highest[0]}")
+    name_listener.deregister("object:property-change:accessible-name")
+    value_listener.deregister("object:property-change:accessible-value")
+
+
+# A locale, and what the window shows in it: the first page's tab, the sender's caption (its
+# field's name), and the first status text.
+LANGUAGES = [
+    ("de_DE.UTF-8", "Mail senden", "Von:", "Bereit für Ihre Mail . . ."),
+    ("fr_FR.UTF-8", "Envoyer", "De :", "Prêt pour votre message . . ."),
+    ("es_ES.UTF-8", "Enviar correo", "De:", "Listo para su correo . . ."),
+    ("nl_NL.UTF-8", "Send Mail", "From:", "Ready for your mail . . ."),
+]
+
+
+def start_window(processes, corvane, display, work, **variables):
+    environment = dict(os.environ, DISPLAY=display, XDG_CONFIG_HOME=work, XDG_DATA_HOME=work,
+                       QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **variables)
+    environment.pop("QT_QPA_PLATFORM_PLUGIN_PATH", None)
+    program = processes.start([corvane], env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    window = find_window(display)
+    x_tool(display, "xdotool", "windowactivate", "--sync", window)
+    return program, pump_until(corvane_application, 20, "corvane appearing in the accessibility tree")
+
+
+def check_languages(processes, corvane, display, work):
+    for language, page, caption, ready in LANGUAGES:
+        store = os.path.join(work, language)
+        program, application = start_window(processes, corvane, display, store, LANG=language, LANGUAGE="",
+                                            LC_ALL="", LC_MESSAGES="")
+        by_role_and_name(application, Atspi.Role.PAGE_TAB, page)
+        field(application, caption)
+        status = pump_until(lambda: next((node.get_name() for node in descendants(application)
+                                          if node.get_role() == Atspi.Role.LABEL and node.get_parent() is not None
+                                          and node.get_parent().get_role() == Atspi.Role.STATUS_BAR
+                                          and node.get_name()), None), 10, f"a status text in {language}")
+        if status != ready:
+            raise Failure(f"in {language} the first status text is {status!r}, not {ready!r}")
+        program.terminate()
+        program.wait(timeout=15)
+
+
+def run(corvane, sink_script):
+    processes = Processes()
+    work = tempfile.mkdtemp(prefix="corvane-a11y-")
+    inbox = os.path.join(work, "inbox")
+    os.makedirs(inbox)
+    try:
+        processes.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        display = start_display(processes)
+        processes.start(["openbox"], env=dict(os.environ, DISPLAY=display),
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        port = start_sink(processes, sink_script, inbox, "--pause", "0.5")
+        program, application = start_window(processes, corvane, display, work, LANG="C.UTF-8", LANGUAGE="",
+                                            LC_ALL="", LC_MESSAGES="")
+
+        stamp = check_names_and_relations(application)
+        check_tab_order(display, application)
+        send_through_the_stamp(application, stamp, port, inbox)
+        program.terminate()
+        program.wait(timeout=15)
+        check_languages(processes, corvane, display, work)
+        print("all checks passed")
+        return 0
+    except Failure as failure:
+        print(f"FAILED: {failure}", file=sys.stderr)
+        return 1
+    finally:
+        processes.end_all()
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    sys.exit(run(sys.argv[1], sys.argv[2]))
