@@ -12,8 +12,9 @@ install: `cmake --install` into a DESTDIR with the prefix /usr; checks that ever
   installed corvane-send sends a mail to aiosmtpd, and the installed corvane starts under
   Xvfb on an empty store and shows its window with the stamp.bmp put beside it; a mailto:
   link opened with the desktop's link opener (gio open, which xdg-open calls on GNOME) finds
-  the menu entry's handler, whose start hands the link to that window: closed, it has stored
-  the link's recipient and subject.
+  the menu entry's handler, whose start hands the link to that window, and so does
+  `corvane FILE` with a file named relative to its folder: closed, the window has stored the
+  link's recipient and subject and the file's full path.
 deb: `cpack -G DEB`; dpkg-deb lists the expected files, the dependencies come from
   dpkg-shlibdeps, and lintian reports no errors (its warnings are printed).
 
@@ -184,12 +185,19 @@ def check_window(root, work, processes):
     run("update-desktop-database", os.path.join(root, "usr/share/applications"))
     run("gio", "open", link, env=session, timeout=30)
     e2e.wait_until(lambda: link_handed_over(link), 20, "the link's corvane start handing over and ending")
+    # A file named relative to the later start's own folder reaches the window as a full path.
+    with open(os.path.join(work, "notes.txt"), "w") as notes:
+        notes.write("notes\n")
+    run(os.path.join(root, "usr/bin/corvane"), "notes.txt", cwd=work, env=session, timeout=30)
     e2e.close_through_window_manager(display, program)
     saved = "Software\\Halden Software\\Corvane\\Option\\SaveText"
     for name, value in (("SendTo", "ada@example.org"), ("Subject", "From a link caf\u00e9")):
         if e2e.stored(config, saved, name) != value.encode() + b"\0":
             raise e2e.Failure(f"the window's {name} holds {e2e.stored(config, saved, name)!r} after "
                               f"gio open {link}")
+    attached = e2e.stored(config, "Software\\Halden Software\\Corvane\\Attachment", "file0")
+    if attached != os.path.join(work, "notes.txt").encode() + b"\0":
+        raise e2e.Failure(f"the attachment list holds {attached!r} after corvane notes.txt")
 
 
 def test_install(build, sink_script):
