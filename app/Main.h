@@ -206,6 +206,14 @@ public:
     void DropFiles(const QMimeData* dropped);
     // Opens the settings of the server named in Smtp and stores what the user chose.
     void SmtpSettingsClick();
+    // What the command line, or a later start through the running window, asks for
+    // (MainLinks.cpp): each "mailto:" link fills To, Cc, Bcc, Subject and the text, asking
+    // before it replaces what a field holds; every other argument is a file to attach. What
+    // comes while a send or such a question runs is taken once it is over.
+    void OpenArguments(const QStringList& arguments);
+    // The arguments of this start as any window can take them: paths made absolute (a running
+    // copy works in another folder) and file: URLs (the desktop's %U) made paths.
+    static QStringList ResolveArguments(const QStringList& arguments);
 
     // The modal message of a missing attachment; tests replace it to answer it at once.
     std::function<void(const QString& text)> ShowMessage;
@@ -222,6 +230,9 @@ public:
     // Asks whether to send through the server a lookup found (its description given); tests
     // replace it to answer at once.
     std::function<bool(const QString& description)> AcceptProposal;
+    // Asks whether a mail link replaces what the fields it names hold (true) or they are kept;
+    // tests replace it to answer at once.
+    std::function<bool(const QString& question)> AskReplaceFields;
     // Where the server lookup asks; tests point every source at loopback.
     account::TFinderOptions FinderOptions;
     // The passwords of this run: the desktop's keyring, or memory (tests set another keyring).
@@ -260,6 +271,9 @@ private:
     bool OptionControlEvent(QObject* watched, QEvent* event);
     void ControlExit(QObject* control);
     void AddAttachments(const QStringList& files);
+    void CreateLinks();
+    // Fills the fields from one mail link; what it left out is added to Problems.
+    void OpenLink(const QString& link, QStringList& problems);
 
     bool PreviewKey(const QKeyEvent& key);
     void ReadOptions();
@@ -344,6 +358,9 @@ private:
     std::function<void()> m_cancelWait;
     TSignInDialog* m_signInDialog = nullptr;
     std::unique_ptr<account::TMaildirWriter> m_copy;
+    // Arguments waiting for a send or a question about a link to end.
+    QStringList m_pendingArguments;
+    bool m_openingArguments = false;
 };
 
 // The one window, reachable from the worker thread (set before the window's start-up runs).

@@ -133,6 +133,10 @@ void TMainForm::StampImageClick() {
     } else if (m_lastError != 0) {
         AfterFailure();
     }
+    // Links and files handed over during the send, after the outcome has been seen to.
+    if (!m_quitWhenSent && !m_pendingArguments.isEmpty()) {
+        Post([this] { OpenArguments({}); });
+    }
 }
 
 // False when a listed attachment is missing; that has then been said and nothing is sent.

@@ -65,6 +65,7 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     WireOptionControls();
     CreateServerDialogs();
     CreateServerLookup();
+    CreateLinks();
 
     ShowMessage = [this](const QString& text) {
         // A file name is shown as typed, never read as markup.

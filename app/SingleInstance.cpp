@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <thread>
 
 namespace corvane::app {
@@ -24,8 +25,70 @@ using Clock = std::chrono::steady_clock;
 constexpr char ShowRequest[] = "show\n";
 constexpr char Shown[] = "shown\n";
 constexpr char NotNow[] = "not now\n";
+constexpr char Refused[] = "refused\n";
 // How long a running copy gives a later start to send its request.
 constexpr int RequestWaitMs = 2000;
+// The first line of a request, its newline included, is never longer.
+constexpr qsizetype MaxLineBytes = 64;
+constexpr qsizetype MaxReceivedBytes = MaxLineBytes + TSingleInstance::MaxRequestBytes + 1;
+
+struct TRequest {
+    enum class EKind { Incomplete, Show, Open, Malformed } Kind = EKind::Incomplete;
+    QStringList Arguments;
+};
+
+QByteArray Payload(const QStringList& arguments) {
+    QByteArray payload;
+    for (const QString& argument : arguments) {
+        payload += argument.toUtf8();
+        payload += '\0';
+    }
+    return payload;
+}
+
+// What has been Received of a request so far, read strictly: anything that is not exactly
+// one of the two requests is malformed, and so is a byte beyond the end of an "open" one.
+TRequest ReadRequest(const QByteArray& received) {
+    using EKind = TRequest::EKind;
+    const qsizetype newline = received.indexOf('\n');
+    if (newline < 0 || newline >= MaxLineBytes) {
+        return {received.size() < MaxLineBytes ? EKind::Incomplete : EKind::Malformed, {}};
+    }
+    const QByteArray line = received.left(newline);
+    if (line == "show") {
+        return {EKind::Show, {}};  // what follows is not read, as it never was
+    }
+    const QByteArray digits = line.mid(5);
+    if (!line.startsWith("open ") || digits.isEmpty() || digits.size() > 7 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return {EKind::Malformed, {}};
+    }
+    const qsizetype length = digits.toLongLong();
+    const qsizetype have = received.size() - newline - 1;
+    if (length > TSingleInstance::MaxRequestBytes || have > length) {
+        return {EKind::Malformed, {}};
+    }
+    if (have < length) {
+        return {EKind::Incomplete, {}};
+    }
+    QByteArray payload = received.mid(newline + 1);
+    if (!payload.isEmpty() && !payload.endsWith('\0')) {
+        return {EKind::Malformed, {}};
+    }
+    payload.chop(1);
+    TRequest request{EKind::Open, {}};
+    if (length == 0) {
+        return request;
+    }
+    const QList<QByteArray> arguments = payload.split('\0');
+    if (arguments.size() > TSingleInstance::MaxArguments) {
+        return {EKind::Malformed, {}};
+    }
+    for (const QByteArray& argument : arguments) {
+        request.Arguments.push_back(QString::fromUtf8(argument));
+    }
+    return request;
+}
 
 // mkdir for every missing folder along Folder, private to the user (0700), as the store makes
 // it: the lock is taken before the store is opened.
@@ -81,8 +144,20 @@ QString TSingleInstance::ServerName(const QString& storeFolder) {
         QStringLiteral("corvane-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash)));
 }
 
-TSingleInstance::EStart TSingleInstance::Start(std::chrono::milliseconds wait) {
+bool TSingleInstance::FitsRequest(const QStringList& arguments) {
+    return arguments.size() <= MaxArguments &&
+           std::none_of(arguments.begin(), arguments.end(),
+                        [](const QString& argument) { return argument.contains(QChar(0)); }) &&
+           Payload(arguments).size() <= MaxRequestBytes;
+}
+
+TSingleInstance::EStart TSingleInstance::Start(std::chrono::milliseconds wait, const QStringList& arguments) {
     const Clock::time_point deadline = Clock::now() + wait;
+    QByteArray request = ShowRequest;
+    if (!arguments.isEmpty()) {
+        const QByteArray payload = Payload(arguments);
+        request = "open " + QByteArray::number(payload.size()) + "\n" + payload;
+    }
     if (m_storeFolder.isEmpty() || !MakeFolder(m_storeFolder)) {
         return EStart::First;  // no store folder: nothing to guard
     }
@@ -97,8 +172,13 @@ TSingleInstance::EStart TSingleInstance::Start(std::chrono::milliseconds wait) {
             Listen();
             return EStart::First;
         }
-        if (AskToShow(deadline)) {
-            return EStart::HandedOver;
+        switch (AskToShow(request, deadline)) {
+            case EAnswer::Shown:
+                return EStart::HandedOver;
+            case EAnswer::Refused:
+                return EStart::NoAnswer;  // asking again would not change it
+            case EAnswer::NotNow:
+                break;
         }
         if (Clock::now() >= deadline) {
             return EStart::NoAnswer;
@@ -129,43 +209,63 @@ void TSingleInstance::Listen() {
 }
 
 // Each request is read and answered without blocking the window: the socket reports when
-// its line has come, and is dropped when it has not come within RequestWaitMs.
+// more of it has come, and is dropped when it is not complete within RequestWaitMs. Its
+// arguments reach the window only after the answer has been written: a question the window
+// asks about them may wait for the user far longer than the later start waits.
 void TSingleInstance::Answer() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        socket->setReadBufferSize(MaxReceivedBytes);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         auto* timeout = new QTimer(socket);
         timeout->setSingleShot(true);
         connect(timeout, &QTimer::timeout, socket, [socket] { socket->abort(); socket->deleteLater(); });
         timeout->start(RequestWaitMs);
-        auto handle = [this, socket] {
-            if (!socket->canReadLine()) {
+        auto received = std::make_shared<QByteArray>();
+        auto handle = [this, socket, received] {
+            *received += socket->read(MaxReceivedBytes - received->size());
+            const TRequest request = ReadRequest(*received);
+            if (request.Kind == TRequest::EKind::Incomplete) {
                 return;
             }
-            const QByteArray request = socket->readLine(64);
-            const bool shown = request == ShowRequest && OnShowRequest && OnShowRequest();
-            socket->write(shown ? Shown : NotNow);
+            disconnect(socket, &QLocalSocket::readyRead, nullptr, nullptr);  // one answer only
+            const bool wellFormed = request.Kind != TRequest::EKind::Malformed;
+            const bool shown = wellFormed && OnShowRequest && OnShowRequest();
+            socket->write(!wellFormed ? Refused : shown ? Shown : NotNow);
             socket->disconnectFromServer();  // after what was written has gone
+            if (shown && !request.Arguments.isEmpty()) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, arguments = request.Arguments] {
+                        if (OnOpenRequest) {
+                            OnOpenRequest(arguments);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
         };
         connect(socket, &QLocalSocket::readyRead, socket, handle);
         handle();
     }
 }
 
-bool TSingleInstance::AskToShow(Clock::time_point deadline) const {
+TSingleInstance::EAnswer TSingleInstance::AskToShow(const QByteArray& request, Clock::time_point deadline) const {
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
     if (!socket.waitForConnected(Remaining(deadline, 1000))) {
-        return false;  // not listening (yet, or any more)
+        return EAnswer::NotNow;  // not listening (yet, or any more)
     }
-    socket.write(ShowRequest);
-    if (!socket.waitForBytesWritten(Remaining(deadline, 1000))) {
-        return false;
+    socket.write(request);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(Remaining(deadline, 1000))) {
+            return EAnswer::NotNow;
+        }
     }
     QByteArray answer;
-    while (!answer.endsWith('\n') && socket.waitForReadyRead(Remaining(deadline, 5000))) {
-        answer += socket.readAll();
+    while (!answer.endsWith('\n') && answer.size() < MaxLineBytes &&
+           socket.waitForReadyRead(Remaining(deadline, 5000))) {
+        answer += socket.read(MaxLineBytes);
     }
-    return answer == Shown;
+    return answer == Shown ? EAnswer::Shown : answer == Refused ? EAnswer::Refused : EAnswer::NotNow;
 }
 
 }  // namespace corvane::app

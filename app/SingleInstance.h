@@ -16,11 +16,21 @@
 //   and answers whether the window was shown; a copy that is still starting or already
 //   closing says no, and the later start asks again, until it gets the lock itself (the
 //   other copy has ended) or the answer, or until its wait is over. Every wait is bounded.
+// - A later start with arguments (links, files) hands them over with its request; once the
+//   window is shown and the answer written, the running copy gives them to OnOpenRequest,
+//   so a question the window then asks keeps no later start waiting (nor makes it ask twice).
+// - The requests: "show\n", or "open N\n" and N bytes, the arguments each in UTF-8 and ended
+//   by a NUL byte (none can hold one); N at most MaxRequestBytes, at most MaxArguments
+//   arguments. The answers: "shown\n", "not now\n", or "refused\n" for a request that is
+//   none of these, which the running copy then drops. A request not complete within two
+//   seconds is dropped as well, and what is read of one is bounded, so no other process can
+//   make the window hang or grow.
 // - Nothing throws. A folder or lock file that cannot be made, or a socket that cannot be
 //   listened on, lets the program run unguarded, as it did before.
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 
@@ -44,11 +54,21 @@ public:
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
 
-    EStart Start(std::chrono::milliseconds wait = std::chrono::seconds(10));
+    static constexpr qsizetype MaxRequestBytes = 1024 * 1024;
+    static constexpr qsizetype MaxArguments = 1000;
+
+    // Arguments: what a later start hands to the running window (none: only shown).
+    EStart Start(std::chrono::milliseconds wait = std::chrono::seconds(10),
+                 const QStringList& arguments = {});
+
+    // Whether Arguments fit in one request.
+    static bool FitsRequest(const QStringList& arguments);
 
     // On the first copy, when a later start asks: shows, raises and activates the window;
     // false when there is none to show yet (or any more). Unset: answered with false.
     std::function<bool()> OnShowRequest;
+    // On the first copy, after the window was shown for a later start with arguments: them.
+    std::function<void(const QStringList& arguments)> OnOpenRequest;
 
     // The local socket's full path for a store folder.
     static QString ServerName(const QString& storeFolder);
@@ -58,7 +78,8 @@ private:
     bool TryLock();
     void Listen();
     void Answer();
-    bool AskToShow(std::chrono::steady_clock::time_point deadline) const;
+    enum class EAnswer { Shown, NotNow, Refused };
+    EAnswer AskToShow(const QByteArray& request, std::chrono::steady_clock::time_point deadline) const;
 
     QString m_storeFolder;
     QString m_serverName;

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QStringList>
+#include <chrono>
 #include <cstdio>
 
 #include "account/TlsTrust.h"
@@ -20,12 +22,25 @@ int main(int argc, char** argv) {
     corvane::account::AdoptOpenSslTrust();
     corvane::app::InstallTranslations(application, QLocale::system());
 
-    // One window per settings store: a second start brings the running window to the front
-    // and ends before it has touched the store (see app/SingleInstance.h).
+    // mailto: links and files to attach (the desktop's "Exec=corvane %U"); Qt has taken its
+    // own options out of the list already. Bounded like a request to a running window, so
+    // the same command line works whether or not one is running.
+    const QStringList arguments =
+        corvane::app::TMainForm::ResolveArguments(QCoreApplication::arguments().mid(1));
+    if (!corvane::app::TSingleInstance::FitsRequest(arguments)) {
+        std::fprintf(stderr, "corvane: too many or too long arguments (at most %lld, %lld bytes in all).\n",
+                     static_cast<long long>(corvane::app::TSingleInstance::MaxArguments),
+                     static_cast<long long>(corvane::app::TSingleInstance::MaxRequestBytes));
+        return 2;
+    }
+
+    // One window per settings store: a second start brings the running window to the front,
+    // hands it the links and files, and ends before it has touched the store (see
+    // app/SingleInstance.h).
     const auto store = corvane::registry::TSqliteStore::DefaultFile();
     corvane::app::TSingleInstance instance(
         store.empty() ? QString() : QFile::decodeName(store.parent_path().c_str()));
-    switch (instance.Start()) {
+    switch (instance.Start(std::chrono::seconds(10), arguments)) {
         case corvane::app::TSingleInstance::EStart::HandedOver:
             return 0;
         case corvane::app::TSingleInstance::EStart::NoAnswer:
@@ -43,6 +58,12 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     corvane::app::TMainForm window;
     instance.OnShowRequest = [&window] { return window.BringToFront(); };
+    instance.OnOpenRequest = [&window](const QStringList& handedOver) { window.OpenArguments(handedOver); };
     window.show();
+    if (!arguments.isEmpty()) {
+        // Once the window is on screen, so that a question about a link has a window to ask in.
+        QMetaObject::invokeMethod(&window, [&window, arguments] { window.OpenArguments(arguments); },
+                                  Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -536,6 +536,54 @@ Seine Einstellungen bleiben für die nächsten Mails; Strg+Umschalt+S ändert si
         <source>The settings file was damaged and is kept as %1: histories, drafts, signatures and server settings start empty.</source>
         <translation>Die Einstellungsdatei war beschädigt und ist als %1 aufbewahrt: Verläufe, Entwürfe, Signaturen und Servereinstellungen beginnen leer.</translation>
     </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 und %2</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>&amp;Ersetzen</translation>
+    </message>
+    <message>
+        <source>&amp;Keep</source>
+        <translation>&amp;Behalten</translation>
+    </message>
+    <message>
+        <source>The mail link is malformed; left out: %1.</source>
+        <translation>Der Mail-Link ist fehlerhaft; ausgelassen: %1.</translation>
+    </message>
+    <message>
+        <source>Not a file to attach: %1.</source>
+        <translation>Keine Datei zum Anhängen: %1.</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>An</translation>
+    </message>
+    <message>
+        <source>Cc</source>
+        <translation>Cc</translation>
+    </message>
+    <message>
+        <source>Bcc</source>
+        <translation>Bcc</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Betreff</translation>
+    </message>
+    <message>
+        <source>the message text</source>
+        <translation>den Nachrichtentext</translation>
+    </message>
+    <message>
+        <source>The mail link brings its own %1, but something is written there already.
+
+Replace it with the link's, or keep what is there?</source>
+        <translation>Der Mail-Link bringt einen eigenen Inhalt für %1, aber dort steht schon etwas.
+
+Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
+    </message>
 </context>
 <context>
     <name>TPasswordDialog</name>

@@ -536,6 +536,54 @@ Sus ajustes se guardan para los próximos correos; Ctrl+Mayús+S los cambia.</tr
         <source>The settings file was damaged and is kept as %1: histories, drafts, signatures and server settings start empty.</source>
         <translation>El archivo de ajustes estaba dañado y se conserva como %1: los historiales, borradores, firmas y ajustes de servidores empiezan vacíos.</translation>
     </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 y %2</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>&amp;Reemplazar</translation>
+    </message>
+    <message>
+        <source>&amp;Keep</source>
+        <translation>&amp;Mantener</translation>
+    </message>
+    <message>
+        <source>The mail link is malformed; left out: %1.</source>
+        <translation>El enlace de correo está mal formado; se ha omitido: %1.</translation>
+    </message>
+    <message>
+        <source>Not a file to attach: %1.</source>
+        <translation>No es un archivo para adjuntar: %1.</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>Para</translation>
+    </message>
+    <message>
+        <source>Cc</source>
+        <translation>CC</translation>
+    </message>
+    <message>
+        <source>Bcc</source>
+        <translation>CCO</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Asunto</translation>
+    </message>
+    <message>
+        <source>the message text</source>
+        <translation>el texto del mensaje</translation>
+    </message>
+    <message>
+        <source>The mail link brings its own %1, but something is written there already.
+
+Replace it with the link's, or keep what is there?</source>
+        <translation>El enlace de correo trae su propio valor para %1, pero ya hay algo escrito ahí.
+
+¿Reemplazarlo por el del enlace o mantener lo que hay?</translation>
+    </message>
 </context>
 <context>
     <name>TPasswordDialog</name>

@@ -536,6 +536,54 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
         <source>The settings file was damaged and is kept as %1: histories, drafts, signatures and server settings start empty.</source>
         <translation>Le fichier de paramètres était endommagé et est conservé sous %1 : les historiques, brouillons, signatures et paramètres des serveurs repartent vides.</translation>
     </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 et %2</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>&amp;Remplacer</translation>
+    </message>
+    <message>
+        <source>&amp;Keep</source>
+        <translation>&amp;Garder</translation>
+    </message>
+    <message>
+        <source>The mail link is malformed; left out: %1.</source>
+        <translation>Le lien de messagerie est mal formé ; laissé de côté : %1.</translation>
+    </message>
+    <message>
+        <source>Not a file to attach: %1.</source>
+        <translation>Ce n'est pas un fichier à joindre : %1.</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>À</translation>
+    </message>
+    <message>
+        <source>Cc</source>
+        <translation>Cc</translation>
+    </message>
+    <message>
+        <source>Bcc</source>
+        <translation>Cci</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Objet</translation>
+    </message>
+    <message>
+        <source>the message text</source>
+        <translation>le texte du message</translation>
+    </message>
+    <message>
+        <source>The mail link brings its own %1, but something is written there already.
+
+Replace it with the link's, or keep what is there?</source>
+        <translation>Le lien de messagerie apporte sa propre valeur pour %1, mais quelque chose y est déjà écrit.
+
+La remplacer par celle du lien, ou garder ce qui s'y trouve ?</translation>
+    </message>
 </context>
 <context>
     <name>TPasswordDialog</name>

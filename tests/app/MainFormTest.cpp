@@ -546,5 +546,55 @@ TEST_F(MainFormTest, UnicodeTextSurvivesARestartShowsAndArrivesAsTyped) {
     EXPECT_EQ(message->Attachments[0].FileName, "Bericht März.txt");
 }
 
+// A mail link fills the empty fields without a word; over something written already it asks,
+// once for all such fields: "keep" keeps them and still fills the empty ones, "replace"
+// replaces them. Files join the attachment list; a malformed link and a missing file are said.
+TEST_F(MainFormTest, MailLinksFillTheFieldsAskBeforeReplacingAndFilesAreAttached) {
+    Open();
+    std::vector<QString> questions;
+    bool replace = false;
+    form->AskReplaceFields = [&](const QString& question) {
+        questions.push_back(question);
+        return replace;
+    };
+    const test::TTempFolder folder;
+    const std::string notes = folder.WriteFile("notes.txt", "notes").string();
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+
+    form->OpenArguments({QStringLiteral("mailto:a@x.example,b@x.example?cc=c@x.example&subject=caf%C3%A9"
+                                        "&body=one%0D%0Atwo&from=evil@x.example"),
+                         QString::fromStdString(notes), QStringLiteral("/nowhere/missing.txt")});
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("a@x.example, b@x.example"));
+    EXPECT_EQ(form->CC->currentText(), QStringLiteral("c@x.example"));
+    EXPECT_EQ(form->BCC->currentText(), QString());
+    EXPECT_EQ(form->Subject->currentText(), QStringLiteral("caf\u00e9"));
+    EXPECT_EQ(form->Messages->toPlainText(), QStringLiteral("one\ntwo"));
+    EXPECT_EQ(form->Attachment->Items(), std::vector<std::string>{notes});
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet0);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Not a file to attach: /nowhere/missing.txt."));
+
+    form->Subject->setEditText(QStringLiteral("Typed"));
+    const QString link = QStringLiteral("mailto:d@x.example?subject=Link&bcc=e@x.example&body=Linked");
+    form->OpenArguments({link});
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], QStringLiteral("The mail link brings its own To, Subject and the message text, but "
+                                           "something is written there already.\n\nReplace it with the "
+                                           "link's, or keep what is there?"));
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("a@x.example, b@x.example"));
+    EXPECT_EQ(form->Subject->currentText(), QStringLiteral("Typed"));
+    EXPECT_EQ(form->Messages->toPlainText(), QStringLiteral("one\ntwo"));
+    EXPECT_EQ(form->BCC->currentText(), QStringLiteral("e@x.example"));
+
+    replace = true;
+    form->OpenArguments({link, QStringLiteral("mailto:?subject=a%0D%0ABcc:%20f@x.example&to=%zz")});
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(form->SendTo->currentText(), QStringLiteral("d@x.example"));
+    EXPECT_EQ(form->Subject->currentText(), QStringLiteral("Link"));
+    EXPECT_EQ(form->Messages->toPlainText(), QStringLiteral("Linked"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("The mail link is malformed; left out: subject (a line "
+                                                 "break), to (an invalid % escape)."));
+}
+
 }  // namespace
 }  // namespace corvane::app

@@ -10,7 +10,11 @@ install: `cmake --install` into a DESTDIR with the prefix /usr; checks that ever
   corvane-send's manual page documents exactly the options of its usage text, and that the
   versions of the changelog and the metainfo's newest release are the program's. Then the
   installed corvane-send sends a mail to aiosmtpd, and the installed corvane starts under
-  Xvfb on an empty store and shows its window with the stamp.bmp put beside it.
+  Xvfb on an empty store and shows its window with the stamp.bmp put beside it; a mailto:
+  link opened with the desktop's link opener (gio open, which xdg-open calls on GNOME) finds
+  the menu entry's handler, whose start hands the link to that window, and so does
+  `corvane FILE` with a file named relative to its folder: closed, the window has stored the
+  link's recipient and subject and the file's full path.
 deb: `cpack -G DEB`; dpkg-deb lists the expected files, the dependencies come from
   dpkg-shlibdeps, and lintian reports no errors (its warnings are printed).
 
@@ -131,14 +135,40 @@ def check_send(root, sink_script, work, processes):
             raise e2e.Failure("the mail arrived without its subject")
 
 
+def link_handed_over(link):
+    """Whether no process holds LINK on its command line any more: gio's child (before and
+    after it became corvane) has handed it over and ended. Only read, never signalled."""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                if link.encode() in cmdline.read().split(b"\0"):
+                    return False
+        except OSError:
+            pass  # ended meanwhile
+    return True
+
+
 def check_window(root, work, processes):
     """The installed corvane on an empty store, with a pure magenta stamp.bmp beside it: the
-    window shows and its stamp is that picture."""
+    window shows and its stamp is that picture; a mailto: link opened by gio reaches it."""
     run("convert", "-size", "107x63", "xc:#FF00FF", "BMP3:" + os.path.join(root, "usr/bin/stamp.bmp"))
     display = e2e.start_display(processes)
+    processes.start(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
+    e2e.wait_until(lambda: subprocess.run(["wmctrl", "-m"], env=dict(os.environ, DISPLAY=display),
+                                          capture_output=True, timeout=5).returncode == 0,
+                   15, "openbox managing the display")
     config = os.path.join(work, "config")
-    processes.start([os.path.join(root, "usr/bin/corvane")], stdout=subprocess.DEVNULL,
-                    env=clean_environment(DISPLAY=display, XDG_CONFIG_HOME=config, QT_QPA_PLATFORM="xcb"))
+    # Only the installed menu entry and program: no handler of the user's or the system's.
+    session = clean_environment(DISPLAY=display, XDG_CONFIG_HOME=config, QT_QPA_PLATFORM="xcb",
+                                XDG_DATA_HOME=os.path.join(work, "data"),
+                                XDG_DATA_DIRS=os.path.join(root, "usr/share"),
+                                PATH=os.path.join(root, "usr/bin") + ":" + os.environ["PATH"],
+                                # No session bus: gio would start one through X11 for its
+                                # "launched" signal, a daemon nobody here ends.
+                                DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(work, "no-bus"))
+    program = processes.start([os.path.join(root, "usr/bin/corvane")], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, env=session)
     window = e2e.find_window(display)
     shot = os.path.join(work, "window.png")
 
@@ -150,6 +180,24 @@ def check_window(root, work, processes):
     e2e.wait_until(lambda: stamp_pixels() >= 107 * 63 * 0.9, 15, "the stamp.bmp beside the program showing")
     if not os.path.exists(os.path.join(config, "corvane", "registry.db")):
         raise e2e.Failure("the installed program made no settings store")
+
+    link = "mailto:ada@example.org?subject=From%20a%20link%20caf%C3%A9"
+    run("update-desktop-database", os.path.join(root, "usr/share/applications"))
+    run("gio", "open", link, env=session, timeout=30)
+    e2e.wait_until(lambda: link_handed_over(link), 20, "the link's corvane start handing over and ending")
+    # A file named relative to the later start's own folder reaches the window as a full path.
+    with open(os.path.join(work, "notes.txt"), "w") as notes:
+        notes.write("notes\n")
+    run(os.path.join(root, "usr/bin/corvane"), "notes.txt", cwd=work, env=session, timeout=30)
+    e2e.close_through_window_manager(display, program)
+    saved = "Software\\Halden Software\\Corvane\\Option\\SaveText"
+    for name, value in (("SendTo", "ada@example.org"), ("Subject", "From a link caf\u00e9")):
+        if e2e.stored(config, saved, name) != value.encode() + b"\0":
+            raise e2e.Failure(f"the window's {name} holds {e2e.stored(config, saved, name)!r} after "
+                              f"gio open {link}")
+    attached = e2e.stored(config, "Software\\Halden Software\\Corvane\\Attachment", "file0")
+    if attached != os.path.join(work, "notes.txt").encode() + b"\0":
+        raise e2e.Failure(f"the attachment list holds {attached!r} after corvane notes.txt")
 
 
 def test_install(build, sink_script):
@@ -164,7 +212,8 @@ def test_install(build, sink_script):
         check_versions(root, project_version(build))
         check_send(root, sink_script, work, processes)
         check_window(root, work, processes)
-        print("install: files, menu entry, metainfo and manual pages valid; sent; window shown")
+        print("install: files, menu entry, metainfo and manual pages valid; sent; window shown; "
+              "mailto: link opened into it")
     finally:
         processes.end_all()
         subprocess.run(["rm", "-rf", work], check=False)
