@@ -28,9 +28,9 @@ struct TServerOAuth2 {
 TServerOAuth2 ServerOAuth2(std::string_view host, const TServerSettings& settings,
                            const std::vector<TProvider>& table = KnownProviders());
 
-// "Signing in as USER with PROVIDER . . ." and "Waiting for the sign-in in your browser . . .".
+// "Signing in as USER with PROVIDER . . .", as corvane-send says it (the window says it in its
+// own language).
 std::string SigningInWithText(std::string_view user, std::string_view provider);
-inline constexpr std::string_view WaitingForBrowserText = "Waiting for the sign-in in your browser . . .";
 
 // What a sign-in that ended without a token means for the user, as a status text.
 std::string SignInEndText(const TOAuth2Outcome& outcome);

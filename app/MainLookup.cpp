@@ -10,12 +10,16 @@
 #include "account/SettingsAdvice.h"
 #include "app/Main.h"
 #include "mail/AddressList.h"
+#include "mail/ScreenText.h"
 
 namespace corvane::app {
 
 namespace {
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The domain of Address as the status bar may show it.
+QString DomainText(const std::string& address) { return Text(mail::ScreenSafe(account::DomainOf(address))); }
 
 }  // namespace
 
@@ -54,7 +58,7 @@ bool TMainForm::FindServerWhenNone() {
         if (PlayWave->isChecked()) {
             PlaySound("error");
         }
-        SetStatusText(Text(result->Text));
+        SetStatusText(tr("No mail server found for %1: type it into Smtp.").arg(DomainText(*address)));
         return false;
     }
     if (!AcceptProposal(Text(account::Describe(*result->Found)))) {
@@ -77,7 +81,7 @@ std::optional<account::TFinderResult> TMainForm::FindServer(const std::string& a
         result = found;
         wait.quit();
     };
-    SetStatusText(Text(account::LookingUpText(account::DomainOf(address))));
+    SetStatusText(tr("Looking up the mail server for %1 . . .").arg(DomainText(address)));
     finder.Start(address);
     m_cancelWait = [&finder, &wait] {
         finder.Cancel();

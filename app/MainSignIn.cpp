@@ -24,6 +24,14 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 using TOutcome = std::optional<account::TOAuth2Outcome>;
 
+// Why a sign-in that ended did not give a token (the provider's reason in its own words).
+QString NotSignedInText(const account::TOAuth2Outcome& outcome) {
+    if (outcome.End == account::EOAuth2End::SignInAgain) {
+        return TMainForm::tr("The sign-in is no longer valid (%1): send again to sign in anew.").arg(Text(outcome.Problem));
+    }
+    return TMainForm::tr("Not signed in: %1.").arg(Text(outcome.Problem));
+}
+
 // Starts Attempt and lets Wait run the event loop until it reports; nothing when the wait was
 // cancelled first.
 template <class TAttempt, class TStart, class TWait>
@@ -52,7 +60,7 @@ bool TMainForm::ProvideAccessToken() {
         SignInFailed(Text(oauth2.Problem));
         return false;
     }
-    SetStatusText(Text(account::SigningInWithText(WrenSMTP.UserName, oauth2.ProviderName)));
+    SetStatusText(tr("Signing in as %1 with %2 . . .").arg(Text(WrenSMTP.UserName), Text(oauth2.ProviderName)));
     TOutcome outcome = FreshAccessToken(oauth2.Grant);
     if (outcome && outcome->End == account::EOAuth2End::SignInAgain) {
         // The first sign-in needs no reason; a grant the provider stopped taking does.
@@ -70,7 +78,7 @@ bool TMainForm::ProvideAccessToken() {
         return false;
     }
     if (outcome->End != account::EOAuth2End::Granted) {
-        SignInFailed(Text(account::SignInEndText(*outcome)));
+        SignInFailed(NotSignedInText(*outcome));
         return false;
     }
     WrenSMTP.SignInKind = mail::ESignInKind::OAuth2;
@@ -132,7 +140,7 @@ TOutcome TMainForm::SignInInBrowser(const account::TOAuth2Grant& grant, TSignInD
         noBrowser = !opened && codeOffered;
         return opened || !codeOffered;
     };
-    SetStatusText(QString::fromLatin1(account::WaitingForBrowserText.data()));
+    SetStatusText(tr("Waiting for the sign-in in your browser . . ."));
     return OutcomeOf(
         signIn, [&] { signIn.Start(grant); },
         [&](QEventLoop& wait, const std::function<void()>& cancel) { WaitFor(wait, cancel, &dialog); });

@@ -200,7 +200,7 @@ void TServerSettingsDialog::FindClick() {
         m_finder.Cancel();
         Found->setText(tr("The lookup was stopped."));
     } else if (!m_address.empty()) {
-        Found->setText(Safe(account::LookingUpText(account::DomainOf(m_address))));
+        Found->setText(tr("Looking up the mail server for %1 . . .").arg(Safe(account::DomainOf(m_address))));
         m_finder.Start(m_address);
     }
     UpdateButtons();

@@ -584,6 +584,30 @@ Replace it with the link's, or keep what is there?</source>
 
 Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
     </message>
+    <message>
+        <source>No mail server found for %1: type it into Smtp.</source>
+        <translation>Kein Mailserver für %1 gefunden: geben Sie ihn in Smtp ein.</translation>
+    </message>
+    <message>
+        <source>Looking up the mail server for %1 . . .</source>
+        <translation>Suche den Mailserver für %1 . . .</translation>
+    </message>
+    <message>
+        <source>The sign-in is no longer valid (%1): send again to sign in anew.</source>
+        <translation>Die Anmeldung gilt nicht mehr (%1): erneut senden, um sich neu anzumelden.</translation>
+    </message>
+    <message>
+        <source>Not signed in: %1.</source>
+        <translation>Nicht angemeldet: %1.</translation>
+    </message>
+    <message>
+        <source>Signing in as %1 with %2 . . .</source>
+        <translation>Melde an als %1 bei %2 . . .</translation>
+    </message>
+    <message>
+        <source>Waiting for the sign-in in your browser . . .</source>
+        <translation>Warte auf die Anmeldung in Ihrem Browser . . .</translation>
+    </message>
 </context>
 <context>
     <name>TPasswordDialog</name>
@@ -753,6 +777,10 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
     <message>
         <source>S&amp;top</source>
         <translation>&amp;Test beenden</translation>
+    </message>
+    <message>
+        <source>Looking up the mail server for %1 . . .</source>
+        <translation>Suche den Mailserver für %1 . . .</translation>
     </message>
 </context>
 <context>

@@ -584,6 +584,30 @@ Replace it with the link's, or keep what is there?</source>
 
 ¿Reemplazarlo por el del enlace o mantener lo que hay?</translation>
     </message>
+    <message>
+        <source>No mail server found for %1: type it into Smtp.</source>
+        <translation>No se ha encontrado ningún servidor de correo para %1: escríbalo en Smtp.</translation>
+    </message>
+    <message>
+        <source>Looking up the mail server for %1 . . .</source>
+        <translation>Buscando el servidor de correo para %1 . . .</translation>
+    </message>
+    <message>
+        <source>The sign-in is no longer valid (%1): send again to sign in anew.</source>
+        <translation>El inicio de sesión ya no es válido (%1): vuelva a enviar para iniciar sesión de nuevo.</translation>
+    </message>
+    <message>
+        <source>Not signed in: %1.</source>
+        <translation>Sesión no iniciada: %1.</translation>
+    </message>
+    <message>
+        <source>Signing in as %1 with %2 . . .</source>
+        <translation>Iniciando sesión como %1 con %2 . . .</translation>
+    </message>
+    <message>
+        <source>Waiting for the sign-in in your browser . . .</source>
+        <translation>Esperando el inicio de sesión en su navegador . . .</translation>
+    </message>
 </context>
 <context>
     <name>TPasswordDialog</name>
@@ -753,6 +777,10 @@ Replace it with the link's, or keep what is there?</source>
     <message>
         <source>S&amp;top</source>
         <translation>&amp;Parar</translation>
+    </message>
+    <message>
+        <source>Looking up the mail server for %1 . . .</source>
+        <translation>Buscando el servidor de correo para %1 . . .</translation>
     </message>
 </context>
 <context>

@@ -584,6 +584,30 @@ Replace it with the link's, or keep what is there?</source>
 
 La remplacer par celle du lien, ou garder ce qui s'y trouve ?</translation>
     </message>
+    <message>
+        <source>No mail server found for %1: type it into Smtp.</source>
+        <translation>Aucun serveur de messagerie trouvé pour %1 : tapez-le dans Smtp.</translation>
+    </message>
+    <message>
+        <source>Looking up the mail server for %1 . . .</source>
+        <translation>Recherche du serveur de messagerie pour %1 . . .</translation>
+    </message>
+    <message>
+        <source>The sign-in is no longer valid (%1): send again to sign in anew.</source>
+        <translation>La connexion n'est plus valable (%1) : envoyez à nouveau pour vous reconnecter.</translation>
+    </message>
+    <message>
+        <source>Not signed in: %1.</source>
+        <translation>Non connecté : %1.</translation>
+    </message>
+    <message>
+        <source>Signing in as %1 with %2 . . .</source>
+        <translation>Connexion en tant que %1 chez %2 . . .</translation>
+    </message>
+    <message>
+        <source>Waiting for the sign-in in your browser . . .</source>
+        <translation>En attente de la connexion dans votre navigateur . . .</translation>
+    </message>
 </context>
 <context>
     <name>TPasswordDialog</name>
@@ -753,6 +777,10 @@ La remplacer par celle du lien, ou garder ce qui s'y trouve ?</translation>
     <message>
         <source>S&amp;top</source>
         <translation>Arrêter l'&amp;essai</translation>
+    </message>
+    <message>
+        <source>Looking up the mail server for %1 . . .</source>
+        <translation>Recherche du serveur de messagerie pour %1 . . .</translation>
     </message>
 </context>
 <context>
