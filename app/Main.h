@@ -344,6 +344,7 @@ private:
     TBusyCursor m_busyCursor;
     std::unique_ptr<TMyThread> m_worker;
     bool m_sending = false;
+    bool m_optionsRead = false;  // FormCreate has read the stored options and put them into effect
     bool m_quitWhenSent = false;
     QString m_browseDir;
     QString m_programFolder;

@@ -78,7 +78,13 @@ void TMainForm::WireOptionControls() {
     ClipperImage->OnClick = [this] { ClipperImageClick(); };
     for (QCheckBox* box : {WordWrap, EditableSig, Load_in_Tray, Priority, Include_Organization,
                            Include_X_Mailer, Include_X_Header}) {
-        connect(box, &QCheckBox::clicked, this, [this] { ApplyOptions(); });
+        // Toggled, not clicked: a screen reader's Toggle action and the keyboard change a box
+        // without a click. The stored options are put into effect at once when read.
+        connect(box, &QCheckBox::toggled, this, [this] {
+            if (m_optionsRead) {
+                ApplyOptions();
+            }
+        });
     }
     connect(FontButton, &QPushButton::clicked, this, [this] { FontButtonClick(); });
     connect(ClearButton, &QPushButton::clicked, this, [this] { ClearFields(); });

@@ -123,6 +123,7 @@ void TMainForm::FormCreate() {
     StatusBar->SetPanelText(2, ClockText(QDateTime::currentDateTime(), QLocale(), TranslationActive()));
     DateClock->start();
     ApplyOptions();
+    m_optionsRead = true;
     Sealimage->hide();
     CorvaneGauge1->SetProgress(0);
 

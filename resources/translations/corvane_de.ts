@@ -30,7 +30,7 @@ Das ist nicht das Zertifikat, dem Sie für %1 bisher vertraut haben (SHA-256: %2
     <message>
         <source>
 
-Trust it only if you know this is your server's certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
+Trust it only if you know this is your server&apos;s certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
         <translation>
 
 Vertrauen Sie ihm nur, wenn Sie wissen, dass es das Zertifikat Ihres Servers ist, zum Beispiel nach einem Vergleich des SHA-256-Fingerabdrucks mit dessen Administrator.</translation>
@@ -91,7 +91,7 @@ Vertrauen Sie ihm nur, wenn Sie wissen, dass es das Zertifikat Ihres Servers ist
         <translation>Eine Kopie auch an diese Adressen senden</translation>
     </message>
     <message>
-        <source>These email address won't show in email</source>
+        <source>These email address won&apos;t show in email</source>
         <translation>Diese Adressen erscheinen nicht in der Mail</translation>
     </message>
     <message>
@@ -341,7 +341,7 @@ abspielen: kopieren Sie ihn in die Datei Corvane.wav</translation>
         <translation>Lesebestätigung</translation>
     </message>
     <message>
-        <source>The recipient's mail program may confirm that the message was read</source>
+        <source>The recipient&apos;s mail program may confirm that the message was read</source>
         <translation>Das Mailprogramm des Empfängers kann bestätigen, dass die Nachricht gelesen wurde</translation>
     </message>
     <message>
@@ -513,7 +513,7 @@ Seine Einstellungen bleiben für die nächsten Mails; Strg+Umschalt+S ändert si
         <translation>Einstellungen von %1 gespeichert: %2.</translation>
     </message>
     <message>
-        <source>Invalid port "%1" in Smtp: a port is a number from 1 to 65535.</source>
+        <source>Invalid port &quot;%1&quot; in Smtp: a port is a number from 1 to 65535.</source>
         <translation>Ungültiger Port „%1“ in Smtp: ein Port ist eine Zahl von 1 bis 65535.</translation>
     </message>
     <message>
@@ -579,7 +579,7 @@ Seine Einstellungen bleiben für die nächsten Mails; Strg+Umschalt+S ändert si
     <message>
         <source>The mail link brings its own %1, but something is written there already.
 
-Replace it with the link's, or keep what is there?</source>
+Replace it with the link&apos;s, or keep what is there?</source>
         <translation>Der Mail-Link bringt einen eigenen Inhalt für %1, aber dort steht schon etwas.
 
 Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
@@ -659,7 +659,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>OAuth2 im Browser</translation>
     </message>
     <message>
-        <source>OAuth2: you sign in at your provider's page in the browser, and Corvane keeps no password</source>
+        <source>OAuth2: you sign in at your provider&apos;s page in the browser, and Corvane keeps no password</source>
         <translation>OAuth2: Sie melden sich im Browser auf der Seite Ihres Anbieters an, und Corvane bewahrt kein Passwort auf</translation>
     </message>
     <message>
@@ -671,7 +671,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>Passwort &amp;merken</translation>
     </message>
     <message>
-        <source>Kept in the desktop's keyring, never in Corvane's settings</source>
+        <source>Kept in the desktop&apos;s keyring, never in Corvane&apos;s settings</source>
         <translation>Im Schlüsselbund des Desktops aufbewahrt, nie in Corvanes Einstellungen</translation>
     </message>
     <message>
@@ -683,7 +683,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>Die Client-ID, die Ihre Organisation für Corvane registriert hat, falls vorhanden</translation>
     </message>
     <message>
-        <source>Microsoft 365: your organisation's tenant (a domain or ID)</source>
+        <source>Microsoft 365: your organisation&apos;s tenant (a domain or ID)</source>
         <translation>Microsoft 365: der Mandant Ihrer Organisation (eine Domain oder ID)</translation>
     </message>
     <message>
@@ -763,7 +763,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>Gefunden: %1</translation>
     </message>
     <message>
-        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop's keyring.</source>
+        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop&apos;s keyring.</source>
         <translation>Beim Senden melden Sie sich einmal im Browser bei %1 an; Corvane bewahrt die Anmeldung im Schlüsselbund des Desktops auf.</translation>
     </message>
     <message>

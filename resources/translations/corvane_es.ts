@@ -30,7 +30,7 @@ No es el certificado en el que confiaba antes para %1 (SHA-256: %2). Confíe en 
     <message>
         <source>
 
-Trust it only if you know this is your server's certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
+Trust it only if you know this is your server&apos;s certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
         <translation>
 
 Confíe en él solo si sabe que es el certificado de su servidor, por ejemplo comparando la huella SHA-256 con su administrador.</translation>
@@ -91,7 +91,7 @@ Confíe en él solo si sabe que es el certificado de su servidor, por ejemplo co
         <translation>Enviar también una copia a estas direcciones</translation>
     </message>
     <message>
-        <source>These email address won't show in email</source>
+        <source>These email address won&apos;t show in email</source>
         <translation>Estas direcciones no aparecerán en el correo</translation>
     </message>
     <message>
@@ -341,7 +341,7 @@ correcto copiándolo en el archivo Corvane.wav</translation>
         <translation>Confirmación de lectura</translation>
     </message>
     <message>
-        <source>The recipient's mail program may confirm that the message was read</source>
+        <source>The recipient&apos;s mail program may confirm that the message was read</source>
         <translation>El programa de correo del destinatario puede confirmar que el mensaje se ha leído</translation>
     </message>
     <message>
@@ -513,7 +513,7 @@ Sus ajustes se guardan para los próximos correos; Ctrl+Mayús+S los cambia.</tr
         <translation>Ajustes de %1 guardados: %2.</translation>
     </message>
     <message>
-        <source>Invalid port "%1" in Smtp: a port is a number from 1 to 65535.</source>
+        <source>Invalid port &quot;%1&quot; in Smtp: a port is a number from 1 to 65535.</source>
         <translation>Puerto «%1» no válido en Smtp: un puerto es un número de 1 a 65535.</translation>
     </message>
     <message>
@@ -579,7 +579,7 @@ Sus ajustes se guardan para los próximos correos; Ctrl+Mayús+S los cambia.</tr
     <message>
         <source>The mail link brings its own %1, but something is written there already.
 
-Replace it with the link's, or keep what is there?</source>
+Replace it with the link&apos;s, or keep what is there?</source>
         <translation>El enlace de correo trae su propio valor para %1, pero ya hay algo escrito ahí.
 
 ¿Reemplazarlo por el del enlace o mantener lo que hay?</translation>
@@ -659,7 +659,7 @@ Replace it with the link's, or keep what is there?</source>
         <translation>OAuth2 en el navegador</translation>
     </message>
     <message>
-        <source>OAuth2: you sign in at your provider's page in the browser, and Corvane keeps no password</source>
+        <source>OAuth2: you sign in at your provider&apos;s page in the browser, and Corvane keeps no password</source>
         <translation>OAuth2: inicia sesión en la página de su proveedor en el navegador, y Corvane no guarda ninguna contraseña</translation>
     </message>
     <message>
@@ -671,7 +671,7 @@ Replace it with the link's, or keep what is there?</source>
         <translation>&amp;Recordar contraseña</translation>
     </message>
     <message>
-        <source>Kept in the desktop's keyring, never in Corvane's settings</source>
+        <source>Kept in the desktop&apos;s keyring, never in Corvane&apos;s settings</source>
         <translation>Guardada en el llavero del escritorio, nunca en los ajustes de Corvane</translation>
     </message>
     <message>
@@ -683,7 +683,7 @@ Replace it with the link's, or keep what is there?</source>
         <translation>El ID de cliente que su organización registró para Corvane, si lo hay</translation>
     </message>
     <message>
-        <source>Microsoft 365: your organisation's tenant (a domain or ID)</source>
+        <source>Microsoft 365: your organisation&apos;s tenant (a domain or ID)</source>
         <translation>Microsoft 365: el inquilino de su organización (un dominio o un ID)</translation>
     </message>
     <message>
@@ -763,7 +763,7 @@ Replace it with the link's, or keep what is there?</source>
         <translation>Encontrado: %1</translation>
     </message>
     <message>
-        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop's keyring.</source>
+        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop&apos;s keyring.</source>
         <translation>Al enviar, inicia sesión una vez en %1 en su navegador; Corvane guarda la sesión en el llavero del escritorio.</translation>
     </message>
     <message>
