@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTabWidget>
 
+#include "app/LayerTexts.h"
 #include "app/Main.h"
 #include "app/MyThread.h"
 #include "mail/MailText.h"
@@ -62,7 +63,7 @@ void TMainForm::WireEngineEvents() {
 
 void TMainForm::SetStatusText(const QString& text) {
     // Every status text may carry words from outside (a reply, a file or host name).
-    StatusBar->SetPanelText(0, Text(mail::ScreenSafe(Utf8(text))));
+    StatusBar->SetPanelText(0, Text(mail::ScreenSafe(Utf8(InWindowLanguage(text)))));
 }
 
 void TMainForm::PlaySound(const char* resourceName) {

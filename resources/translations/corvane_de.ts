@@ -2,6 +2,117 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>LayerTexts</name>
+    <message>
+        <source>Failed to connect the mail server.</source>
+        <translation>Verbindung zum Mailserver fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>Connection to the mail server was lost.</source>
+        <translation>Die Verbindung zum Mailserver ist abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The mail server did not answer in time.</source>
+        <translation>Der Mailserver hat nicht rechtzeitig geantwortet.</translation>
+    </message>
+    <message>
+        <source>The mail server sent an invalid reply.</source>
+        <translation>Der Mailserver hat eine ungültige Antwort gesendet.</translation>
+    </message>
+    <message>
+        <source>The server did not confirm the message; it may have been delivered. Check before sending again.</source>
+        <translation>Der Server hat die Nachricht nicht bestätigt; sie wurde vielleicht zugestellt. Prüfen Sie das, bevor Sie erneut senden.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to compose the message.</source>
+        <translation>Der Speicher reicht nicht, um die Nachricht zusammenzustellen.</translation>
+    </message>
+    <message>
+        <source>The access token was refused.</source>
+        <translation>Das Zugriffstoken wurde abgelehnt.</translation>
+    </message>
+    <message>
+        <source>This server takes no password: choose OAuth2 sign-in in the server settings.</source>
+        <translation>Dieser Server nimmt kein Passwort an: wählen Sie in den Servereinstellungen die Anmeldung mit OAuth2.</translation>
+    </message>
+    <message>
+        <source>Ask the administrator to enable SMTP sign-in (SMTP AUTH) for this mailbox.</source>
+        <translation>Bitten Sie den Administrator, die SMTP-Anmeldung (SMTP AUTH) für dieses Postfach einzuschalten.</translation>
+    </message>
+    <message>
+        <source>Create an app password in the Google account and use it in place of the password.</source>
+        <translation>Erstellen Sie im Google-Konto ein App-Passwort und verwenden Sie es anstelle des Passworts.</translation>
+    </message>
+    <message>
+        <source>: no such host.</source>
+        <translation>: Host nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>: the name could not be looked up.</source>
+        <translation>: der Name konnte nicht aufgelöst werden.</translation>
+    </message>
+    <message>
+        <source>: connection refused.</source>
+        <translation>: Verbindung abgewiesen.</translation>
+    </message>
+    <message>
+        <source>: network unreachable.</source>
+        <translation>: Netzwerk nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>: host unreachable.</source>
+        <translation>: Host nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>: timed out.</source>
+        <translation>: Zeit überschritten.</translation>
+    </message>
+    <message>
+        <source>The IMAP server refused the sign-in.</source>
+        <translation>Der IMAP-Server hat die Anmeldung abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not answer in time.</source>
+        <translation>Der IMAP-Server hat nicht rechtzeitig geantwortet.</translation>
+    </message>
+    <message>
+        <source>The IMAP server does not offer STARTTLS.</source>
+        <translation>Der IMAP-Server bietet kein STARTTLS an.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not list its folders.</source>
+        <translation>Der IMAP-Server hat seine Ordner nicht aufgelistet.</translation>
+    </message>
+    <message>
+        <source>The connection to the IMAP server broke off.</source>
+        <translation>Die Verbindung zum IMAP-Server ist abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The IMAP server has no Sent folder.</source>
+        <translation>Der IMAP-Server hat keinen Ordner „Gesendet“.</translation>
+    </message>
+    <message>
+        <source>Encryption with the IMAP server failed.</source>
+        <translation>Die Verschlüsselung mit dem IMAP-Server ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs SSL/TLS or STARTTLS: the sign-in never crosses a plain connection.</source>
+        <translation>Die Kopie nach „Gesendet“ braucht SSL/TLS oder STARTTLS: die Anmeldung geht nie über eine unverschlüsselte Verbindung.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs an IMAP server.</source>
+        <translation>Die Kopie nach „Gesendet“ braucht einen IMAP-Server.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs a user name for the IMAP server.</source>
+        <translation>Die Kopie nach „Gesendet“ braucht einen Benutzernamen für den IMAP-Server.</translation>
+    </message>
+    <message>
+        <source>The server's settings can be found with Ctrl+Shift+S.</source>
+        <translation>Die Einstellungen des Servers lassen sich mit Strg+Umschalt+S finden.</translation>
+    </message>
+</context>
+<context>
     <name>TCertificateDialog</name>
     <message>
         <source>Certificate of %1</source>
@@ -30,7 +141,7 @@ Das ist nicht das Zertifikat, dem Sie für %1 bisher vertraut haben (SHA-256: %2
     <message>
         <source>
 
-Trust it only if you know this is your server&apos;s certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
+Trust it only if you know this is your server's certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
         <translation>
 
 Vertrauen Sie ihm nur, wenn Sie wissen, dass es das Zertifikat Ihres Servers ist, zum Beispiel nach einem Vergleich des SHA-256-Fingerabdrucks mit dessen Administrator.</translation>
@@ -91,7 +202,7 @@ Vertrauen Sie ihm nur, wenn Sie wissen, dass es das Zertifikat Ihres Servers ist
         <translation>Eine Kopie auch an diese Adressen senden</translation>
     </message>
     <message>
-        <source>These email address won&apos;t show in email</source>
+        <source>These email address won't show in email</source>
         <translation>Diese Adressen erscheinen nicht in der Mail</translation>
     </message>
     <message>
@@ -341,7 +452,7 @@ abspielen: kopieren Sie ihn in die Datei Corvane.wav</translation>
         <translation>Lesebestätigung</translation>
     </message>
     <message>
-        <source>The recipient&apos;s mail program may confirm that the message was read</source>
+        <source>The recipient's mail program may confirm that the message was read</source>
         <translation>Das Mailprogramm des Empfängers kann bestätigen, dass die Nachricht gelesen wurde</translation>
     </message>
     <message>
@@ -513,7 +624,7 @@ Seine Einstellungen bleiben für die nächsten Mails; Strg+Umschalt+S ändert si
         <translation>Einstellungen von %1 gespeichert: %2.</translation>
     </message>
     <message>
-        <source>Invalid port &quot;%1&quot; in Smtp: a port is a number from 1 to 65535.</source>
+        <source>Invalid port "%1" in Smtp: a port is a number from 1 to 65535.</source>
         <translation>Ungültiger Port „%1“ in Smtp: ein Port ist eine Zahl von 1 bis 65535.</translation>
     </message>
     <message>
@@ -579,7 +690,7 @@ Seine Einstellungen bleiben für die nächsten Mails; Strg+Umschalt+S ändert si
     <message>
         <source>The mail link brings its own %1, but something is written there already.
 
-Replace it with the link&apos;s, or keep what is there?</source>
+Replace it with the link's, or keep what is there?</source>
         <translation>Der Mail-Link bringt einen eigenen Inhalt für %1, aber dort steht schon etwas.
 
 Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
@@ -659,7 +770,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>OAuth2 im Browser</translation>
     </message>
     <message>
-        <source>OAuth2: you sign in at your provider&apos;s page in the browser, and Corvane keeps no password</source>
+        <source>OAuth2: you sign in at your provider's page in the browser, and Corvane keeps no password</source>
         <translation>OAuth2: Sie melden sich im Browser auf der Seite Ihres Anbieters an, und Corvane bewahrt kein Passwort auf</translation>
     </message>
     <message>
@@ -671,7 +782,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>Passwort &amp;merken</translation>
     </message>
     <message>
-        <source>Kept in the desktop&apos;s keyring, never in Corvane&apos;s settings</source>
+        <source>Kept in the desktop's keyring, never in Corvane's settings</source>
         <translation>Im Schlüsselbund des Desktops aufbewahrt, nie in Corvanes Einstellungen</translation>
     </message>
     <message>
@@ -683,7 +794,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>Die Client-ID, die Ihre Organisation für Corvane registriert hat, falls vorhanden</translation>
     </message>
     <message>
-        <source>Microsoft 365: your organisation&apos;s tenant (a domain or ID)</source>
+        <source>Microsoft 365: your organisation's tenant (a domain or ID)</source>
         <translation>Microsoft 365: der Mandant Ihrer Organisation (eine Domain oder ID)</translation>
     </message>
     <message>
@@ -763,7 +874,7 @@ Mit dem des Links ersetzen oder das Vorhandene behalten?</translation>
         <translation>Gefunden: %1</translation>
     </message>
     <message>
-        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop&apos;s keyring.</source>
+        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop's keyring.</source>
         <translation>Beim Senden melden Sie sich einmal im Browser bei %1 an; Corvane bewahrt die Anmeldung im Schlüsselbund des Desktops auf.</translation>
     </message>
     <message>

@@ -2,6 +2,117 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es">
 <context>
+    <name>LayerTexts</name>
+    <message>
+        <source>Failed to connect the mail server.</source>
+        <translation>No se pudo conectar con el servidor de correo.</translation>
+    </message>
+    <message>
+        <source>Connection to the mail server was lost.</source>
+        <translation>Se perdió la conexión con el servidor de correo.</translation>
+    </message>
+    <message>
+        <source>The mail server did not answer in time.</source>
+        <translation>El servidor de correo no respondió a tiempo.</translation>
+    </message>
+    <message>
+        <source>The mail server sent an invalid reply.</source>
+        <translation>El servidor de correo envió una respuesta no válida.</translation>
+    </message>
+    <message>
+        <source>The server did not confirm the message; it may have been delivered. Check before sending again.</source>
+        <translation>El servidor no confirmó el mensaje; puede que se haya entregado. Compruébelo antes de volver a enviarlo.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to compose the message.</source>
+        <translation>No hay memoria suficiente para componer el mensaje.</translation>
+    </message>
+    <message>
+        <source>The access token was refused.</source>
+        <translation>El token de acceso fue rechazado.</translation>
+    </message>
+    <message>
+        <source>This server takes no password: choose OAuth2 sign-in in the server settings.</source>
+        <translation>Este servidor no acepta contraseñas: elija el inicio de sesión OAuth2 en los ajustes del servidor.</translation>
+    </message>
+    <message>
+        <source>Ask the administrator to enable SMTP sign-in (SMTP AUTH) for this mailbox.</source>
+        <translation>Pida al administrador que active el inicio de sesión SMTP (SMTP AUTH) para este buzón.</translation>
+    </message>
+    <message>
+        <source>Create an app password in the Google account and use it in place of the password.</source>
+        <translation>Cree una contraseña de aplicación en la cuenta de Google y úsela en lugar de la contraseña.</translation>
+    </message>
+    <message>
+        <source>: no such host.</source>
+        <translation>: el host no existe.</translation>
+    </message>
+    <message>
+        <source>: the name could not be looked up.</source>
+        <translation>: no se pudo resolver el nombre.</translation>
+    </message>
+    <message>
+        <source>: connection refused.</source>
+        <translation>: conexión rechazada.</translation>
+    </message>
+    <message>
+        <source>: network unreachable.</source>
+        <translation>: red inaccesible.</translation>
+    </message>
+    <message>
+        <source>: host unreachable.</source>
+        <translation>: host inaccesible.</translation>
+    </message>
+    <message>
+        <source>: timed out.</source>
+        <translation>: tiempo agotado.</translation>
+    </message>
+    <message>
+        <source>The IMAP server refused the sign-in.</source>
+        <translation>El servidor IMAP rechazó el inicio de sesión.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not answer in time.</source>
+        <translation>El servidor IMAP no respondió a tiempo.</translation>
+    </message>
+    <message>
+        <source>The IMAP server does not offer STARTTLS.</source>
+        <translation>El servidor IMAP no ofrece STARTTLS.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not list its folders.</source>
+        <translation>El servidor IMAP no mostró sus carpetas.</translation>
+    </message>
+    <message>
+        <source>The connection to the IMAP server broke off.</source>
+        <translation>La conexión con el servidor IMAP se interrumpió.</translation>
+    </message>
+    <message>
+        <source>The IMAP server has no Sent folder.</source>
+        <translation>El servidor IMAP no tiene carpeta «Enviados».</translation>
+    </message>
+    <message>
+        <source>Encryption with the IMAP server failed.</source>
+        <translation>El cifrado con el servidor IMAP falló.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs SSL/TLS or STARTTLS: the sign-in never crosses a plain connection.</source>
+        <translation>La copia a «Enviados» necesita SSL/TLS o STARTTLS: el inicio de sesión nunca pasa por una conexión sin cifrar.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs an IMAP server.</source>
+        <translation>La copia a «Enviados» necesita un servidor IMAP.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs a user name for the IMAP server.</source>
+        <translation>La copia a «Enviados» necesita un nombre de usuario para el servidor IMAP.</translation>
+    </message>
+    <message>
+        <source>The server's settings can be found with Ctrl+Shift+S.</source>
+        <translation>Los ajustes del servidor se pueden buscar con Ctrl+Mayús+S.</translation>
+    </message>
+</context>
+<context>
     <name>TCertificateDialog</name>
     <message>
         <source>Certificate of %1</source>
@@ -30,7 +141,7 @@ No es el certificado en el que confiaba antes para %1 (SHA-256: %2). Confíe en 
     <message>
         <source>
 
-Trust it only if you know this is your server&apos;s certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
+Trust it only if you know this is your server's certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
         <translation>
 
 Confíe en él solo si sabe que es el certificado de su servidor, por ejemplo comparando la huella SHA-256 con su administrador.</translation>
@@ -91,7 +202,7 @@ Confíe en él solo si sabe que es el certificado de su servidor, por ejemplo co
         <translation>Enviar también una copia a estas direcciones</translation>
     </message>
     <message>
-        <source>These email address won&apos;t show in email</source>
+        <source>These email address won't show in email</source>
         <translation>Estas direcciones no aparecerán en el correo</translation>
     </message>
     <message>
@@ -341,7 +452,7 @@ correcto copiándolo en el archivo Corvane.wav</translation>
         <translation>Confirmación de lectura</translation>
     </message>
     <message>
-        <source>The recipient&apos;s mail program may confirm that the message was read</source>
+        <source>The recipient's mail program may confirm that the message was read</source>
         <translation>El programa de correo del destinatario puede confirmar que el mensaje se ha leído</translation>
     </message>
     <message>
@@ -513,7 +624,7 @@ Sus ajustes se guardan para los próximos correos; Ctrl+Mayús+S los cambia.</tr
         <translation>Ajustes de %1 guardados: %2.</translation>
     </message>
     <message>
-        <source>Invalid port &quot;%1&quot; in Smtp: a port is a number from 1 to 65535.</source>
+        <source>Invalid port "%1" in Smtp: a port is a number from 1 to 65535.</source>
         <translation>Puerto «%1» no válido en Smtp: un puerto es un número de 1 a 65535.</translation>
     </message>
     <message>
@@ -579,7 +690,7 @@ Sus ajustes se guardan para los próximos correos; Ctrl+Mayús+S los cambia.</tr
     <message>
         <source>The mail link brings its own %1, but something is written there already.
 
-Replace it with the link&apos;s, or keep what is there?</source>
+Replace it with the link's, or keep what is there?</source>
         <translation>El enlace de correo trae su propio valor para %1, pero ya hay algo escrito ahí.
 
 ¿Reemplazarlo por el del enlace o mantener lo que hay?</translation>
@@ -659,7 +770,7 @@ Replace it with the link&apos;s, or keep what is there?</source>
         <translation>OAuth2 en el navegador</translation>
     </message>
     <message>
-        <source>OAuth2: you sign in at your provider&apos;s page in the browser, and Corvane keeps no password</source>
+        <source>OAuth2: you sign in at your provider's page in the browser, and Corvane keeps no password</source>
         <translation>OAuth2: inicia sesión en la página de su proveedor en el navegador, y Corvane no guarda ninguna contraseña</translation>
     </message>
     <message>
@@ -671,7 +782,7 @@ Replace it with the link&apos;s, or keep what is there?</source>
         <translation>&amp;Recordar contraseña</translation>
     </message>
     <message>
-        <source>Kept in the desktop&apos;s keyring, never in Corvane&apos;s settings</source>
+        <source>Kept in the desktop's keyring, never in Corvane's settings</source>
         <translation>Guardada en el llavero del escritorio, nunca en los ajustes de Corvane</translation>
     </message>
     <message>
@@ -683,7 +794,7 @@ Replace it with the link&apos;s, or keep what is there?</source>
         <translation>El ID de cliente que su organización registró para Corvane, si lo hay</translation>
     </message>
     <message>
-        <source>Microsoft 365: your organisation&apos;s tenant (a domain or ID)</source>
+        <source>Microsoft 365: your organisation's tenant (a domain or ID)</source>
         <translation>Microsoft 365: el inquilino de su organización (un dominio o un ID)</translation>
     </message>
     <message>
@@ -763,7 +874,7 @@ Replace it with the link&apos;s, or keep what is there?</source>
         <translation>Encontrado: %1</translation>
     </message>
     <message>
-        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop&apos;s keyring.</source>
+        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop's keyring.</source>
         <translation>Al enviar, inicia sesión una vez en %1 en su navegador; Corvane guarda la sesión en el llavero del escritorio.</translation>
     </message>
     <message>

@@ -2,6 +2,117 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr">
 <context>
+    <name>LayerTexts</name>
+    <message>
+        <source>Failed to connect the mail server.</source>
+        <translation>La connexion au serveur de messagerie a échoué.</translation>
+    </message>
+    <message>
+        <source>Connection to the mail server was lost.</source>
+        <translation>La connexion au serveur de messagerie a été perdue.</translation>
+    </message>
+    <message>
+        <source>The mail server did not answer in time.</source>
+        <translation>Le serveur de messagerie n'a pas répondu à temps.</translation>
+    </message>
+    <message>
+        <source>The mail server sent an invalid reply.</source>
+        <translation>Le serveur de messagerie a envoyé une réponse non valable.</translation>
+    </message>
+    <message>
+        <source>The server did not confirm the message; it may have been delivered. Check before sending again.</source>
+        <translation>Le serveur n'a pas confirmé le message ; il a peut-être été remis. Vérifiez avant de l'envoyer à nouveau.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to compose the message.</source>
+        <translation>Il n'y a pas assez de mémoire pour composer le message.</translation>
+    </message>
+    <message>
+        <source>The access token was refused.</source>
+        <translation>Le jeton d'accès a été refusé.</translation>
+    </message>
+    <message>
+        <source>This server takes no password: choose OAuth2 sign-in in the server settings.</source>
+        <translation>Ce serveur n'accepte pas de mot de passe : choisissez la connexion OAuth2 dans les paramètres du serveur.</translation>
+    </message>
+    <message>
+        <source>Ask the administrator to enable SMTP sign-in (SMTP AUTH) for this mailbox.</source>
+        <translation>Demandez à l'administrateur d'activer la connexion SMTP (SMTP AUTH) pour cette boîte aux lettres.</translation>
+    </message>
+    <message>
+        <source>Create an app password in the Google account and use it in place of the password.</source>
+        <translation>Créez un mot de passe d'application dans le compte Google et utilisez-le à la place du mot de passe.</translation>
+    </message>
+    <message>
+        <source>: no such host.</source>
+        <translation> : hôte inconnu.</translation>
+    </message>
+    <message>
+        <source>: the name could not be looked up.</source>
+        <translation> : le nom n'a pas pu être résolu.</translation>
+    </message>
+    <message>
+        <source>: connection refused.</source>
+        <translation> : connexion refusée.</translation>
+    </message>
+    <message>
+        <source>: network unreachable.</source>
+        <translation> : réseau inaccessible.</translation>
+    </message>
+    <message>
+        <source>: host unreachable.</source>
+        <translation> : hôte inaccessible.</translation>
+    </message>
+    <message>
+        <source>: timed out.</source>
+        <translation> : délai dépassé.</translation>
+    </message>
+    <message>
+        <source>The IMAP server refused the sign-in.</source>
+        <translation>Le serveur IMAP a refusé la connexion.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not answer in time.</source>
+        <translation>Le serveur IMAP n'a pas répondu à temps.</translation>
+    </message>
+    <message>
+        <source>The IMAP server does not offer STARTTLS.</source>
+        <translation>Le serveur IMAP ne propose pas STARTTLS.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not list its folders.</source>
+        <translation>Le serveur IMAP n'a pas listé ses dossiers.</translation>
+    </message>
+    <message>
+        <source>The connection to the IMAP server broke off.</source>
+        <translation>La connexion au serveur IMAP a été interrompue.</translation>
+    </message>
+    <message>
+        <source>The IMAP server has no Sent folder.</source>
+        <translation>Le serveur IMAP n'a pas de dossier « Envoyés ».</translation>
+    </message>
+    <message>
+        <source>Encryption with the IMAP server failed.</source>
+        <translation>Le chiffrement avec le serveur IMAP a échoué.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs SSL/TLS or STARTTLS: the sign-in never crosses a plain connection.</source>
+        <translation>La copie vers « Envoyés » demande SSL/TLS ou STARTTLS : la connexion ne passe jamais par une liaison non chiffrée.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs an IMAP server.</source>
+        <translation>La copie vers « Envoyés » demande un serveur IMAP.</translation>
+    </message>
+    <message>
+        <source>The copy to Sent needs a user name for the IMAP server.</source>
+        <translation>La copie vers « Envoyés » demande un nom d'utilisateur pour le serveur IMAP.</translation>
+    </message>
+    <message>
+        <source>The server's settings can be found with Ctrl+Shift+S.</source>
+        <translation>Les paramètres du serveur peuvent être trouvés avec Ctrl+Maj+S.</translation>
+    </message>
+</context>
+<context>
     <name>TCertificateDialog</name>
     <message>
         <source>Certificate of %1</source>
@@ -25,15 +136,15 @@ Valable du %3 au %4</translation>
 This is not the certificate you trusted for %1 before (SHA-256: %2). Trust it only if you know why it was replaced.</source>
         <translation>
 
-Ce n&apos;est pas le certificat auquel vous faisiez confiance pour %1 (SHA-256 : %2). Ne lui faites confiance que si vous savez pourquoi il a été remplacé.</translation>
+Ce n'est pas le certificat auquel vous faisiez confiance pour %1 (SHA-256 : %2). Ne lui faites confiance que si vous savez pourquoi il a été remplacé.</translation>
     </message>
     <message>
         <source>
 
-Trust it only if you know this is your server&apos;s certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
+Trust it only if you know this is your server's certificate, for example by comparing the SHA-256 fingerprint with its administrator.</source>
         <translation>
 
-Ne lui faites confiance que si vous savez qu&apos;il s&apos;agit du certificat de votre serveur, par exemple en comparant l&apos;empreinte SHA-256 avec son administrateur.</translation>
+Ne lui faites confiance que si vous savez qu'il s'agit du certificat de votre serveur, par exemple en comparant l'empreinte SHA-256 avec son administrateur.</translation>
     </message>
     <message>
         <source>Trust this certificate</source>
@@ -84,15 +195,15 @@ Ne lui faites confiance que si vous savez qu&apos;il s&apos;agit du certificat d
     </message>
     <message>
         <source>Settings of this server: encryption, user name, password (Ctrl+Shift+S)</source>
-        <translation>Paramètres de ce serveur : chiffrement, nom d&apos;utilisateur, mot de passe (Ctrl+Maj+S)</translation>
+        <translation>Paramètres de ce serveur : chiffrement, nom d'utilisateur, mot de passe (Ctrl+Maj+S)</translation>
     </message>
     <message>
         <source>Also send another copy to these email</source>
         <translation>Envoyer aussi une copie à ces adresses</translation>
     </message>
     <message>
-        <source>These email address won&apos;t show in email</source>
-        <translation>Ces adresses n&apos;apparaîtront pas dans le message</translation>
+        <source>These email address won't show in email</source>
+        <translation>Ces adresses n'apparaîtront pas dans le message</translation>
     </message>
     <message>
         <source>Click here to add attach file(s)</source>
@@ -206,7 +317,7 @@ réussi en le copiant dans le fichier Corvane.wav</translation>
     </message>
     <message>
         <source>Include Organization</source>
-        <translation>Indiquer l&apos;organisation</translation>
+        <translation>Indiquer l'organisation</translation>
     </message>
     <message>
         <source>Include X-Mailer</source>
@@ -226,7 +337,7 @@ réussi en le copiant dans le fichier Corvane.wav</translation>
     </message>
     <message>
         <source>  After Sending  </source>
-        <translation>  Après l&apos;envoi  </translation>
+        <translation>  Après l'envoi  </translation>
     </message>
     <message>
         <source>Clear From</source>
@@ -254,7 +365,7 @@ réussi en le copiant dans le fichier Corvane.wav</translation>
     </message>
     <message>
         <source>Clear Subject</source>
-        <translation>Vider l&apos;objet</translation>
+        <translation>Vider l'objet</translation>
     </message>
     <message>
         <source>Clear Messages</source>
@@ -298,7 +409,7 @@ réussi en le copiant dans le fichier Corvane.wav</translation>
     </message>
     <message>
         <source>Save Subject</source>
-        <translation>Garder l&apos;objet</translation>
+        <translation>Garder l'objet</translation>
     </message>
     <message>
         <source>Save Messages</source>
@@ -341,7 +452,7 @@ réussi en le copiant dans le fichier Corvane.wav</translation>
         <translation>Accusé de lecture</translation>
     </message>
     <message>
-        <source>The recipient&apos;s mail program may confirm that the message was read</source>
+        <source>The recipient's mail program may confirm that the message was read</source>
         <translation>Le logiciel de messagerie du destinataire peut confirmer que le message a été lu</translation>
     </message>
     <message>
@@ -350,7 +461,7 @@ réussi en le copiant dans le fichier Corvane.wav</translation>
     </message>
     <message>
         <source>Where the server offers it, a report when the message is delivered or cannot be</source>
-        <translation>Si le serveur le propose, un rapport quand le message est remis ou ne peut pas l&apos;être</translation>
+        <translation>Si le serveur le propose, un rapport quand le message est remis ou ne peut pas l'être</translation>
     </message>
     <message>
         <source>About</source>
@@ -438,7 +549,7 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     </message>
     <message>
         <source>Successful; the server offers no delivery reports, so none was asked for.</source>
-        <translation>Réussi ; le serveur ne propose pas d&apos;accusés de remise, aucun n&apos;a donc été demandé.</translation>
+        <translation>Réussi ; le serveur ne propose pas d'accusés de remise, aucun n'a donc été demandé.</translation>
     </message>
     <message>
         <source>Connected: %1</source>
@@ -478,7 +589,7 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     </message>
     <message>
         <source>Saving a copy to Sent on %1 . . .</source>
-        <translation>Enregistrement d&apos;une copie dans « Envoyés » sur %1 . . .</translation>
+        <translation>Enregistrement d'une copie dans « Envoyés » sur %1 . . .</translation>
     </message>
     <message>
         <source>Successful; the copy to Sent was stopped.</source>
@@ -490,7 +601,7 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     </message>
     <message>
         <source>Nothing has been kept in the Sent folder yet.</source>
-        <translation>Rien n&apos;a encore été gardé dans le dossier « Envoyés ».</translation>
+        <translation>Rien n'a encore été gardé dans le dossier « Envoyés ».</translation>
     </message>
     <message>
         <source>%1, no signing in</source>
@@ -502,23 +613,23 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     </message>
     <message>
         <source>Type the mail server into Smtp (or your address into From) first, then open its settings.</source>
-        <translation>Tapez d&apos;abord le serveur de messagerie dans Smtp (ou votre adresse dans De), puis ouvrez ses paramètres.</translation>
+        <translation>Tapez d'abord le serveur de messagerie dans Smtp (ou votre adresse dans De), puis ouvrez ses paramètres.</translation>
     </message>
     <message>
         <source>The settings of %1 were not stored: %2.</source>
-        <translation>Les paramètres de %1 n&apos;ont pas été enregistrés : %2.</translation>
+        <translation>Les paramètres de %1 n'ont pas été enregistrés : %2.</translation>
     </message>
     <message>
         <source>Settings of %1 stored: %2.</source>
         <translation>Paramètres de %1 enregistrés : %2.</translation>
     </message>
     <message>
-        <source>Invalid port &quot;%1&quot; in Smtp: a port is a number from 1 to 65535.</source>
+        <source>Invalid port "%1" in Smtp: a port is a number from 1 to 65535.</source>
         <translation>Port « %1 » non valable dans Smtp : un port est un nombre de 1 à 65535.</translation>
     </message>
     <message>
         <source>The certificate of %1 is not trusted: %2.</source>
-        <translation>Le certificat de %1 n&apos;est pas approuvé : %2.</translation>
+        <translation>Le certificat de %1 n'est pas approuvé : %2.</translation>
     </message>
     <message>
         <source>The certificate of %1 is trusted now: send again.</source>
@@ -526,7 +637,7 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     </message>
     <message>
         <source>%1 no longer accepts your earlier sign-in.</source>
-        <translation>%1 n&apos;accepte plus votre connexion précédente.</translation>
+        <translation>%1 n'accepte plus votre connexion précédente.</translation>
     </message>
     <message>
         <source>Waiting for the sign-in on another device . . .</source>
@@ -554,7 +665,7 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     </message>
     <message>
         <source>Not a file to attach: %1.</source>
-        <translation>Ce n&apos;est pas un fichier à joindre : %1.</translation>
+        <translation>Ce n'est pas un fichier à joindre : %1.</translation>
     </message>
     <message>
         <source>To</source>
@@ -579,10 +690,10 @@ Ses paramètres sont gardés pour les prochains messages ; Ctrl+Maj+S les modifi
     <message>
         <source>The mail link brings its own %1, but something is written there already.
 
-Replace it with the link&apos;s, or keep what is there?</source>
+Replace it with the link's, or keep what is there?</source>
         <translation>Le lien de messagerie apporte sa propre valeur pour %1, mais quelque chose y est déjà écrit.
 
-La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
+La remplacer par celle du lien, ou garder ce qui s'y trouve ?</translation>
     </message>
     <message>
         <source>No mail server found for %1: type it into Smtp.</source>
@@ -594,7 +705,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>The sign-in is no longer valid (%1): send again to sign in anew.</source>
-        <translation>La connexion n&apos;est plus valable (%1) : envoyez à nouveau pour vous reconnecter.</translation>
+        <translation>La connexion n'est plus valable (%1) : envoyez à nouveau pour vous reconnecter.</translation>
     </message>
     <message>
         <source>Not signed in: %1.</source>
@@ -644,7 +755,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>STARTTLS: port 587 unless Smtp names one; SSL/TLS: port 465; None: port 25, no signing in</source>
-        <translation>STARTTLS : port 587 si Smtp n&apos;en indique pas ; SSL/TLS : port 465 ; None : port 25, sans connexion</translation>
+        <translation>STARTTLS : port 587 si Smtp n'en indique pas ; SSL/TLS : port 465 ; None : port 25, sans connexion</translation>
     </message>
     <message>
         <source>Empty: send without signing in</source>
@@ -659,7 +770,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
         <translation>OAuth2 dans le navigateur</translation>
     </message>
     <message>
-        <source>OAuth2: you sign in at your provider&apos;s page in the browser, and Corvane keeps no password</source>
+        <source>OAuth2: you sign in at your provider's page in the browser, and Corvane keeps no password</source>
         <translation>OAuth2 : vous vous connectez sur la page de votre fournisseur dans le navigateur, et Corvane ne garde aucun mot de passe</translation>
     </message>
     <message>
@@ -671,7 +782,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
         <translation>&amp;Retenir le mot de passe</translation>
     </message>
     <message>
-        <source>Kept in the desktop&apos;s keyring, never in Corvane&apos;s settings</source>
+        <source>Kept in the desktop's keyring, never in Corvane's settings</source>
         <translation>Gardé dans le trousseau du bureau, jamais dans les paramètres de Corvane</translation>
     </message>
     <message>
@@ -680,10 +791,10 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>The client ID your organisation registered for Corvane, if any</source>
-        <translation>L&apos;ID client que votre organisation a enregistré pour Corvane, s&apos;il y en a un</translation>
+        <translation>L'ID client que votre organisation a enregistré pour Corvane, s'il y en a un</translation>
     </message>
     <message>
-        <source>Microsoft 365: your organisation&apos;s tenant (a domain or ID)</source>
+        <source>Microsoft 365: your organisation's tenant (a domain or ID)</source>
         <translation>Microsoft 365 : le locataire de votre organisation (un domaine ou un ID)</translation>
     </message>
     <message>
@@ -692,7 +803,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>STARTTLS: port 143 unless named; SSL/TLS: port 993</source>
-        <translation>STARTTLS : port 143 s&apos;il n&apos;est pas indiqué ; SSL/TLS : port 993</translation>
+        <translation>STARTTLS : port 143 s'il n'est pas indiqué ; SSL/TLS : port 993</translation>
     </message>
     <message>
         <source>&amp;Find settings</source>
@@ -700,7 +811,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>Type your address into From first</source>
-        <translation>Tapez d&apos;abord votre adresse dans De</translation>
+        <translation>Tapez d'abord votre adresse dans De</translation>
     </message>
     <message>
         <source>Look up the server for %1</source>
@@ -712,11 +823,11 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>Connect and sign in with these settings, without sending mail</source>
-        <translation>Se connecter et s&apos;identifier avec ces paramètres, sans envoyer de message</translation>
+        <translation>Se connecter et s'identifier avec ces paramètres, sans envoyer de message</translation>
     </message>
     <message>
         <source>What a test finds is shown here.</source>
-        <translation>Ce qu&apos;un essai trouve s&apos;affiche ici.</translation>
+        <translation>Ce qu'un essai trouve s'affiche ici.</translation>
     </message>
     <message>
         <source>&amp;Security:</source>
@@ -724,7 +835,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>&amp;User name:</source>
-        <translation>Nom d&apos;&amp;utilisateur :</translation>
+        <translation>Nom d'&amp;utilisateur :</translation>
     </message>
     <message>
         <source>&amp;Password:</source>
@@ -763,8 +874,8 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
         <translation>Trouvé : %1</translation>
     </message>
     <message>
-        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop&apos;s keyring.</source>
-        <translation>À l&apos;envoi, vous vous connectez une fois à %1 dans votre navigateur ; Corvane garde la connexion dans le trousseau du bureau.</translation>
+        <source>When you send, you sign in at %1 in your browser once; Corvane keeps the sign-in in the desktop's keyring.</source>
+        <translation>À l'envoi, vous vous connectez une fois à %1 dans votre navigateur ; Corvane garde la connexion dans le trousseau du bureau.</translation>
     </message>
     <message>
         <source>Stopped.</source>
@@ -776,7 +887,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
     </message>
     <message>
         <source>S&amp;top</source>
-        <translation>Arrêter l&apos;&amp;essai</translation>
+        <translation>Arrêter l'&amp;essai</translation>
     </message>
     <message>
         <source>Looking up the mail server for %1 . . .</source>
@@ -807,7 +918,7 @@ La remplacer par celle du lien, ou garder ce qui s&apos;y trouve ?</translation>
 Your browser shows the sign-in page; Corvane goes on by itself once you are signed in. If no page came up, open this address:</source>
         <translation>
 
-Votre navigateur affiche la page de connexion ; Corvane continue de lui-même une fois que vous êtes connecté. Si aucune page ne s&apos;est ouverte, ouvrez cette adresse :</translation>
+Votre navigateur affiche la page de connexion ; Corvane continue de lui-même une fois que vous êtes connecté. Si aucune page ne s'est ouverte, ouvrez cette adresse :</translation>
     </message>
     <message>
         <source>
@@ -815,7 +926,7 @@ Votre navigateur affiche la page de connexion ; Corvane continue de lui-même un
 No browser could be opened here. Open this address on any device, enter the code below and sign in; Corvane goes on by itself:</source>
         <translation>
 
-Aucun navigateur n&apos;a pu être ouvert ici. Ouvrez cette adresse sur n&apos;importe quel appareil, saisissez le code ci-dessous et connectez-vous ; Corvane continue de lui-même :</translation>
+Aucun navigateur n'a pu être ouvert ici. Ouvrez cette adresse sur n'importe quel appareil, saisissez le code ci-dessous et connectez-vous ; Corvane continue de lui-même :</translation>
     </message>
 </context>
 <context>

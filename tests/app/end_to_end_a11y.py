@@ -15,14 +15,16 @@ Through AT-SPI alone (and the keyboard for Tab) it checks that:
    reaches the sink; the status texts of each stage could be read as they came (name changes
    of the status bar's panel), and the gauge's value reached its maximum;
 4. started with LANG set to German, French and Spanish (each on a store of its own), the window
-   names its pages, captions and first status text in that language, and it still reads in
-   English where no translation is shipped.
+   names its pages, captions and first status text in that language (in German also a failed
+   connection, the mail engine's reason included), and it still reads in English where no
+   translation is shipped.
 
 Every wait is bounded; every process started here is ended by its own process id.
 """
 
 import os
 import re
+import socket
 import subprocess
 import sys
 import tempfile
@@ -251,6 +253,35 @@ LANGUAGES = [
     ("es_ES.UTF-8", "Enviar correo", "De:", "Listo para su correo . . ."),
     ("nl_NL.UTF-8", "Send Mail", "From:", "Ready for your mail . . ."),
 ]
+# And a failure in German: the window's words and the mail engine's around the address.
+REFUSED_IN_GERMAN = ("Fehler: 101 Verbindung zum Mailserver fehlgeschlagen. 127.0.0.1:{port}: Verbindung abgewiesen. "
+                     "Die Einstellungen des Servers lassen sich mit Strg+Umschalt+S finden.")
+
+
+def refusing_port():
+    """A loopback port nothing listens on: bound, then given up."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def status_text(application):
+    for node in descendants(application):
+        parent = node.get_parent()
+        if node.get_role() == Atspi.Role.LABEL and parent is not None and parent.get_role() == Atspi.Role.STATUS_BAR \
+                and node.get_name():
+            return node.get_name()
+    return None
+
+
+def check_a_failure_in_german(application):
+    port = refusing_port()
+    for name, text in [("Von:", "ada@example.org"), ("Smtp:", f"127.0.0.1:{port}"), ("An:", "bob@example.org")]:
+        Atspi.EditableText.set_text_contents(editable(field(application, name)), text)
+    Atspi.Action.do_action(by_role_and_name(application, Atspi.Role.PUSH_BUTTON, "Senden"), 0)
+    expected = REFUSED_IN_GERMAN.format(port=port)
+    pump_until(lambda: status_text(application) == expected, 15,
+               f"{expected!r} in the status bar (it shows {status_text(application)!r})")
 
 
 def start_window(processes, corvane, display, work, **variables):
@@ -270,12 +301,11 @@ def check_languages(processes, corvane, display, work):
                                             LC_ALL="", LC_MESSAGES="")
         by_role_and_name(application, Atspi.Role.PAGE_TAB, page)
         field(application, caption)
-        status = pump_until(lambda: next((node.get_name() for node in descendants(application)
-                                          if node.get_role() == Atspi.Role.LABEL and node.get_parent() is not None
-                                          and node.get_parent().get_role() == Atspi.Role.STATUS_BAR
-                                          and node.get_name()), None), 10, f"a status text in {language}")
+        status = pump_until(lambda: status_text(application), 10, f"a status text in {language}")
         if status != ready:
             raise Failure(f"in {language} the first status text is {status!r}, not {ready!r}")
+        if language.startswith("de_"):
+            check_a_failure_in_german(application)
         program.terminate()
         program.wait(timeout=15)
 
