@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <array>
 #include <type_traits>
 
 #include "account/Passwords.h"
@@ -167,6 +168,13 @@ TServerSettingsDialog::TServerSettingsDialog(QWidget* parent, const QString& ser
     layout->addWidget(Found);
     layout->addWidget(TestReport);
     layout->addWidget(Buttons);
+    // Tab in the order the dialog reads, which is not the order the fields were made in.
+    const std::array<QWidget*, 14> readingOrder{Security,   UserName,   Password,    RememberPassword, SignIn,
+                                                ClientId,   Tenant,     CopyToSent,  ImapServer,       ImapSecurity,
+                                                FindSettings, Test,     TestReport,  Buttons};
+    for (std::size_t i = 1; i < readingOrder.size(); ++i) {
+        QWidget::setTabOrder(readingOrder[i - 1], readingOrder[i]);
+    }
 
     m_finder.OnDone = [this](account::TServerFinder&, const account::TFinderResult& result) { ShowFound(result); };
     m_check.OnLine = [this](account::TServerCheck&, const std::string& line) { TestReport->appendPlainText(Text(line)); };

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Fails when a sentence the window translates from the account and mail layers
 (app/LayerTexts.cpp) is no longer written by any of them: a changed sentence would
-otherwise stay in English without a word. A reason that stands after "HOST:PORT" (": ... .")
-is looked for as the string literal its layer returns."""
+otherwise stay in English without a word. Each part of a sentence between its %N is looked
+for in the layers' sources as they spell it in a string literal; a reason that stands after
+"HOST:PORT" (": ... .") as the literal its layer returns."""
 
 import pathlib
 import re
@@ -10,14 +11,17 @@ import sys
 
 root = pathlib.Path(__file__).resolve().parent.parent
 catalog = (root / "app" / "LayerTexts.cpp").read_text()
-sentences = [text.encode().decode("unicode_escape")
-             for text in re.findall(r'QT_TRANSLATE_NOOP\("LayerTexts",\s*"((?:[^"\\]|\\.)*)"\)', catalog)]
+entries = re.findall(r'QT_TRANSLATE_NOOP\("LayerTexts",((?:\s*"(?:[^"\\]|\\.)*")+)\)', catalog)
+sentences = ["".join(re.findall(r'"((?:[^"\\]|\\.)*)"', entry)) for entry in entries]
 sources = "".join(path.read_text() for folder in ("mail", "account", "platform")
                   for pattern in ("*.cpp", "*.h") for path in sorted((root / folder).rglob(pattern)))
 missing = []
 for sentence in sentences:
-    wanted = f'"{sentence[2:-1]}"' if sentence.startswith(": ") else f'"{sentence}"'
-    if wanted not in sources:
+    if sentence.startswith(": "):
+        parts = [f'"{sentence[2:-1]}"']
+    else:
+        parts = [part for part in re.split(r"%[1-9]", sentence) if part]
+    if not all(part in sources for part in parts):
         missing.append(sentence)
 print(f"{len(sentences)} sentences, {len(missing)} no longer written by their layer")
 for sentence in missing:

@@ -111,6 +111,94 @@
         <source>The server's settings can be found with Ctrl+Shift+S.</source>
         <translation>Die Einstellungen des Servers lassen sich mit Strg+Umschalt+S finden.</translation>
     </message>
+    <message>
+        <source>Invalid address: %1</source>
+        <translation>Ungültige Adresse: %1</translation>
+    </message>
+    <message>
+        <source>The mail server cannot take the address &lt;%1&gt;.</source>
+        <translation>Der Mailserver kann die Adresse &lt;%1&gt; nicht annehmen.</translation>
+    </message>
+    <message>
+        <source>The message is %1 bytes; the server takes at most %2.</source>
+        <translation>Die Nachricht hat %1 Bytes; der Server nimmt höchstens %2 an.</translation>
+    </message>
+    <message>
+        <source>The attachments alone make the message %1 bytes; the server takes at most %2.</source>
+        <translation>Schon die Anhänge machen die Nachricht %1 Bytes groß; der Server nimmt höchstens %2 an.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the text holds a NUL character; remove it and send again.</source>
+        <translation>Zeile %1 des Textes enthält ein NUL-Zeichen; entfernen Sie es und senden Sie erneut.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the signature holds a NUL character; remove it and send again.</source>
+        <translation>Zeile %1 der Signatur enthält ein NUL-Zeichen; entfernen Sie es und senden Sie erneut.</translation>
+    </message>
+    <message>
+        <source>Encryption with %1 could not be started.</source>
+        <translation>Die Verschlüsselung mit %1 konnte nicht begonnen werden.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 cannot be trusted: %2.</source>
+        <translation>Dem Zertifikat von %1 kann nicht vertraut werden: %2.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 does not offer STARTTLS.</source>
+        <translation>Der Mailserver %1 bietet kein STARTTLS an.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 sent data before encryption started.</source>
+        <translation>Der Mailserver %1 hat Daten gesendet, bevor die Verschlüsselung begann.</translation>
+    </message>
+    <message>
+        <source>Signing in to %1 needs encryption: choose STARTTLS or SSL/TLS.</source>
+        <translation>Die Anmeldung bei %1 braucht Verschlüsselung: wählen Sie STARTTLS oder SSL/TLS.</translation>
+    </message>
+    <message>
+        <source>There is no access token for signing in to %1.</source>
+        <translation>Es gibt kein Zugriffstoken für die Anmeldung bei %1.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 offers no OAuth2 sign-in (XOAUTH2, OAUTHBEARER).</source>
+        <translation>Der Mailserver %1 bietet keine Anmeldung mit OAuth2 an (XOAUTH2, OAUTHBEARER).</translation>
+    </message>
+    <message>
+        <source>The mail server %1 offers no way of signing in that Corvane knows (PLAIN, LOGIN).</source>
+        <translation>Der Mailserver %1 bietet keine Anmeldung an, die Corvane kennt (PLAIN, LOGIN).</translation>
+    </message>
+    <message>
+        <source>The access token was refused (%1).</source>
+        <translation>Das Zugriffstoken wurde abgelehnt (%1).</translation>
+    </message>
+    <message>
+        <source>Signing in with OAuth2 needs the user name: type your address into the server's settings.</source>
+        <translation>Die Anmeldung mit OAuth2 braucht den Benutzernamen: geben Sie Ihre Adresse in die Einstellungen des Servers ein.</translation>
+    </message>
+    <message>
+        <source>Corvane knows no OAuth2 sign-in for %1: OAuth2 works with the servers of the providers in docs/PROVIDERS.md that take it.</source>
+        <translation>Corvane kennt keine Anmeldung mit OAuth2 für %1: OAuth2 geht mit den Servern der Anbieter in docs/PROVIDERS.md, die es annehmen.</translation>
+    </message>
+    <message>
+        <source>Passwords are not remembered (no keyring: %1); Corvane keeps them until it ends.</source>
+        <translation>Passwörter werden nicht gemerkt (kein Schlüsselbund: %1); Corvane behält sie, bis es beendet wird.</translation>
+    </message>
+    <message>
+        <source>The IMAP server %1 was not found.</source>
+        <translation>Der IMAP-Server %1 wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The IMAP server's address %1 cannot be used.</source>
+        <translation>Die Adresse %1 des IMAP-Servers ist nicht verwendbar.</translation>
+    </message>
+    <message>
+        <source>The IMAP server's certificate is not trusted: %1.</source>
+        <translation>Dem Zertifikat des IMAP-Servers wird nicht vertraut: %1.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not take the copy into "%1".</source>
+        <translation>Der IMAP-Server hat die Kopie nicht in „%1“ aufgenommen.</translation>
+    </message>
 </context>
 <context>
     <name>TCertificateDialog</name>

@@ -111,6 +111,94 @@
         <source>The server's settings can be found with Ctrl+Shift+S.</source>
         <translation>Los ajustes del servidor se pueden buscar con Ctrl+Mayús+S.</translation>
     </message>
+    <message>
+        <source>Invalid address: %1</source>
+        <translation>Dirección no válida: %1</translation>
+    </message>
+    <message>
+        <source>The mail server cannot take the address &lt;%1&gt;.</source>
+        <translation>El servidor de correo no puede aceptar la dirección &lt;%1&gt;.</translation>
+    </message>
+    <message>
+        <source>The message is %1 bytes; the server takes at most %2.</source>
+        <translation>El mensaje tiene %1 bytes; el servidor acepta como máximo %2.</translation>
+    </message>
+    <message>
+        <source>The attachments alone make the message %1 bytes; the server takes at most %2.</source>
+        <translation>Solo los adjuntos ya suman %1 bytes; el servidor acepta como máximo %2.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the text holds a NUL character; remove it and send again.</source>
+        <translation>La línea %1 del texto contiene un carácter NUL; quítelo y vuelva a enviar.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the signature holds a NUL character; remove it and send again.</source>
+        <translation>La línea %1 de la firma contiene un carácter NUL; quítelo y vuelva a enviar.</translation>
+    </message>
+    <message>
+        <source>Encryption with %1 could not be started.</source>
+        <translation>No se pudo iniciar el cifrado con %1.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 cannot be trusted: %2.</source>
+        <translation>No se puede confiar en el certificado de %1: %2.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 does not offer STARTTLS.</source>
+        <translation>El servidor de correo %1 no ofrece STARTTLS.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 sent data before encryption started.</source>
+        <translation>El servidor de correo %1 envió datos antes de que empezara el cifrado.</translation>
+    </message>
+    <message>
+        <source>Signing in to %1 needs encryption: choose STARTTLS or SSL/TLS.</source>
+        <translation>Iniciar sesión en %1 necesita cifrado: elija STARTTLS o SSL/TLS.</translation>
+    </message>
+    <message>
+        <source>There is no access token for signing in to %1.</source>
+        <translation>No hay token de acceso para iniciar sesión en %1.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 offers no OAuth2 sign-in (XOAUTH2, OAUTHBEARER).</source>
+        <translation>El servidor de correo %1 no ofrece inicio de sesión OAuth2 (XOAUTH2, OAUTHBEARER).</translation>
+    </message>
+    <message>
+        <source>The mail server %1 offers no way of signing in that Corvane knows (PLAIN, LOGIN).</source>
+        <translation>El servidor de correo %1 no ofrece ningún inicio de sesión que Corvane conozca (PLAIN, LOGIN).</translation>
+    </message>
+    <message>
+        <source>The access token was refused (%1).</source>
+        <translation>El token de acceso fue rechazado (%1).</translation>
+    </message>
+    <message>
+        <source>Signing in with OAuth2 needs the user name: type your address into the server's settings.</source>
+        <translation>Iniciar sesión con OAuth2 necesita el nombre de usuario: escriba su dirección en los ajustes del servidor.</translation>
+    </message>
+    <message>
+        <source>Corvane knows no OAuth2 sign-in for %1: OAuth2 works with the servers of the providers in docs/PROVIDERS.md that take it.</source>
+        <translation>Corvane no conoce ningún inicio de sesión OAuth2 para %1: OAuth2 funciona con los servidores de los proveedores de docs/PROVIDERS.md que lo aceptan.</translation>
+    </message>
+    <message>
+        <source>Passwords are not remembered (no keyring: %1); Corvane keeps them until it ends.</source>
+        <translation>Las contraseñas no se recuerdan (no hay llavero: %1); Corvane las guarda hasta que se cierre.</translation>
+    </message>
+    <message>
+        <source>The IMAP server %1 was not found.</source>
+        <translation>No se encontró el servidor IMAP %1.</translation>
+    </message>
+    <message>
+        <source>The IMAP server's address %1 cannot be used.</source>
+        <translation>La dirección %1 del servidor IMAP no se puede usar.</translation>
+    </message>
+    <message>
+        <source>The IMAP server's certificate is not trusted: %1.</source>
+        <translation>El certificado del servidor IMAP no es de confianza: %1.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not take the copy into "%1".</source>
+        <translation>El servidor IMAP no aceptó la copia en «%1».</translation>
+    </message>
 </context>
 <context>
     <name>TCertificateDialog</name>

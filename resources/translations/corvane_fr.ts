@@ -111,6 +111,94 @@
         <source>The server's settings can be found with Ctrl+Shift+S.</source>
         <translation>Les paramètres du serveur peuvent être trouvés avec Ctrl+Maj+S.</translation>
     </message>
+    <message>
+        <source>Invalid address: %1</source>
+        <translation>Adresse non valable : %1</translation>
+    </message>
+    <message>
+        <source>The mail server cannot take the address &lt;%1&gt;.</source>
+        <translation>Le serveur de messagerie ne peut pas accepter l'adresse &lt;%1&gt;.</translation>
+    </message>
+    <message>
+        <source>The message is %1 bytes; the server takes at most %2.</source>
+        <translation>Le message fait %1 octets ; le serveur en accepte au plus %2.</translation>
+    </message>
+    <message>
+        <source>The attachments alone make the message %1 bytes; the server takes at most %2.</source>
+        <translation>Les pièces jointes seules font %1 octets ; le serveur en accepte au plus %2.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the text holds a NUL character; remove it and send again.</source>
+        <translation>La ligne %1 du texte contient un caractère NUL ; supprimez-le et envoyez à nouveau.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the signature holds a NUL character; remove it and send again.</source>
+        <translation>La ligne %1 de la signature contient un caractère NUL ; supprimez-le et envoyez à nouveau.</translation>
+    </message>
+    <message>
+        <source>Encryption with %1 could not be started.</source>
+        <translation>Le chiffrement avec %1 n'a pas pu démarrer.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 cannot be trusted: %2.</source>
+        <translation>Le certificat de %1 ne peut pas être approuvé : %2.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 does not offer STARTTLS.</source>
+        <translation>Le serveur de messagerie %1 ne propose pas STARTTLS.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 sent data before encryption started.</source>
+        <translation>Le serveur de messagerie %1 a envoyé des données avant le début du chiffrement.</translation>
+    </message>
+    <message>
+        <source>Signing in to %1 needs encryption: choose STARTTLS or SSL/TLS.</source>
+        <translation>La connexion à %1 demande le chiffrement : choisissez STARTTLS ou SSL/TLS.</translation>
+    </message>
+    <message>
+        <source>There is no access token for signing in to %1.</source>
+        <translation>Il n'y a pas de jeton d'accès pour se connecter à %1.</translation>
+    </message>
+    <message>
+        <source>The mail server %1 offers no OAuth2 sign-in (XOAUTH2, OAUTHBEARER).</source>
+        <translation>Le serveur de messagerie %1 ne propose pas de connexion OAuth2 (XOAUTH2, OAUTHBEARER).</translation>
+    </message>
+    <message>
+        <source>The mail server %1 offers no way of signing in that Corvane knows (PLAIN, LOGIN).</source>
+        <translation>Le serveur de messagerie %1 ne propose aucune connexion que Corvane connaisse (PLAIN, LOGIN).</translation>
+    </message>
+    <message>
+        <source>The access token was refused (%1).</source>
+        <translation>Le jeton d'accès a été refusé (%1).</translation>
+    </message>
+    <message>
+        <source>Signing in with OAuth2 needs the user name: type your address into the server's settings.</source>
+        <translation>La connexion OAuth2 demande le nom d'utilisateur : tapez votre adresse dans les paramètres du serveur.</translation>
+    </message>
+    <message>
+        <source>Corvane knows no OAuth2 sign-in for %1: OAuth2 works with the servers of the providers in docs/PROVIDERS.md that take it.</source>
+        <translation>Corvane ne connaît pas de connexion OAuth2 pour %1 : OAuth2 fonctionne avec les serveurs des fournisseurs de docs/PROVIDERS.md qui l'acceptent.</translation>
+    </message>
+    <message>
+        <source>Passwords are not remembered (no keyring: %1); Corvane keeps them until it ends.</source>
+        <translation>Les mots de passe ne sont pas retenus (pas de trousseau : %1) ; Corvane les garde jusqu'à sa fermeture.</translation>
+    </message>
+    <message>
+        <source>The IMAP server %1 was not found.</source>
+        <translation>Le serveur IMAP %1 n'a pas été trouvé.</translation>
+    </message>
+    <message>
+        <source>The IMAP server's address %1 cannot be used.</source>
+        <translation>L'adresse %1 du serveur IMAP n'est pas utilisable.</translation>
+    </message>
+    <message>
+        <source>The IMAP server's certificate is not trusted: %1.</source>
+        <translation>Le certificat du serveur IMAP n'est pas approuvé : %1.</translation>
+    </message>
+    <message>
+        <source>The IMAP server did not take the copy into "%1".</source>
+        <translation>Le serveur IMAP n'a pas accepté la copie dans « %1 ».</translation>
+    </message>
 </context>
 <context>
     <name>TCertificateDialog</name>

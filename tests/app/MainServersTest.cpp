@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -108,6 +110,19 @@ TEST_F(MainServersTest, TheButtonBesideSmtpStoresSettingsAndKeepsThePasswordOnly
         EXPECT_EQ(dialog.UserName->text(), QStringLiteral("ada"));
         EXPECT_EQ(dialog.Password->text(), QString());
         EXPECT_TRUE(dialog.RememberPassword->isChecked());
+        // Tab goes through the fields as the dialog reads, top to bottom.
+        std::vector<QWidget*> chain{dialog.Security};
+        for (QWidget* next = dialog.Security->nextInFocusChain(); next != dialog.Security && chain.size() < 200;
+             next = next->nextInFocusChain()) {
+            chain.push_back(next);
+        }
+        const auto at = [&chain](QWidget* field) { return std::find(chain.begin(), chain.end(), field) - chain.begin(); };
+        const std::vector<QWidget*> reading{dialog.Security, dialog.UserName, dialog.Password, dialog.RememberPassword,
+                                            dialog.SignIn, dialog.ClientId, dialog.Tenant, dialog.CopyToSent,
+                                            dialog.ImapServer, dialog.ImapSecurity, dialog.FindSettings, dialog.Test};
+        for (std::size_t i = 1; i < reading.size(); ++i) {
+            EXPECT_LT(at(reading[i - 1]), at(reading[i])) << reading[i]->objectName().toStdString();
+        }
         dialog.RememberPassword->setChecked(false);
         return true;
     };
