@@ -197,6 +197,7 @@ public:
     void StampImageClick();
     void ClipperImageClick();
     bool AttachmentKeyDown(const QKeyEvent& key);
+    bool AboutLinkKeyDown(QLabel* link, const QKeyEvent& key);
     void FontButtonClick();
     void TabSheet2Show();
     void About_EmailClick();

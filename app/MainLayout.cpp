@@ -314,6 +314,7 @@ void TMainForm::CreateAboutPage() {
     About_Web = MakeLabel(BroughtGroupBox, "About_Web", 23, 109, MakerPage);
     for (QLabel* link : {About_Email, About_Web}) {
         link->setCursor(Qt::PointingHandCursor);
+        link->setFocusPolicy(Qt::TabFocus);  // reached by Tab, opened by Return as by a click
         link->setStyleSheet(QStringLiteral("color: black;"));
         // A shadow to the right and below, as link labels of this window have.
         auto* shadow = new QGraphicsDropShadowEffect(link);

@@ -110,8 +110,19 @@ bool TMainForm::OptionControlEvent(QObject* watched, QEvent* event) {
             if (watched == Attachment) {
                 return AttachmentKeyDown(*static_cast<QKeyEvent*>(event));
             }
+            if (watched == About_Email || watched == About_Web) {
+                return AboutLinkKeyDown(static_cast<QLabel*>(watched), *static_cast<QKeyEvent*>(event));
+            }
+            return false;
+        case QEvent::FocusIn:
+            if (watched == About_Email || watched == About_Web) {
+                SetLinkLook(static_cast<QLabel*>(watched), true);  // the focus shows as the mouse does
+            }
             return false;
         case QEvent::FocusOut:
+            if (watched == About_Email || watched == About_Web) {
+                SetLinkLook(static_cast<QLabel*>(watched), false);
+            }
             ControlExit(watched);
             return false;
         case QEvent::Enter:
@@ -222,6 +233,16 @@ void TMainForm::About_EmailClick() {
     PageControl1->setCurrentWidget(TabSheet0);
     SendTo->setEditText(QString::fromLatin1(MakerAddress));
     Subject->setEditText(QStringLiteral("Corvane v1.2 - Comment and Suggestion"));
+}
+
+// Return or Space on a link with the focus does what a click does.
+bool TMainForm::AboutLinkKeyDown(QLabel* link, const QKeyEvent& key) {
+    const bool press = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter || key.key() == Qt::Key_Space;
+    if (!press || key.modifiers() != Qt::NoModifier) {
+        return false;
+    }
+    link == About_Email ? About_EmailClick() : About_WebClick();
+    return true;
 }
 
 void TMainForm::About_WebClick() {

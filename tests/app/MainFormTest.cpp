@@ -261,6 +261,15 @@ TEST_F(MainFormTest, TheKeyboardAndAssistiveTechnologyReachEveryFieldAndTheStamp
     ASSERT_GE(form->Attachment->count(), 1);
     form->Attachment->clear();
 
+    // The About page's links open by Return as by a click.
+    std::vector<QUrl> opened;
+    form->OpenUrl = [&opened](const QUrl& url) { opened.push_back(url); };
+    form->PageControl1->setCurrentWidget(form->TabSheet2);
+    form->About_Web->setFocus();
+    QTest::keyClick(form->About_Web, Qt::Key_Return);
+    EXPECT_EQ(opened.size(), 1u);
+    form->PageControl1->setCurrentWidget(form->TabSheet0);
+
     QAccessibleInterface* stamp = QAccessible::queryAccessibleInterface(form->StampImage);
     ASSERT_NE(stamp, nullptr);
     EXPECT_EQ(stamp->role(), QAccessible::Button);

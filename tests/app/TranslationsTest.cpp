@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 
+#include "TempFolder.h"
 #include "app/LayerTexts.h"
 #include "app/Main.h"
 #include "app/Translations.h"
@@ -15,7 +16,13 @@ namespace {
 
 TEST(Translations, TheWindowAndTheLayersSpeakGermanWhereTheLocaleAsks) {
     const QString folder = QString::fromUtf8(CORVANE_TRANSLATIONS_FOLDER);
+    // No translation for the language, or one that cannot be read: English, and nothing else changes.
     EXPECT_FALSE(InstallTranslations(*QCoreApplication::instance(), QLocale(QStringLiteral("nl_NL")), folder));
+    const test::TTempFolder broken;
+    broken.WriteFile("corvane_de.qm", "not a translation");
+    EXPECT_FALSE(InstallTranslations(*QCoreApplication::instance(), QLocale(QStringLiteral("de_DE")),
+                                     QString::fromStdString(broken.Path().string())));
+    EXPECT_FALSE(TranslationActive());
     EXPECT_EQ(InWindowLanguage(QStringLiteral("The IMAP server has no Sent folder.")),
               QStringLiteral("The IMAP server has no Sent folder."));
     ASSERT_TRUE(InstallTranslations(*QCoreApplication::instance(), QLocale(QStringLiteral("de_DE")), folder));
