@@ -1,11 +1,14 @@
 // The SMTP dialogue (RFC 5321): one command, one complete reply, judged by its code.
 // EHLO learns the server's extensions; SIZE, 8BITMIME, SMTPUTF8 and DSN shape MAIL FROM, DSN
-// also each RCPT TO. No pipelining. The send's outcome is the reply to the end of the data:
-// a 2xx there is delivered mail, whatever happens after it.
+// also each RCPT TO, and PIPELINING lets the envelope and DATA go as one group. The send's
+// outcome is the reply to the end of the data: a 2xx there is delivered mail, whatever happens
+// after it.
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <optional>
+#include <tuple>
 #include <utility>
 
 #include "mail/DeliveryReport.h"
@@ -436,17 +439,7 @@ bool TWrenSMTP::Transmit(TWrenMsg& msg, TEnvelope& envelope) {
     }
     m_deliveryReport = RequestDeliveryReport && m_capabilities.Has("DSN");
     DeliveryReportIgnored = RequestDeliveryReport && !m_deliveryReport;
-    if (!Command("MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(*lines) + "\r\n", "250", CommandTimeout)) {
-        return false;
-    }
-    for (const auto& recipient : envelope.Recipients) {
-        // "251 User not local; will forward" is refused too: the user asked for this address.
-        const std::string line = "RCPT TO:<" + recipient + ">" + RcptToParameters() + "\r\n";
-        if (!Command(line, "250", CommandTimeout)) {
-            return false;
-        }
-    }
-    if (!Command("DATA\r\n", "354", DataTimeout)) {
+    if (!OpenTransaction(envelope, *lines)) {
         return false;
     }
     StartCopy(msg);
@@ -468,6 +461,71 @@ bool TWrenSMTP::Transmit(TWrenMsg& msg, TEnvelope& envelope) {
         OnAfterSend(*this);
     }
     return true;
+}
+
+bool TWrenSMTP::OpenTransaction(const TEnvelope& envelope, const TComposedMessage& lines) {
+    if (m_capabilities.Has("PIPELINING")) {
+        return OpenTransactionPipelined(envelope, lines);
+    }
+    if (!Command("MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(lines) + "\r\n", "250", CommandTimeout)) {
+        return false;
+    }
+    for (const auto& recipient : envelope.Recipients) {
+        // "251 User not local; will forward" is refused too: the user asked for this address.
+        const std::string line = "RCPT TO:<" + recipient + ">" + RcptToParameters() + "\r\n";
+        if (!Command(line, "250", CommandTimeout)) {
+            return false;
+        }
+    }
+    return Command("DATA\r\n", "354", DataTimeout);
+}
+
+bool TWrenSMTP::OpenTransactionPipelined(const TEnvelope& envelope, const TComposedMessage& lines) {
+    // One write: ReadReply flushes the whole group before it waits for the first reply.
+    std::string group = "MAIL FROM:<" + envelope.Sender + ">" + MailFromParameters(lines) + "\r\n";
+    for (const auto& recipient : envelope.Recipients) {
+        group += "RCPT TO:<" + recipient + ">" + RcptToParameters() + "\r\n";
+    }
+    group += "DATA\r\n";
+    if (Stopped() || !SendText(group, SendTimeout)) {
+        return false;
+    }
+    // Every reply is read, in order, and judged as the one-at-a-time dialogue judges it: the
+    // first that is not what the command wants fails the send with its code and words.
+    std::optional<std::pair<std::string, std::string>> refusal;
+    const auto judge = [&](std::string_view expected, TMilliseconds timeout) {
+        if (ReadReply(timeout) != EReadOutcome::Reply || Stopped()) {
+            return false;
+        }
+        if (!refusal && ReplyCode != expected) {
+            refusal.emplace(ReplyCode, ReplyText);
+        }
+        return true;
+    };
+    if (!judge("250", CommandTimeout)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < envelope.Recipients.size(); ++i) {
+        if (!judge("250", CommandTimeout)) {
+            return false;
+        }
+    }
+    if (!judge("354", DataTimeout)) {
+        return false;
+    }
+    if (!refusal) {
+        return true;
+    }
+    // A server that took DATA after a refused command now waits for the message: the
+    // connection ends without its final ".", which a server treats as a transaction given up,
+    // so a send that reports a refusal never delivers to the others.
+    const bool awaitingData = ReplyCode == "354";
+    std::tie(ReplyCode, ReplyText) = *refusal;
+    if (awaitingData) {
+        CloseConnection();
+    }
+    Refused();
+    return false;
 }
 
 bool TWrenSMTP::AwaitAcceptance() {

@@ -303,6 +303,11 @@ private:
     bool AttachmentsFitServerSize(const TWrenMsg& msg);
     bool FitsServerSize(const TComposedMessage& lines);
     bool Transmit(TWrenMsg& msg, TEnvelope& envelope);
+    // MAIL FROM, each RCPT TO and DATA: one command and reply at a time, or, where the server
+    // offers PIPELINING (RFC 2920), all in one write and their replies read in order. True
+    // once the server waits for the message.
+    bool OpenTransaction(const TEnvelope& envelope, const TComposedMessage& lines);
+    bool OpenTransactionPipelined(const TEnvelope& envelope, const TComposedMessage& lines);
     // The end of the data and the server's verdict on the message.
     bool AwaitAcceptance();
     // QUIT after the server took the message: bounded, and nothing it meets is an error.

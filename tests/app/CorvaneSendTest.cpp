@@ -93,6 +93,34 @@ TEST(CorvaneSend, DeliversTextAndAttachmentsToARealServer) {
     EXPECT_TRUE(status.ends_with("2.0.0 Stored as message-1\n")) << status;
 }
 
+// A server that offers PIPELINING gets the envelope as one group and every message intact,
+// to one recipient and to a hundred.
+TEST(CorvaneSend, AServerOfferingPipeliningReceivesEveryMessageWhole) {
+    test::TAiosmtpdOptions options;
+    options.Pipelining = true;
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    int number = 0;
+    for (const int recipients : {1, 100}) {
+        std::string to;
+        std::vector<std::string> expected;
+        for (int i = 0; i < recipients; ++i) {
+            expected.push_back("r" + std::to_string(i) + "@example.org");
+            to += (i == 0 ? "" : ", ") + expected.back();
+        }
+        TProgramProcess send(Command({"--server", "127.0.0.1:" + server.Port(), "--from", "me@example.org", "--to", to,
+                                      "--subject", "To " + std::to_string(recipients)}),
+                             "Hello\n.\nall of you\n");
+        ASSERT_EQ(send.WaitForExit(60s), 0) << send.Error();
+        const auto message = server.Message(++number);
+        ASSERT_TRUE(message.has_value());
+        EXPECT_EQ(message->Defects, "");
+        EXPECT_EQ(message->EnvelopeTo, expected);
+        EXPECT_EQ(message->Header("Subject"), "To " + std::to_string(recipients));
+        EXPECT_NE(message->Text.find("Hello\r\n.\r\nall of you"), std::string::npos) << message->Text;
+    }
+}
+
 TEST(CorvaneSend, FailuresSayWhatAndExitWithOne) {
     test::TRefusingPort refusing;
     ASSERT_TRUE(refusing.Valid());

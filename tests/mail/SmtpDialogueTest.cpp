@@ -774,6 +774,83 @@ INSTANTIATE_TEST_SUITE_P(
                  "5.3.4 Message too big"}),
     ByName{});
 
+// ---- PIPELINING -----------------------------------------------------------------------
+
+// A server that offers PIPELINING gets MAIL, both RCPT and DATA before it answers any (the
+// script reads all four before it replies: a client that waited would time out), and its
+// replies, however they arrive, are judged in order as one at a time. A refused command fails
+// the send with its own code and ends the dialogue as a refusal does; a 354 after a refusal
+// is no exception: no "." is ever written, so nothing is delivered.
+struct TPipelined {
+    std::string Name;
+    std::vector<std::string> Replies;  // to MAIL, RCPT, RCPT, DATA, each its own packet when >1
+    bool OnePacket;
+    int Code;                          // 0: the mail is accepted
+    std::string Text;
+};
+void PrintTo(const TPipelined& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+class SmtpPipelining : public SmtpOverTcp, public ::testing::WithParamInterface<TPipelined> {};
+
+TEST_P(SmtpPipelining, TheEnvelopeGoesAsOneGroupAndItsRepliesAreJudgedInOrder) {
+    const TPipelined& row = GetParam();
+    const std::string data = ComposedData(msg);
+    TSmtpScript script;
+    script.Send(AcceptingReply(EStep::Greeting))
+        .Expect("250-mail.test\r\n250-PIPELINING\r\n250 8BITMIME\r\n")
+        .ReadLine().ReadLine().ReadLine().ReadLine();
+    if (row.OnePacket) {
+        std::string all;
+        for (const auto& reply : row.Replies) {
+            all += reply;
+        }
+        script.Send(all);
+    } else {
+        script.SendChunks(row.Replies, TMilliseconds(20));
+    }
+    if (row.Code == 0) {
+        script.ReadData().Send(AcceptingReply(EStep::EndOfData)).Expect(AcceptingReply(EStep::Quit));
+    }
+    ASSERT_TRUE(Serve(std::move(script)));
+
+    EXPECT_EQ(RunSession(smtp, msg), row.Code == 0);
+
+    const std::string envelope = "EHLO client.test\r\n" + ClientPart(EStep::Mail, data) + ClientPart(EStep::FirstRcpt, data) +
+                                 ClientPart(EStep::SecondRcpt, data) + "DATA\r\n";
+    const std::string received = ReceivedOnceClosed();
+    if (row.Code == 0) {
+        EXPECT_TRUE(smtp.Accepted);
+        EXPECT_EQ(received, envelope + data + "\r\n.\r\nQUIT\r\n");
+        return;
+    }
+    EXPECT_EQ(received, envelope);
+    ExpectFailureEvents(row.Code, row.Text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, SmtpPipelining,
+    ::testing::Values(
+        TPipelined{"AllAcceptedInOnePacket", {"250 2.1.0 Ok\r\n", "250 2.1.5 Ok\r\n", "250 2.1.5 Ok\r\n", "354 Go\r\n"},
+                   true, 0, ""},
+        TPipelined{"AllAcceptedOnePerPacket", {"250 2.1.0 Ok\r\n", "250 2.1.5 Ok\r\n", "250 2.1.5 Ok\r\n", "354 Go\r\n"},
+                   false, 0, ""},
+        TPipelined{"RepliesSplitAcrossPackets", {"250 2.1.0 Ok\r\n25", "0 2.1.5 Ok\r\n250-first\r\n", "250 2.1.5 Ok\r\n354", " Go\r\n"},
+                   false, 0, ""},
+        TPipelined{"SecondRcptRefusedAndDataTaken",
+                   {"250 2.1.0 Ok\r\n", "250 2.1.5 Ok\r\n", "550 5.1.1 No such user\r\n", "354 Go\r\n"}, true, 550,
+                   "5.1.1 No such user"},
+        TPipelined{"FirstRcpt452AndDataRefused",
+                   {"250 2.1.0 Ok\r\n", "452 4.5.3 Too many recipients\r\n", "250 2.1.5 Ok\r\n",
+                    "503 5.5.1 No valid recipients\r\n"},
+                   false, 452, "4.5.3 Too many recipients"},
+        TPipelined{"SenderRefused",
+                   {"553 5.1.8 Sender refused\r\n", "503 5.5.1 Need MAIL\r\n", "503 5.5.1 Need MAIL\r\n",
+                    "503 5.5.1 Need MAIL\r\n"},
+                   true, 553, "5.1.8 Sender refused"}),
+    ByName{});
+
 // ---- After the whole message -----------------------------------------------------------
 
 // Once the end of the data is written the server may have the mail. Its 2xx decides the

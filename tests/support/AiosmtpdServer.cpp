@@ -118,6 +118,9 @@ std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& 
     if (options.RequireStartTls) {
         arguments.push_back("--require-starttls");
     }
+    if (options.Pipelining) {
+        arguments.push_back("--pipelining");
+    }
     if (options.SmtpUtf8) {
         arguments.push_back("--smtputf8");
     }

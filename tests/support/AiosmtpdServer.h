@@ -66,6 +66,8 @@ struct TAiosmtpdOptions {
     bool AuthOverPlainText = false;
     // Offers SMTPUTF8, so addresses may carry UTF-8 local parts.
     bool SmtpUtf8 = false;
+    // Offers PIPELINING (RFC 2920), added to its EHLO reply.
+    bool Pipelining = false;
 };
 
 // A server over Security with the certificate and key given, that takes mail only from

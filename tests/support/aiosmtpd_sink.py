@@ -3,7 +3,7 @@
 
 Usage: aiosmtpd_sink.py FOLDER [--starttls CERT KEY [--require-starttls]] [--tls CERT KEY]
                                [--account FILE [--auth-over-plain] [--xoauth2 [--issued FILE]]]
-                               [--smtputf8] [--pause SECONDS]
+                               [--smtputf8] [--pause SECONDS] [--pipelining]
 
 Listens on 127.0.0.1 on a port the system picks and prints that port on the first line of
 standard output. Without options it is a plain server that takes every message.
@@ -19,6 +19,7 @@ standard output. Without options it is a plain server that takes every message.
   --issued FILE         with --xoauth2, the tokens taken are instead the lines FILE holds at
                         each sign-in: what a loopback OAuth2 server (oauth_server.py) issued
   --pause SECONDS       waits this long before answering MAIL, RCPT and the end of data
+  --pipelining          offers PIPELINING (RFC 2920) in its EHLO reply
 
 Each accepted message becomes FOLDER/message-N (N counting from 1), made complete before the
 server answers the end of data, so a client that has its 250 reply can read it at once:
@@ -85,10 +86,19 @@ def describe(folder, raw):
 
 
 class Sink:
-    def __init__(self, folder, pause=0.0):
+    def __init__(self, folder, pause=0.0, pipelining=False):
         self.folder = folder
         self.count = 0
         self.pause = pause
+        self.pipelining = pipelining
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        # aiosmtpd reads commands one after the other whether or not they came in one
+        # write; it only does not say so.
+        session.host_name = hostname
+        if self.pipelining:
+            responses.insert(len(responses) - 1, "250-PIPELINING")
+        return responses
 
     async def handle_DATA(self, server, session, envelope):
         await asyncio.sleep(self.pause)
@@ -190,7 +200,8 @@ def tls_context(certificate, key):
 
 
 async def serve(options):
-    sink = PausingSink(options.folder, options.pause) if options.pause else Sink(options.folder)
+    sink = (PausingSink(options.folder, options.pause, options.pipelining) if options.pause
+            else Sink(options.folder, pipelining=options.pipelining))
     smtp_options = {"enable_SMTPUTF8": options.smtputf8}
     if options.starttls:
         smtp_options["tls_context"] = tls_context(*options.starttls)
@@ -228,6 +239,7 @@ def main():
     parser.add_argument("--issued", metavar="FILE")
     parser.add_argument("--smtputf8", action="store_true", help="offer SMTPUTF8 (RFC 6531)")
     parser.add_argument("--pause", type=float, default=0.0, metavar="SECONDS")
+    parser.add_argument("--pipelining", action="store_true", help="offer PIPELINING (RFC 2920)")
     options = parser.parse_args()
     if options.starttls and options.tls:
         parser.error("--starttls and --tls exclude each other")
