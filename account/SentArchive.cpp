@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace corvane::account {
 
@@ -128,6 +130,11 @@ bool TMaildirWriter::Flush() {
     }
     m_buffer.clear();
     return true;
+}
+
+std::string ReadMessageFile(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
 }
 
 std::optional<std::filesystem::path> TMaildirWriter::Written() {

@@ -26,6 +26,10 @@ std::string MaildirName(std::chrono::system_clock::time_point now, long pid, uns
 // The flags of a message that was read: the sender wrote it.
 inline constexpr std::string_view SeenFlags = ":2,S";
 
+// The bytes of a message file the writer made (for the copy to the IMAP server); empty when it
+// cannot be read.
+std::string ReadMessageFile(const std::filesystem::path& file);
+
 // Writes one message into a Maildir folder. Used by one thread at a time; a writer that is
 // neither committed nor discarded removes its file from tmp/ when it goes.
 class TMaildirWriter {

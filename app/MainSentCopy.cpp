@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QUrl>
-#include <fstream>
-#include <iterator>
 
 #include "account/Passwords.h"
 #include "account/SentCopy.h"
@@ -24,11 +22,6 @@ namespace {
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 std::string Utf8(const QString& text) { return text.toStdString(); }
-
-std::string FileBytes(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 }  // namespace
 
@@ -84,7 +77,7 @@ void TMainForm::CopyToServer(const std::filesystem::path& message) {
         wait.quit();
     };
     SetStatusText(tr("Saving a copy to Sent on %1 . . .").arg(Text(server.Host)));
-    copy.Start(server, FileBytes(message));
+    copy.Start(server, account::ReadMessageFile(message));
     account::Wipe(server.Password);
     account::Wipe(server.AccessToken);
     WaitFor(wait, [&copy] { copy.Cancel(); }, nullptr);

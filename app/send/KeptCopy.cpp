@@ -1,7 +1,5 @@
 #include "app/send/KeptCopy.h"
 
-#include <fstream>
-#include <iterator>
 #include <ostream>
 
 #include "account/Passwords.h"
@@ -12,11 +10,6 @@
 namespace corvane::send {
 
 namespace {
-
-std::string FileBytes(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 bool SameHost(const std::string& imapHost, const std::string& smtpServer) {
     return mail::ParseServerAddress(smtpServer).Host == imapHost;
@@ -98,7 +91,7 @@ void TKeptCopy::CopyToServer(const std::filesystem::path& message, std::ostream&
         loop.quit();
     };
     Say(status, "Saving a copy to Sent on " + server.Host + " . . .");
-    copy.Start(server, FileBytes(message));
+    copy.Start(server, account::ReadMessageFile(message));
     account::Wipe(server.Password);
     account::Wipe(server.AccessToken);
     if (!RunUntilDone(loop, interrupted, [&copy] { copy.Cancel(); }) || !result) {

@@ -129,8 +129,18 @@ class FocusWatch:
 FOCUS = None
 
 
-def focused_name(application):
-    return FOCUS.name()
+def names_visited_by_tab(display, start, name, steps):
+    """Focuses Start (whose name is Name), presses Tab Steps times, and returns the name of
+    each control the focus reached, Start's first."""
+    Atspi.Component.grab_focus(start)
+    pump_until(lambda: FOCUS.name() == name, 10, f"the focus reaching {name!r} (it is on {FOCUS.name()!r})")
+    visited = [name]
+    for _ in range(steps):
+        key(display, "Tab")
+        before = visited[-1]
+        visited.append(pump_until(lambda: (now := FOCUS.name()) != before and now, 10,
+                                  f"Tab moving on from {before!r}"))
+    return visited
 
 
 def check_names_and_relations(application):
@@ -151,14 +161,7 @@ def check_names_and_relations(application):
 
 
 def check_tab_order(display, application):
-    Atspi.Component.grab_focus(editable(field(application, "From:")))
-    pump_until(lambda: focused_name(application) == "From:", 10, "the focus reaching From")
-    visited = ["From:"]
-    for _ in range(len(FIELDS) + 1):
-        key(display, "Tab")
-        before = visited[-1]
-        visited.append(pump_until(lambda: (name := focused_name(application)) != before and name, 10,
-                                  f"Tab moving on from {before!r}"))
+    visited = names_visited_by_tab(display, editable(field(application, "From:")), "From:", len(FIELDS) + 1)
     expected = FIELDS + ["No signature", "Send"]  # the signature tabs, by the one chosen
     if visited != expected:
         raise Failure(f"Tab visits {visited}, not the reading order {expected}")
@@ -186,15 +189,7 @@ def check_option_tab_order(display, application):
         Atspi.Action.do_action(by_role_and_name(application, Atspi.Role.CHECK_BOX, box), 0)
     level = by_role_and_name(application, Atspi.Role.COMBO_BOX, "Normal")
     pump_until(lambda: level.get_state_set().contains(Atspi.StateType.ENABLED), 10, "the priority level switched on")
-    Atspi.Component.grab_focus(first)
-    pump_until(lambda: focused_name(application) == OPTION_ORDER[0], 10,
-               f"the focus reaching Word Wrap (it is on {focused_name(application)!r})")
-    visited = [OPTION_ORDER[0]]
-    for _ in range(len(OPTION_ORDER) - 1):
-        key(display, "Tab")
-        before = visited[-1]
-        visited.append(pump_until(lambda: (name := focused_name(application)) != before and name, 10,
-                                  f"Tab moving on from {before!r}"))
+    visited = names_visited_by_tab(display, first, OPTION_ORDER[0], len(OPTION_ORDER) - 1)
     if visited != OPTION_ORDER:
         raise Failure(f"Tab on the Option page visits {visited}, not the reading order {OPTION_ORDER}")
     Atspi.Action.do_action(by_role_and_name(application, Atspi.Role.PAGE_TAB, "Send Mail"), 0)
