@@ -27,7 +27,11 @@ waited for them). Because the order is the client's, one write of the client tha
 as several reads, or a group of writes made without waiting, cannot split a flight: every
 answer to it reaches the client at least 2 × DELAY after its first byte left, so the pieces
 all come before it. Only a client that pauses longer than a round trip between its pieces
-could be counted as waiting, and then it did wait. Expected counts for an ideal client:
+could be counted as waiting, and then it did wait. (A client that writes its pieces without
+TCP_NODELAY has Nagle hold each until our kernel acknowledges the one before, at most its
+delayed-ACK time of 40 ms, less than the 50 ms round trip of the default delay: with
+--delay-ms under 20 such a piece could come after an answer and be counted as a wait.)
+Expected counts for an ideal client:
 
   plain, PIPELINING, QUIT sent with the final ".":      5  connect, greeting, EHLO,
                                                            MAIL+RCPT...+DATA, data+"."+QUIT

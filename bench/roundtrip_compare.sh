@@ -238,19 +238,22 @@ done
   printf -- '- Clients: `corvane-send --no-archive`; msmtp with a generated msmtprc; curl `-T FILE` (with `--sasl-ir`, so that AUTH PLAIN carries its initial response; without it curl waits one more round trip); Python `smtplib` (bench/smtplib_send.py: `login()`, `sendmail()`)\n'
   printf -- '- Sign-in mechanism each client chose (the server offers PLAIN and LOGIN): %s\n' \
     "$(for client in "${clients[@]}"; do printf '%s %s; ' "$client" "${auth_used[$client]}"; done | sed 's/; $//')"
-  printf -- '- Round trips: 1 for the connect plus 1 for each flight of the server the client waited for (counted by the proxy); floor: what an ideal client needs (see below)\n\n'
+  printf -- '- Round trips: 1 for the connect plus 1 for each flight of the server the client waited for (counted by the proxy); floor: what an ideal client needs (see below); the last column is the time the link does not explain: starting the process, TLS and sign-in work on both sides, the server storing the message\n\n'
   for mode in "${modes[@]}"; do
     for offer in "${offers[@]}"; do
       printf '### %s, server %s\n\n' "${mode_title[$mode]}" \
         "$([[ $offer == pipelining ]] && echo 'offers PIPELINING' || echo 'without PIPELINING')"
-      printf '| client | recipients | round trips | floor | median wall ms | min–max ms |\n'
-      printf '|---|---:|---:|---:|---:|---:|\n'
+      printf '| client | recipients | round trips | floor | median wall ms | min–max ms | ms beyond round trips × %s ms |\n' \
+        "$((2 * delay_ms))"
+      printf '|---|---:|---:|---:|---:|---:|---:|\n'
       for n in "${counts[@]}"; do
         for client in "${clients[@]}"; do
           c="$client/$mode/$offer/$n"
-          printf '| %s | %s | %s | %s | %.0f | %s |\n' "$client" "$n" "${trips_cell[$c]}" \
-            "$(floor_round_trips "$mode" "$offer" "$n")" "$(bench_median <<<"${times[$c]}")" \
-            "$(bench_minmax <<<"${times[$c]}" | awk -F– '{ printf "%.0f–%.0f", $1, $2 }')"
+          median=$(bench_median <<<"${times[$c]}")
+          printf '| %s | %s | %s | %s | %.0f | %s | %.0f |\n' "$client" "$n" "${trips_cell[$c]}" \
+            "$(floor_round_trips "$mode" "$offer" "$n")" "$median" \
+            "$(bench_minmax <<<"${times[$c]}" | awk -F– '{ printf "%.0f–%.0f", $1, $2 }')" \
+            "$(awk -v m="$median" -v t="${trips[$c]%% *}" -v d="$delay_ms" 'BEGIN { print m - 2 * d * t }')"
         done
       done
       printf '\n'
