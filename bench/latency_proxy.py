@@ -28,9 +28,9 @@ as several reads, or a group of writes made without waiting, cannot split a flig
 answer to it reaches the client at least 2 × DELAY after its first byte left, so the pieces
 all come before it. Only a client that pauses longer than a round trip between its pieces
 could be counted as waiting, and then it did wait. (A client that writes its pieces without
-TCP_NODELAY has Nagle hold each until our kernel acknowledges the one before, at most its
-delayed-ACK time of 40 ms, less than the 50 ms round trip of the default delay: with
---delay-ms under 20 such a piece could come after an answer and be counted as a wait.)
+TCP_NODELAY has Nagle hold each until our kernel acknowledges the one before, which Linux
+may delay by 40 ms or more; a hold longer than a round trip would be counted as a wait, and
+the count would then vary from run to run, which roundtrip_compare.sh flags.)
 Expected counts for an ideal client:
 
   plain, PIPELINING, QUIT sent with the final ".":      5  connect, greeting, EHLO,
