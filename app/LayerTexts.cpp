@@ -22,6 +22,7 @@ constexpr const char* Sentences[]{
     QT_TRANSLATE_NOOP("LayerTexts",
                       "The server did not confirm the message; it may have been delivered. Check before sending again."),
     QT_TRANSLATE_NOOP("LayerTexts", "There is not enough memory to compose the message."),
+    QT_TRANSLATE_NOOP("LayerTexts", "The temporary folder %1 cannot hold the message: %2."),
     QT_TRANSLATE_NOOP("LayerTexts", "The server's settings can be found with Ctrl+Shift+S."),
     QT_TRANSLATE_NOOP("LayerTexts", "Invalid address: %1"),
     QT_TRANSLATE_NOOP("LayerTexts", "The mail server cannot take the address <%1>."),

@@ -29,6 +29,22 @@ constexpr std::string_view ReadReceiptField = "Disposition-Notification-To";
 // block reports no progress of its own.
 constexpr std::size_t ProgressBlockBytes = 40 * Base64LineInputBytes;  // 2280
 constexpr std::size_t ReadChunkBytes = 456 * ProgressBlockBytes;      // about 1 MiB
+// A chunk's lines as they are spooled: 76 characters and CR LF for every 57 bytes read.
+constexpr std::size_t EncodedChunkBytes = ReadChunkBytes / Base64LineInputBytes * (Base64LineLength + 2);
+
+// Encodes Count bytes as Base64 lines, each with its CR LF, into Out (room for
+// EncodedChunkBytes when Count is at most ReadChunkBytes); returns the bytes written.
+std::size_t EncodeLinesWithBreaks(const std::uint8_t* in, std::size_t count, char* out) {
+    char* const start = out;
+    for (std::size_t done = 0; done < count; done += Base64LineInputBytes) {
+        const std::size_t take = std::min(Base64LineInputBytes, count - done);
+        EncodeBase64(in + done, take, out);
+        out += Base64EncodedLength(take);
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    return static_cast<std::size_t>(out - start);
+}
 
 bool HoldsLineBreak(std::string_view text) {
     // An empty text may have no bytes behind it at all, and memchr must not see a null.
@@ -213,24 +229,23 @@ void TWrenSMTP::StartCopy(const TWrenMsg& msg) {
     }
 }
 
-bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary,
+bool TWrenSMTP::AppendAttachmentParts(const TWrenMsg& msg, const std::string& boundary,
                                       TComposedMessage& body) {
     const std::string delimiter = "--" + boundary;
     for (std::size_t i = 0; i < msg.AttachedFiles.Count(); ++i) {
         if (Stopped()) {
             return false;
         }
-        TAttachedFile& item = msg.AttachedFiles[i];
+        const TAttachedFile& item = msg.AttachedFiles[i];
         body.Add("");
         body.Add(delimiter);
         for (auto& line : AttachmentPartHeaders(item.ContentType, item.FileName)) {
             body.Add(std::move(line));
         }
         body.Add("");
-        if (!EncodeAttachment(item) || Stopped()) {
+        if (!EncodeAttachment(item, body) || Stopped()) {
             return false;
         }
-        body.AddReferenced(item.EncodedLines);
     }
     body.Add("");
     body.Add(delimiter + "--");
@@ -238,6 +253,15 @@ bool TWrenSMTP::AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary
 }
 
 std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
+    // The message keeps its own spool; the engine keeps none between messages, so the file
+    // is gone as soon as the message it holds is.
+    m_spool.reset();
+    std::optional<TComposedMessage> message = ComposeMessage(msg);
+    m_spool.reset();
+    return message;
+}
+
+std::optional<TComposedMessage> TWrenSMTP::ComposeMessage(const TWrenMsg& msg) {
     TTextPart text = TextPart(msg, m_capabilities.Has("8BITMIME"));
     const ETextEncoding encoding = text.Encoding;
 
@@ -311,15 +335,34 @@ std::optional<TComposedMessage> TWrenSMTP::BuildMessageLines(TWrenMsg& msg) {
     return result;
 }
 
-bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
+TSpoolFile* TWrenSMTP::Spool() {
+    if (!m_spool) {
+        m_spool = std::make_shared<TSpoolFile>(SpoolFolder);
+    }
+    if (const std::string& problem = m_spool->Problem(); !problem.empty()) {
+        Fail(ErrorTemporaryFile, problem);
+        return nullptr;
+    }
+    return m_spool.get();
+}
+
+bool TWrenSMTP::EncodeAttachment(const TAttachedFile& item, TComposedMessage& into) {
     TAttachmentFile file(item.PathName);
     if (const std::string problem = file.Problem(item.FileName); !problem.empty()) {
         Fail(ErrorFileRead, problem);
         return false;
     }
+    TSpoolFile* const spool = Spool();
+    if (spool == nullptr) {
+        return false;
+    }
     // Bytes read while the file is being written would go out as a damaged part.
     const auto changed = [this, &item] {
         Fail(ErrorFileRead, "File " + item.FileName + " changed while it was read; send it again once it is written.");
+        return false;
+    };
+    const auto spoolFull = [this, spool] {
+        Fail(ErrorTemporaryFile, spool->Problem());
         return false;
     };
     const std::uint64_t size = file.Size();
@@ -335,9 +378,9 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
     // changes once Encoded reaches this bound, so the division runs once per percent.
     std::uint64_t nextPercentAt = FirstPartReaching(1, size);
 
-    TLineList lines;
-    lines.Reserve(Base64EncodedLength(size), size / Base64LineInputBytes + 1);
+    TSpooledLines lines{m_spool, spool->Size(), 0, 0, Base64LineLength};
     const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(ReadChunkBytes);
+    const auto encoded = std::make_unique_for_overwrite<char[]>(EncodedChunkBytes);
     for (std::uint64_t left = size; left > 0;) {
         if (Stopped()) {
             return false;
@@ -347,23 +390,18 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
             return changed();  // shorter now than when it was opened
         }
         left -= want;
-        // The chunk holds whole lines (57 divides its size), and 57 bytes are 19 triplets, so
-        // the chunk's full lines are its encoding cut into 76-character pieces: one call
-        // encodes them all. Only the file's last line may be shorter.
-        const std::size_t fullLines = want / Base64LineInputBytes;
-        const std::size_t fullBytes = fullLines * Base64LineInputBytes;
-        EncodeBase64(chunk.get(), fullBytes, lines.AddUninitialisedLines(fullLines, Base64LineLength));
-        if (want > fullBytes) {
-            const std::size_t rest = want - fullBytes;
-            EncodeBase64(chunk.get() + fullBytes, rest, lines.AddUninitialised(Base64EncodedLength(rest)));
+        const std::size_t chunkBytes = EncodeLinesWithBreaks(chunk.get(), want, encoded.get());
+        if (!spool->Append({encoded.get(), chunkBytes})) {
+            return spoolFull();
         }
         // Progress and cancelling go line by line, as if each line had been encoded alone.
-        const std::size_t chunkLines = fullLines + (want > fullBytes ? 1 : 0);
+        const std::size_t chunkLines = (want + Base64LineInputBytes - 1) / Base64LineInputBytes;
+        lines.Count += chunkLines;
         for (std::size_t line = 0; line < chunkLines; ++line, ++lineIndex) {
             if (lineIndex < progressLines) {
-                const std::uint64_t encoded = (lineIndex + 1) * Base64LineInputBytes;
-                if (encoded >= nextPercentAt) {
-                    EncodePercent = RoundedPercent(encoded, size);
+                const std::uint64_t encodedBytes = (lineIndex + 1) * Base64LineInputBytes;
+                if (encodedBytes >= nextPercentAt) {
+                    EncodePercent = RoundedPercent(encodedBytes, size);
                     nextPercentAt = FirstPartReaching(EncodePercent + 1u, size);
                 }
                 if (EncodePercent >= threshold) {
@@ -387,7 +425,8 @@ bool TWrenSMTP::EncodeAttachment(TAttachedFile& item) {
     if (Stopped()) {
         return false;
     }
-    item.EncodedLines.Swap(lines);
+    lines.Bytes = spool->Size() - lines.Offset;
+    into.AddSpooled(std::move(lines));
     if (OnEncodeEnd) {
         OnEncodeEnd(*this);
     }

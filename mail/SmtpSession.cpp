@@ -52,6 +52,10 @@ std::string_view DataTerminator() {
     return "\r\n.\r\n";
 }
 
+std::string_view DataTerminatorAndQuit() {
+    return "\r\n.\r\nQUIT\r\n";
+}
+
 }  // namespace
 
 TWrenSMTP::TWrenSMTP(std::unique_ptr<net::TSocket> socket)
@@ -84,6 +88,7 @@ void TWrenSMTP::Abort() noexcept {
 
 void TWrenSMTP::CloseConnection() {
     m_writer.Discard();
+    m_quitWritten = false;
     m_replies.Reset();
     if (m_socket->IsOpen()) {
         m_socket->Close();
@@ -361,27 +366,23 @@ bool TWrenSMTP::FitsServerSize(const TComposedMessage& lines) {
 
 bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     std::uint64_t total = 0;
-    lines.ForEachLine([&total](std::string_view line) {
-        total += WireSize(line);
-        return true;
-    });
+    lines.ForEachPart(
+        [&total](std::string_view line) {
+            total += WireSize(line);
+            return true;
+        },
+        [&total](const TSpooledLines& spooled) {
+            total += spooled.Bytes;
+            return true;
+        });
     std::uint64_t sent = 0;
     std::uint32_t threshold = SendProgressStep;
     SendPercent = 0;
     // SendPercent is RoundedPercent(sent, total) after every line; it only changes once Sent
     // reaches this bound, so the division runs once per percent, not once per line.
     std::uint64_t nextPercentAt = FirstPartReaching(1, total);
-    const bool allSent = lines.ForEachLine([&](std::string_view line) {
-        m_copying = m_copying && OnCopyLine(line);
-        // The line and its CR LF, through the write buffer (SendText's work, inlined); RFC
-        // 5321 section 4.5.2: a line that begins with '.' goes with a second one, which the
-        // server takes away again.
-        if (Aborted ||
-            (line.starts_with('.') && !HandleSocketStatus(m_writer.Write(".", SendTimeout))) ||
-            !HandleSocketStatus(m_writer.WriteLine(line, SendTimeout))) {
-            return false;
-        }
-        sent += WireSize(line);
+    const auto lineSent = [&](std::uint64_t wireBytes) {
+        sent += wireBytes;
         if (sent >= nextPercentAt) {
             SendPercent = RoundedPercent(sent, total);
             nextPercentAt = FirstPartReaching(SendPercent + 1u, total);
@@ -394,10 +395,55 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
             threshold += SendProgressStep;
         }
         return !Aborted;
-    });
+    };
+    const bool allSent = lines.ForEachPart(
+        [&](std::string_view line) {
+            m_copying = m_copying && OnCopyLine(line);
+            // The line and its CR LF, through the write buffer (SendText's work, inlined); RFC
+            // 5321 section 4.5.2: a line that begins with '.' goes with a second one, which the
+            // server takes away again.
+            if (Aborted ||
+                (line.starts_with('.') && !HandleSocketStatus(m_writer.Write(".", SendTimeout))) ||
+                !HandleSocketStatus(m_writer.WriteLine(line, SendTimeout))) {
+                return false;
+            }
+            return lineSent(WireSize(line));
+        },
+        [&](const TSpooledLines& spooled) { return SendSpooled(spooled, lineSent); });
     m_sendTotal = total;
     // Stopped() first: after an abort it is what closes the connection.
     return !Stopped() && allSent;
+}
+
+bool TWrenSMTP::SendSpooled(const TSpooledLines& lines, const std::function<bool(std::uint64_t)>& lineSent) {
+    // What is buffered goes first; each block of the spool then goes straight to the socket,
+    // without a copy into the write buffer.
+    if (Aborted || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
+        return false;
+    }
+    TSpoolReader reader(lines);
+    std::string_view block;
+    while (reader.Next(block)) {
+        if (m_copying) {
+            TSpoolReader::ForEachLineOf(block, [this](std::string_view line) {
+                m_copying = m_copying && OnCopyLine(line);
+                return m_copying;
+            });
+        }
+        const bool blockSent =
+            !Aborted && HandleSocketStatus(m_socket->Send(block, net::TClock::now() + SendTimeout)) &&
+            TSpoolReader::ForEachLineOf(block, [&lineSent](std::string_view line) { return lineSent(line.size() + 2); });
+        if (!blockSent) {
+            return false;
+        }
+    }
+    if (reader.Failed()) {
+        // The message is cut short: the connection ends without its final ".", so the server
+        // keeps nothing of it.
+        Fail(ErrorTemporaryFile, lines.Spool->Problem());
+        return false;
+    }
+    return true;
 }
 
 bool TWrenSMTP::SendMail(TWrenMsg& msg) {
@@ -416,6 +462,7 @@ bool TWrenSMTP::SendMail(TWrenMsg& msg) {
         // A large attachment on a small machine: the send ends with a reason, the connection
         // closed and the caller ready for the next one, never with the process aborted.
         m_awaitingAcceptance = false;
+        m_spool.reset();
         Fail(ErrorOutOfMemory, "There is not enough memory to compose the message.");
         return false;
     }
@@ -531,7 +578,11 @@ bool TWrenSMTP::OpenTransactionPipelined(const TEnvelope& envelope, const TCompo
 bool TWrenSMTP::AwaitAcceptance() {
     // A terminator that could not be written leaves the message incomplete, which the server
     // discards: that is a lost connection like any other.
-    if (!SendText(DataTerminator(), SendTimeout) || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
+    // RFC 2920 section 3.1: QUIT may end a group, so where the server pipelines it follows
+    // the end marker in the same write and its reply is read by Quit, after the verdict.
+    m_quitWritten = m_capabilities.Has("PIPELINING");
+    const std::string_view end = m_quitWritten ? DataTerminatorAndQuit() : DataTerminator();
+    if (!SendText(end, SendTimeout) || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
         return false;
     }
     m_awaitingAcceptance = true;
@@ -571,8 +622,11 @@ void TWrenSMTP::QuitQuietly() {
     // The mail is delivered: whether the server answers QUIT, closes first, keeps silent or
     // the user cancels, the outcome stays, and the window does not wait long to say so.
     const auto deadline = net::TClock::now() + QuitTimeout;
-    if (Connected && !Aborted && m_writer.Write("QUIT\r\n", QuitTimeout) == net::ESocketStatus::Ok &&
-        m_writer.Flush(QuitTimeout) == net::ESocketStatus::Ok) {
+    const auto writeQuit = [this] {
+        return m_writer.Write("QUIT\r\n", QuitTimeout) == net::ESocketStatus::Ok &&
+               m_writer.Flush(QuitTimeout) == net::ESocketStatus::Ok;
+    };
+    if (Connected && !Aborted && (m_quitWritten || writeQuit())) {
         std::array<char, ReceiveBufferSize> chunk;
         std::string line;
         while (m_replies.Next(line) == TReplyParser::EResult::NeedMore) {

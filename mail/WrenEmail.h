@@ -24,6 +24,7 @@
 //   112 the message holds what cannot be sent (an extra header line that is not a header, a
 //       NUL in the text)
 //   113 there is not enough memory to compose the message
+//   114 the temporary folder cannot hold the encoded attachments (full, or not writable)
 //
 // The outcome of a send is the server's answer to the end of the message: once that was a
 // 2xx, Accepted is set and nothing after it (a refused, unanswered or cancelled QUIT) makes
@@ -54,13 +55,12 @@ namespace corvane::mail {
 
 class TWrenMsg;
 
-// One attached file. EncodedLines is filled by the composer and kept until the item is
-// removed or encoded again.
+// One attached file. The composer encodes it anew for each message, into a spool file that
+// lives as long as the composed message.
 struct TAttachedFile {
     std::string FileName;     // name without folder, used in the MIME headers
     std::string PathName;     // the path exactly as added; the composer opens it
     std::string ContentType;  // MIME type looked up when the item was added
-    TLineList EncodedLines;
 };
 
 class TAttachedFiles {
@@ -166,6 +166,7 @@ public:
     static constexpr int ErrorUnconfirmed = 111;
     static constexpr int ErrorInvalidContent = 112;
     static constexpr int ErrorOutOfMemory = 113;
+    static constexpr int ErrorTemporaryFile = 114;
 
     explicit TWrenSMTP(std::unique_ptr<net::TSocket> socket = std::make_unique<net::TClientSocket>());
     TWrenSMTP(const TWrenSMTP&) = delete;
@@ -177,6 +178,9 @@ public:
     std::string Host;
     std::uint16_t EncodeProgressStep = 1;
     std::uint16_t SendProgressStep = 1;
+    // Where the encoded attachments are kept while the message goes out; empty: TMPDIR,
+    // else /tmp.
+    std::string SpoolFolder;
 
     // Encryption and sign-in. With a UserName the engine signs in as SignInKind says after
     // the (encrypted) EHLO; credentials never cross an unencrypted connection. Password and
@@ -277,9 +281,11 @@ public:
     // Composition; public so that it can be used and tested on its own.
     std::optional<TComposedMessage> BuildMessageLines(TWrenMsg& msg);
     std::string MakeBoundary();
-    // Fills Item.EncodedLines. False when the file could not be read (the dialogue has then
-    // failed with 104) or the send was aborted.
-    bool EncodeAttachment(TAttachedFile& item);
+    // Encodes Item into the engine's spool file and adds its lines to Into; the engine lets
+    // go of that file at the next BuildMessageLines, Into keeps it. False when the
+    // file could not be read (the dialogue has then failed with 104), the spool could not
+    // hold it (114), or the send was aborted.
+    bool EncodeAttachment(const TAttachedFile& item, TComposedMessage& into);
 
 private:
     enum class EReadOutcome { Reply, Aborted, Failed };
@@ -289,7 +295,11 @@ private:
     std::string MessageId(const std::string& sender);
     bool ComposeHeaders(const TWrenMsg& msg, std::vector<std::string>& headers,
                         std::string& messageId);
-    bool AppendAttachmentParts(TWrenMsg& msg, const std::string& boundary, TComposedMessage& body);
+    std::optional<TComposedMessage> ComposeMessage(const TWrenMsg& msg);
+    bool AppendAttachmentParts(const TWrenMsg& msg, const std::string& boundary, TComposedMessage& body);
+    // The spool file of the message being composed, made on first use; null when it cannot
+    // be made (the dialogue has then failed with 114).
+    TSpoolFile* Spool();
     // The envelope of a message that passes every check of CheckMessage.
     std::optional<TEnvelope> CheckedEnvelope(const TWrenMsg& msg);
     bool CheckExtraHeaders(const TWrenMsg& msg);
@@ -308,7 +318,8 @@ private:
     // once the server waits for the message.
     bool OpenTransaction(const TEnvelope& envelope, const TComposedMessage& lines);
     bool OpenTransactionPipelined(const TEnvelope& envelope, const TComposedMessage& lines);
-    // The end of the data and the server's verdict on the message.
+    // The end of the data (and QUIT, where the server pipelines) and the server's verdict
+    // on the message.
     bool AwaitAcceptance();
     // QUIT after the server took the message: bounded, and nothing it meets is an error.
     void QuitQuietly();
@@ -347,6 +358,9 @@ private:
     // Reports the last reply as the refusal it is (or as invalid when it has no code).
     void Refused();
     bool SendLines(const TComposedMessage& lines);
+    // Sends spooled lines a block at a time; LineSent(wire bytes) follows each line's
+    // progress and returns false once the send is to stop.
+    bool SendSpooled(const TSpooledLines& lines, const std::function<bool(std::uint64_t)>& lineSent);
     // OnCopyLine's lines for the message before its own: the Bcc header.
     void StartCopy(const TWrenMsg& msg);
     bool HandleSocketStatus(net::ESocketStatus status);
@@ -365,7 +379,9 @@ private:
     // The whole message went; a reply lost now may mean the mail was delivered (111).
     bool m_awaitingAcceptance = false;
     bool m_copying = false;  // OnCopyLine takes this message's lines
+    bool m_quitWritten = false;  // QUIT went with the end marker; only its reply is left
     std::uint64_t m_sendTotal = 0;  // bytes of the message being sent
+    std::shared_ptr<TSpoolFile> m_spool;  // while a message is composed
     std::mt19937_64 m_generator;
 };
 

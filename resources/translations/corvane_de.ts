@@ -28,6 +28,10 @@
         <translation>Der Speicher reicht nicht, um die Nachricht zusammenzustellen.</translation>
     </message>
     <message>
+        <source>The temporary folder %1 cannot hold the message: %2.</source>
+        <translation>Der temporäre Ordner %1 kann die Nachricht nicht aufnehmen: %2.</translation>
+    </message>
+    <message>
         <source>The access token was refused.</source>
         <translation>Das Zugriffstoken wurde abgelehnt.</translation>
     </message>

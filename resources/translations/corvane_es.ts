@@ -28,6 +28,10 @@
         <translation>No hay memoria suficiente para componer el mensaje.</translation>
     </message>
     <message>
+        <source>The temporary folder %1 cannot hold the message: %2.</source>
+        <translation>La carpeta temporal %1 no puede contener el mensaje: %2.</translation>
+    </message>
+    <message>
         <source>The access token was refused.</source>
         <translation>El token de acceso fue rechazado.</translation>
     </message>

@@ -28,6 +28,10 @@
         <translation>Il n'y a pas assez de mémoire pour composer le message.</translation>
     </message>
     <message>
+        <source>The temporary folder %1 cannot hold the message: %2.</source>
+        <translation>Le dossier temporaire %1 ne peut pas contenir le message : %2.</translation>
+    </message>
+    <message>
         <source>The access token was refused.</source>
         <translation>Le jeton d'accès a été refusé.</translation>
     </message>

@@ -216,10 +216,11 @@ TEST_F(Composer, AttachmentShapesGiveTheirBase64Lines) {
     for (const auto& [size, lineLengths] : shapes) {
         const std::string data = Bytes(size);
         TAttachedFile& item = msg.AttachedFiles.AddFile(folder.Write("shape.bin", data));
-        ASSERT_TRUE(smtp.EncodeAttachment(item)) << size;
+        TComposedMessage part;
+        ASSERT_TRUE(smtp.EncodeAttachment(item, part)) << size;
         std::vector<std::size_t> lengths;
         std::string joined;
-        for (const auto& line : item.EncodedLines.ToVector()) {
+        for (const auto& line : part.Lines()) {
             lengths.push_back(line.size());
             joined += line;
         }
@@ -249,7 +250,8 @@ TEST_F(Composer, ProgressOfA5700ByteFileInStepsOfFive) {
     events.Attach(smtp);
     smtp.EncodeProgressStep = 5;
     TAttachedFile& item = msg.AttachedFiles.AddFile(folder.Write("doc.bin", Bytes(5700)));
-    ASSERT_TRUE(smtp.EncodeAttachment(item));
+    TComposedMessage part;
+    ASSERT_TRUE(smtp.EncodeAttachment(item, part));
     std::vector<std::string> expected{"start doc.bin 5700"};
     for (int percent = 5; percent <= 80; percent += 5) {
         expected.push_back(std::to_string(percent));
@@ -263,7 +265,8 @@ TEST_F(Composer, ProgressCatchesUpOneStepPerLineAndEndsAt100Once) {
     events.Attach(smtp);
     smtp.EncodeProgressStep = 1;
     TAttachedFile& item = msg.AttachedFiles.AddFile(folder.Write("block.bin", Bytes(2280)));
-    ASSERT_TRUE(smtp.EncodeAttachment(item));
+    TComposedMessage part;
+    ASSERT_TRUE(smtp.EncodeAttachment(item, part));
     // 40 lines of 2.5 % each: one event per line, the threshold trailing behind, and the
     // last line's 100 comes from the block loop with no extra final event.
     ASSERT_EQ(events.Log.size(), 42u);
@@ -277,9 +280,10 @@ TEST_F(Composer, EmptyFileReportsOnlyTheFinal100) {
     TEncodeEvents events;
     events.Attach(smtp);
     TAttachedFile& item = msg.AttachedFiles.AddFile(folder.Write("empty.bin", ""));
-    ASSERT_TRUE(smtp.EncodeAttachment(item));
+    TComposedMessage part;
+    ASSERT_TRUE(smtp.EncodeAttachment(item, part));
     EXPECT_THAT(events.Log, ElementsAre("start empty.bin 0", "100", "end"));
-    EXPECT_TRUE(item.EncodedLines.Empty());
+    EXPECT_EQ(part.LineCount(), 0u);
 }
 
 // An extra header line goes out only as a header of its own: never continuing the one above
@@ -365,6 +369,19 @@ TEST_F(Composer, UnreadableAttachmentFailsTheSendWithItsName) {
                                         " is not a regular file."));
 }
 
+// The encoded attachments are kept in the temporary folder; one that cannot hold them fails
+// the send with its name and the reason before anything is encoded.
+TEST_F(Composer, ATemporaryFolderThatCannotBeWrittenFailsTheSendSayingWhich) {
+    TEncodeEvents events;
+    events.Attach(smtp);
+    smtp.SpoolFolder = (folder.Path() / "missing").string();
+    msg.AttachedFiles.AddFile(folder.Write("a.bin", Bytes(100)));
+    EXPECT_FALSE(smtp.BuildMessageLines(msg).has_value());
+    EXPECT_THAT(events.Log, ElementsAre("error 114 The temporary folder " + smtp.SpoolFolder +
+                                        " cannot hold the message: No such file or directory."));
+    EXPECT_TRUE(smtp.Failed);
+}
+
 // A file written to while it is encoded would go out as a damaged part.
 TEST_F(Composer, FileThatChangesWhileEncodedIsAFailure) {
     const std::string path = folder.Write("changes.bin", Bytes(10000));
@@ -379,21 +396,19 @@ TEST_F(Composer, FileThatChangesWhileEncodedIsAFailure) {
         events.Attach(smtp);
         smtp.OnEncodeStart = [&change](TWrenSMTP&, const std::string&, std::int64_t) { change(); };
         TAttachedFile& item = msg.AttachedFiles.AddFile(path);
-        EXPECT_FALSE(smtp.EncodeAttachment(item));
+        TComposedMessage part;
+        EXPECT_FALSE(smtp.EncodeAttachment(item, part));
         ASSERT_FALSE(events.Log.empty());
         EXPECT_EQ(events.Log.back(),
                   "error 104 File changes.bin changed while it was read; send it again once it is written.");
-        EXPECT_TRUE(item.EncodedLines.Empty());
+        EXPECT_EQ(part.LineCount(), 0u);
     }
 }
 
-TEST_F(Composer, AbortWhileEncodingKeepsTheEarlierLinesAndEndsQuietly) {
+TEST_F(Composer, AbortWhileEncodingEndsQuietly) {
     TEncodeEvents events;
     events.Attach(smtp);
-    TAttachedFile& item = msg.AttachedFiles.AddFile(folder.Write("big.bin", Bytes(100000)));
-    ASSERT_TRUE(smtp.EncodeAttachment(item));
-    const auto before = item.EncodedLines.ToVector();
-    events.Log.clear();
+    msg.AttachedFiles.AddFile(folder.Write("big.bin", Bytes(100000)));
     smtp.OnEncodeProgress = [&events](TWrenSMTP& sender, std::uint16_t percent) {
         events.Log.push_back(std::to_string(percent));
         if (percent == 3) {
@@ -404,7 +419,6 @@ TEST_F(Composer, AbortWhileEncodingKeepsTheEarlierLinesAndEndsQuietly) {
     EXPECT_THAT(events.Log, ElementsAre("start big.bin 100000", "1", "2", "3"));
     EXPECT_TRUE(smtp.Aborted);
     EXPECT_FALSE(smtp.Failed);
-    EXPECT_EQ(item.EncodedLines.ToVector(), before);
 }
 
 TEST(AttachedFiles, ItemsKeepTheWholePathAndTheNameAfterTheLastFolder) {
