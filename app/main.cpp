@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QStringList>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 
 #include "account/TlsTrust.h"
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
     // The window may hold a password at any moment (typed, or read from the keyring): no core
     // dump of this process, and no other process of the user reading its memory.
     ::prctl(PR_SET_DUMPABLE, 0);
+    // A spool or archive file that reaches the user's file size limit fails its write with
+    // a reason the status bar shows, instead of closing the window and what was typed in it.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     corvane::account::AdoptOpenSslTrust();
     corvane::app::InstallTranslations(application, QLocale::system());

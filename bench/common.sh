@@ -36,17 +36,19 @@ bench_cleanup() {
 #   cmd_output   where its output goes, if not to $work/CASE.out
 
 # The comparisons' options: -n REPEATS, -s SIZE_MIB, -o FILE (the report is also written
-# there); sets repeats, size_mib and out_file from the defaults given and the script's
-# arguments. -h, or anything else, prints the usage at the top of the script.
+# there), -c CASES (a comma-separated list, for a script that can run only some of its
+# cases); sets repeats, size_mib, out_file and only_cases from the defaults given and the
+# script's arguments. -h, or anything else, prints the usage at the top of the script.
 bench_options() {
-  repeats=$1 size_mib=$2 out_file=
+  repeats=$1 size_mib=$2 out_file= only_cases=
   shift 2
   local opt OPTIND=1
-  while getopts "n:s:o:h" opt; do
+  while getopts "n:s:o:c:h" opt; do
     case $opt in
       n) repeats=$OPTARG ;;
       s) size_mib=$OPTARG ;;
       o) out_file=$OPTARG ;;
+      c) only_cases=$OPTARG ;;
       *) sed -n '2,/^#  *bench\//p' "$0" >&2; exit 2 ;;
     esac
   done

@@ -37,6 +37,9 @@ public:
     explicit TSpoolReader(const TSpooledLines& lines);
     // The next block; false at the end, or when reading failed (the spool says why).
     bool Next(std::string_view& block);
+    // Passes over the next Count bytes without reading them.
+    void Skip(std::size_t count) { m_done += count; }
+    std::size_t BlockSize() const { return m_blockBytes; }
     bool Failed() const { return m_failed; }
     // Calls Visit(line) for each line of Block, without its CR LF; stops early when Visit
     // returns false, and then returns false.

@@ -416,32 +416,42 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
 }
 
 bool TWrenSMTP::SendSpooled(const TSpooledLines& lines, const std::function<bool(std::uint64_t)>& lineSent) {
-    // What is buffered goes first; each block of the spool then goes straight to the socket,
-    // without a copy into the write buffer.
+    // What is buffered goes first; then the spool goes to the socket a block of whole lines
+    // at a time, handed over by the file where the socket can, read here only while the
+    // sender's copy takes the lines.
     if (Aborted || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
         return false;
     }
     TSpoolReader reader(lines);
-    std::string_view block;
-    while (reader.Next(block)) {
+    const std::uint64_t lineBytes = lines.LineLength + 2;
+    for (std::uint64_t done = 0; done < lines.Bytes;) {
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(reader.BlockSize(), lines.Bytes - done));
+        const auto deadline = net::TClock::now() + SendTimeout;
+        net::ESocketStatus status = net::ESocketStatus::Failed;
         if (m_copying) {
+            std::string_view block;
+            if (!reader.Next(block)) {
+                Fail(ErrorTemporaryFile, lines.Spool->Problem());
+                return false;
+            }
             TSpoolReader::ForEachLineOf(block, [this](std::string_view line) {
-                m_copying = m_copying && OnCopyLine(line);
-                return m_copying;
+                return m_copying = m_copying && OnCopyLine(line);
             });
+            status = m_socket->Send(block, deadline);
+        } else {
+            reader.Skip(count);
+            status = m_socket->SendFile(lines.Spool->Descriptor(), lines.Offset + done, count, deadline);
         }
-        const bool blockSent =
-            !Aborted && HandleSocketStatus(m_socket->Send(block, net::TClock::now() + SendTimeout)) &&
-            TSpoolReader::ForEachLineOf(block, [&lineSent](std::string_view line) { return lineSent(line.size() + 2); });
-        if (!blockSent) {
+        if (Aborted || !HandleSocketStatus(status)) {
             return false;
         }
-    }
-    if (reader.Failed()) {
-        // The message is cut short: the connection ends without its final ".", so the server
-        // keeps nothing of it.
-        Fail(ErrorTemporaryFile, lines.Spool->Problem());
-        return false;
+        // Only the spool's last line may be shorter than the others.
+        for (std::uint64_t at = 0; at < count; at += lineBytes) {
+            if (!lineSent(std::min<std::uint64_t>(lineBytes, count - at))) {
+                return false;
+            }
+        }
+        done += count;
     }
     return true;
 }

@@ -27,6 +27,8 @@ public:
     // Writes Bytes at the end; false, with Problem, when they do not all fit.
     bool Append(std::string_view bytes);
     std::uint64_t Size() const { return m_size; }
+    // For handing the file to a socket (TSocket::SendFile).
+    int Descriptor() const { return m_fd; }
     // Reads exactly Count bytes from Offset; false, with Problem, when that fails.
     bool ReadAt(std::uint64_t offset, char* into, std::size_t count);
 

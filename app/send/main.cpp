@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
     // must not end the program, perhaps after the server took the mail: the write fails, the
     // stream drops what follows, and the exit status still tells the outcome.
     std::signal(SIGPIPE, SIG_IGN);
+    // A spool or archive file that reaches the user's file size limit fails its write with
+    // a reason the status shows, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const auto parsed = ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (std::holds_alternative<THelpRequested>(parsed)) {
         std::cout << UsageText;

@@ -7,13 +7,17 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -214,6 +218,91 @@ ESocketStatus TClientSocket::Send(std::string_view data, TDeadline deadline) {
             continue;
         }
         return ESocketStatus::Failed;
+    }
+    return ESocketStatus::Ok;
+}
+
+ESocketStatus TSocket::SendFile(int fileFd, std::uint64_t offset, std::size_t count, TDeadline deadline) {
+    constexpr std::size_t ChunkBytes = 256 * 1024;
+    const auto chunk = std::make_unique_for_overwrite<char[]>(std::min(count, ChunkBytes));
+    while (count > 0) {
+        const ssize_t got = ::pread(fileFd, chunk.get(), std::min(count, ChunkBytes), static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return ESocketStatus::Failed;
+        }
+        const auto size = static_cast<std::size_t>(got);
+        if (const ESocketStatus sent = Send({chunk.get(), size}, deadline); sent != ESocketStatus::Ok) {
+            return sent;
+        }
+        offset += size;
+        count -= size;
+    }
+    return ESocketStatus::Ok;
+}
+
+namespace {
+
+// sendfile(2) has no MSG_NOSIGNAL: while it runs SIGPIPE is held back on this thread, and
+// one it raised is taken away again, so that a peer gone away is a failed call, never a
+// signal the program must handle.
+class TSigPipeHeld {
+public:
+    TSigPipeHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+        sigset_t pending;
+        sigpending(&pending);
+        m_pendingBefore = sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~TSigPipeHeld() {
+        sigset_t pending;
+        if (!m_pendingBefore && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec now{0, 0};
+            while (sigtimedwait(&m_pipe, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    }
+    TSigPipeHeld(const TSigPipeHeld&) = delete;
+    TSigPipeHeld& operator=(const TSigPipeHeld&) = delete;
+
+private:
+    sigset_t m_pipe{};
+    sigset_t m_before{};
+    bool m_pendingBefore = false;
+};
+
+}  // namespace
+
+ESocketStatus TClientSocket::SendFile(int fileFd, std::uint64_t offset, std::size_t count, TDeadline deadline) {
+    if (m_fd < 0 || m_tls) {
+        return m_fd < 0 ? ESocketStatus::Failed : TSocket::SendFile(fileFd, offset, count, deadline);
+    }
+    const TSigPipeHeld held;
+    auto at = static_cast<off_t>(offset);
+    while (count > 0) {
+        if (InterruptPending()) {
+            return ESocketStatus::Interrupted;
+        }
+        const ssize_t sent = ::sendfile(m_fd, fileFd, &at, count);
+        if (sent > 0) {
+            count -= static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (const ESocketStatus waited = WaitFor(m_fd, EWaitFor::Writable, deadline); waited != ESocketStatus::Ok) {
+                return waited;
+            }
+            continue;
+        }
+        return ESocketStatus::Failed;  // the peer went away, the file could not be read or ended
     }
     return ESocketStatus::Ok;
 }

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,6 +65,10 @@ public:
     virtual EConnectProblem OpenProblem() const { return EConnectProblem::Other; }
     // Writes every byte of Data, or fails.
     virtual ESocketStatus Send(std::string_view data, TDeadline deadline) = 0;
+    // Writes Count bytes of the file FileFd from Offset, or fails (also when the file ends
+    // first or cannot be read). Here it reads them and Sends them; a socket that can hand
+    // the file to the connection without a copy does.
+    virtual ESocketStatus SendFile(int fileFd, std::uint64_t offset, std::size_t count, TDeadline deadline);
     // Waits for at least one byte and returns up to Capacity of them.
     virtual TReceiveResult Receive(char* buffer, std::size_t capacity, TDeadline deadline) = 0;
     virtual void Close() = 0;
@@ -116,6 +121,8 @@ public:
                        TDeadline deadline) override;
     EConnectProblem OpenProblem() const override { return m_problem; }
     ESocketStatus Send(std::string_view data, TDeadline deadline) override;
+    // sendfile(2) on a plain connection; through TLS, as every socket does.
+    ESocketStatus SendFile(int fileFd, std::uint64_t offset, std::size_t count, TDeadline deadline) override;
     TReceiveResult Receive(char* buffer, std::size_t capacity, TDeadline deadline) override;
     void Close() override;
     bool IsOpen() const override { return m_fd >= 0; }

@@ -20,6 +20,7 @@
 #include "ScriptedSmtpServer.h"
 #include "TempFolder.h"
 #include "TestCertificates.h"
+#include "mail/Base64.h"
 
 namespace corvane::send {
 namespace {
@@ -371,6 +372,97 @@ TEST(CorvaneSend, AnAttachmentBeyondTheServersSizeIsRefusedWithoutEncodingIt) {
     constexpr long limitKilobytes = 50 * 1024;
 #endif
     EXPECT_LT(send.PeakKilobytes(), limitKilobytes);
+}
+
+// Whether the Base64 part after the attachment's headers in Message decodes to exactly the
+// bytes of Original: empty when it does, else where it first differs. A line at a time, so
+// that a message of any size is checked in little memory.
+std::string AttachmentMismatch(const std::filesystem::path& message, const std::filesystem::path& original) {
+    std::ifstream in(message, std::ios::binary);
+    std::ifstream source(original, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line) && !line.starts_with("Content-Disposition: attachment")) {
+    }
+    while (std::getline(in, line) && line != "\r") {
+    }
+    std::uint64_t offset = 0;
+    std::string expected;
+    while (std::getline(in, line) && line != "\r") {
+        line.pop_back();  // the CR
+        const auto bytes = mail::DecodeBase64(line);
+        if (!bytes) {
+            return "no Base64 after byte " + std::to_string(offset);
+        }
+        expected.resize(bytes->size());
+        source.read(expected.data(), static_cast<std::streamsize>(expected.size()));
+        if (static_cast<std::size_t>(source.gcount()) != expected.size() || expected != *bytes) {
+            return "differs after byte " + std::to_string(offset);
+        }
+        offset += bytes->size();
+    }
+    return source.peek() == std::char_traits<char>::eof() ? "" : "ends early after byte " + std::to_string(offset);
+}
+
+// Attachments go out from a spool file in the temporary folder, so the program stays small
+// for a file of any size; the folder is left empty however the send ends, and one that cannot
+// take the spool (here the user's file size limit, as a full disk would) is a clear failure
+// before a byte of the message goes.
+TEST(CorvaneSend, AnAttachmentOfAnySizeGoesOutWholeFromAProgramThatStaysSmall) {
+    test::TAiosmtpdOptions options;
+    options.LargeMessages = true;
+    test::TAiosmtpdServer server(options);
+    ASSERT_TRUE(server.Running()) << server.Problem();
+    test::TTempFolder folder;
+    const std::filesystem::path spool = folder.Path() / "tmp";
+    std::filesystem::create_directory(spool);
+    // Sparse, with marks inside, at its middle and at its very end. AddressSanitizer's builds
+    // take a smaller one: its shadow memory and slower code would only measure themselves.
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr std::uint64_t size = 128ull << 20;
+#else
+    constexpr std::uint64_t size = 1ull << 30;
+#endif
+    const std::filesystem::path big = folder.Path() / "big.iso";
+    {
+        std::ofstream out(big, std::ios::binary);
+        for (const std::uint64_t at : {std::uint64_t{4096}, size / 2 + 7, size - 5}) {
+            out.seekp(static_cast<std::streamoff>(at));
+            out << "mark!";
+        }
+    }
+    ASSERT_EQ(std::filesystem::file_size(big), size);
+    const auto send = [&](std::vector<std::string> limit, const std::filesystem::path& file) {
+        std::vector<std::string> command = Command({"--server", "127.0.0.1:" + server.Port(), "--from",
+                                                    "a@example.org", "--to", "b@example.org", "--attach", file.string()});
+        command.insert(command.begin(), "TMPDIR=" + spool.string());
+        command.insert(command.begin(), "/usr/bin/env");
+        command.insert(command.begin(), limit.begin(), limit.end());
+        return std::make_unique<TProgramProcess>(command, "text\n");
+    };
+
+    const auto whole = send({}, big);
+    ASSERT_EQ(whole->WaitForExit(240s), 0) << whole->Error();
+    EXPECT_EQ(AttachmentMismatch(server.RawMessageFile(1), big), "");
+    RecordProperty("PeakKilobytes", static_cast<int>(whole->PeakKilobytes()));
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(whole->PeakKilobytes(), 64 * 1024);
+#endif
+    EXPECT_TRUE(std::filesystem::is_empty(spool));
+
+    const std::filesystem::path medium = folder.WriteFile("medium.bin", RandomBytes(16 << 20, 3));
+    const auto tooLarge = send({"/usr/bin/prlimit", "--fsize=1000000"}, medium);
+    EXPECT_EQ(tooLarge->WaitForExit(60s), 1) << tooLarge->Error();
+    EXPECT_TRUE(tooLarge->Error().ends_with("Error: 114 The temporary folder " + spool.string() +
+                                            " cannot hold the message: File too large.\n"))
+        << tooLarge->Error();
+
+    const auto interrupted = send({}, medium);
+    ASSERT_TRUE(interrupted->WaitForError("Sending message . . . ", 60s)) << interrupted->Error();
+    interrupted->Signal(SIGINT);
+    EXPECT_EQ(interrupted->WaitForExit(30s), 130) << interrupted->Error();
+
+    EXPECT_FALSE(std::filesystem::exists(server.RawMessageFile(2)));
+    EXPECT_TRUE(std::filesystem::is_empty(spool));
 }
 
 TEST(CorvaneSend, InterruptCancelsPromptlyWhileTheServerIsSilent) {

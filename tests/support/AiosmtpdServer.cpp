@@ -121,6 +121,9 @@ std::vector<std::string> TAiosmtpdServer::SinkArguments(const TAiosmtpdOptions& 
     if (options.Pipelining) {
         arguments.push_back("--pipelining");
     }
+    if (options.LargeMessages) {
+        arguments.insert(arguments.end(), {"--size-limit", "0", "--raw-only"});
+    }
     if (options.SmtpUtf8) {
         arguments.push_back("--smtputf8");
     }
@@ -229,6 +232,10 @@ void TAiosmtpdServer::Terminate() {
     }
     m_pid = -1;
     m_port = 0;
+}
+
+std::filesystem::path TAiosmtpdServer::RawMessageFile(int index) const {
+    return m_folder.Path() / ("message-" + std::to_string(index)) / "message.eml";
 }
 
 std::optional<TReceivedMessage> TAiosmtpdServer::Message(int index) const {

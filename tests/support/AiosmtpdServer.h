@@ -68,6 +68,8 @@ struct TAiosmtpdOptions {
     bool SmtpUtf8 = false;
     // Offers PIPELINING (RFC 2920), added to its EHLO reply.
     bool Pipelining = false;
+    // Takes a message of any size and stores it unparsed: read it with RawMessageFile.
+    bool LargeMessages = false;
 };
 
 // A server over Security with the certificate and key given, that takes mail only from
@@ -94,6 +96,8 @@ public:
 
     // The Index-th message received (from 1), or nothing when it has not arrived.
     std::optional<TReceivedMessage> Message(int index) const;
+    // Where the Index-th message is stored as received (it may not be there yet).
+    std::filesystem::path RawMessageFile(int index) const;
     // Every sign-in attempt so far: "PLAIN user accepted", "LOGIN user refused".
     std::vector<std::string> AuthAttempts() const;
 

@@ -4,6 +4,7 @@
 Usage: aiosmtpd_sink.py FOLDER [--starttls CERT KEY [--require-starttls]] [--tls CERT KEY]
                                [--account FILE [--auth-over-plain] [--xoauth2 [--issued FILE]]]
                                [--smtputf8] [--pause SECONDS] [--pipelining]
+                               [--size-limit BYTES] [--raw-only]
 
 Listens on 127.0.0.1 on a port the system picks and prints that port on the first line of
 standard output. Without options it is a plain server that takes every message.
@@ -20,6 +21,9 @@ standard output. Without options it is a plain server that takes every message.
                         each sign-in: what a loopback OAuth2 server (oauth_server.py) issued
   --pause SECONDS       waits this long before answering MAIL, RCPT and the end of data
   --pipelining          offers PIPELINING (RFC 2920) in its EHLO reply
+  --size-limit BYTES    the SIZE it offers and takes (32 MiB unless given; 0: no limit)
+  --raw-only            stores message.eml and the envelope only, without parsing: for
+                        messages too large for the email package to hold
 
 Each accepted message becomes FOLDER/message-N (N counting from 1), made complete before the
 server answers the end of data, so a client that has its 250 reply can read it at once:
@@ -91,6 +95,7 @@ class Sink:
         self.count = 0
         self.pause = pause
         self.pipelining = pipelining
+        self.raw_only = False
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         # aiosmtpd reads commands one after the other whether or not they came in one
@@ -113,7 +118,8 @@ class Sink:
         write(partial, "tls", tls.version() if tls else "")
         write(partial, "auth", session.auth_data if session.authenticated else "")
         try:
-            describe(partial, envelope.original_content)
+            if not self.raw_only:
+                describe(partial, envelope.original_content)
         except Exception as error:  # the test reports it; the server keeps going
             write(partial, "defects", f"parse failed: {error!r}\n")
         os.rename(partial, final)
@@ -202,7 +208,8 @@ def tls_context(certificate, key):
 async def serve(options):
     sink = (PausingSink(options.folder, options.pause, options.pipelining) if options.pause
             else Sink(options.folder, pipelining=options.pipelining))
-    smtp_options = {"enable_SMTPUTF8": options.smtputf8}
+    sink.raw_only = options.raw_only
+    smtp_options = {"enable_SMTPUTF8": options.smtputf8, "data_size_limit": options.size_limit or None}
     if options.starttls:
         smtp_options["tls_context"] = tls_context(*options.starttls)
         smtp_options["require_starttls"] = options.require_starttls
@@ -240,6 +247,8 @@ def main():
     parser.add_argument("--smtputf8", action="store_true", help="offer SMTPUTF8 (RFC 6531)")
     parser.add_argument("--pause", type=float, default=0.0, metavar="SECONDS")
     parser.add_argument("--pipelining", action="store_true", help="offer PIPELINING (RFC 2920)")
+    parser.add_argument("--size-limit", type=int, default=33554432, metavar="BYTES")
+    parser.add_argument("--raw-only", action="store_true")
     options = parser.parse_args()
     if options.starttls and options.tls:
         parser.error("--starttls and --tls exclude each other")
