@@ -364,6 +364,48 @@ bool TWrenSMTP::FitsServerSize(const TComposedMessage& lines) {
     return false;
 }
 
+template <typename TLineSent>
+bool TWrenSMTP::SendSpooled(const TSpooledLines& lines, TLineSent&& lineSent) {
+    // What is buffered goes first; then the spool goes to the socket a block of whole lines
+    // at a time, handed over by the file where the socket can, read here only while the
+    // sender's copy takes the lines.
+    if (Aborted || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
+        return false;
+    }
+    TSpoolReader reader(lines);
+    const std::uint64_t lineBytes = lines.LineLength + 2;
+    for (std::uint64_t done = 0; done < lines.Bytes;) {
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(reader.BlockSize(), lines.Bytes - done));
+        const auto deadline = net::TClock::now() + SendTimeout;
+        net::ESocketStatus status = net::ESocketStatus::Failed;
+        if (m_copying) {
+            std::string_view block;
+            if (!reader.Next(block)) {
+                Fail(ErrorTemporaryFile, lines.Spool->Problem());
+                return false;
+            }
+            TSpoolReader::ForEachLineOf(block, [this](std::string_view line) {
+                return m_copying = m_copying && OnCopyLine(line);
+            });
+            status = m_socket->Send(block, deadline);
+        } else {
+            reader.Skip(count);
+            status = m_socket->SendFile(lines.Spool->Descriptor(), lines.Offset + done, count, deadline);
+        }
+        if (Aborted || !HandleSocketStatus(status)) {
+            return false;
+        }
+        // Only the spool's last line may be shorter than the others.
+        for (std::uint64_t at = 0; at < count; at += lineBytes) {
+            if (!lineSent(std::min<std::uint64_t>(lineBytes, count - at))) {
+                return false;
+            }
+        }
+        done += count;
+    }
+    return true;
+}
+
 bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     std::uint64_t total = 0;
     lines.ForEachPart(
@@ -413,47 +455,6 @@ bool TWrenSMTP::SendLines(const TComposedMessage& lines) {
     m_sendTotal = total;
     // Stopped() first: after an abort it is what closes the connection.
     return !Stopped() && allSent;
-}
-
-bool TWrenSMTP::SendSpooled(const TSpooledLines& lines, const std::function<bool(std::uint64_t)>& lineSent) {
-    // What is buffered goes first; then the spool goes to the socket a block of whole lines
-    // at a time, handed over by the file where the socket can, read here only while the
-    // sender's copy takes the lines.
-    if (Aborted || !HandleSocketStatus(m_writer.Flush(SendTimeout))) {
-        return false;
-    }
-    TSpoolReader reader(lines);
-    const std::uint64_t lineBytes = lines.LineLength + 2;
-    for (std::uint64_t done = 0; done < lines.Bytes;) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(reader.BlockSize(), lines.Bytes - done));
-        const auto deadline = net::TClock::now() + SendTimeout;
-        net::ESocketStatus status = net::ESocketStatus::Failed;
-        if (m_copying) {
-            std::string_view block;
-            if (!reader.Next(block)) {
-                Fail(ErrorTemporaryFile, lines.Spool->Problem());
-                return false;
-            }
-            TSpoolReader::ForEachLineOf(block, [this](std::string_view line) {
-                return m_copying = m_copying && OnCopyLine(line);
-            });
-            status = m_socket->Send(block, deadline);
-        } else {
-            reader.Skip(count);
-            status = m_socket->SendFile(lines.Spool->Descriptor(), lines.Offset + done, count, deadline);
-        }
-        if (Aborted || !HandleSocketStatus(status)) {
-            return false;
-        }
-        // Only the spool's last line may be shorter than the others.
-        for (std::uint64_t at = 0; at < count; at += lineBytes) {
-            if (!lineSent(std::min<std::uint64_t>(lineBytes, count - at))) {
-                return false;
-            }
-        }
-        done += count;
-    }
-    return true;
 }
 
 bool TWrenSMTP::SendMail(TWrenMsg& msg) {

@@ -360,7 +360,8 @@ private:
     bool SendLines(const TComposedMessage& lines);
     // Sends spooled lines a block at a time; LineSent(wire bytes) follows each line's
     // progress and returns false once the send is to stop.
-    bool SendSpooled(const TSpooledLines& lines, const std::function<bool(std::uint64_t)>& lineSent);
+    template <typename TLineSent>
+    bool SendSpooled(const TSpooledLines& lines, TLineSent&& lineSent);
     // OnCopyLine's lines for the message before its own: the Bcc header.
     void StartCopy(const TWrenMsg& msg);
     bool HandleSocketStatus(net::ESocketStatus status);
