@@ -36,8 +36,8 @@ constexpr std::size_t EncodedChunkBytes = ReadChunkBytes / Base64LineInputBytes 
 // EncodedChunkBytes when Count is at most ReadChunkBytes); returns the bytes written. Full
 // lines are encoded a group at a time, in one call, and then spread out into lines: 57 bytes
 // are 19 whole triplets, so a group's lines are its encoding cut into 76-character pieces,
-// and one long call runs the vector encoder where a call per line would spend a third of
-// its time in the scalar tail.
+// and one long call runs the vector encoder where a call per line would spend about a
+// quarter of its time in the scalar tail.
 std::size_t EncodeLinesWithBreaks(const std::uint8_t* in, std::size_t count, char* out) {
     constexpr std::size_t GroupLines = 64;
     char group[GroupLines * Base64LineLength];

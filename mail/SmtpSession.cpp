@@ -1,8 +1,8 @@
 // The SMTP dialogue (RFC 5321): one command, one complete reply, judged by its code.
 // EHLO learns the server's extensions; SIZE, 8BITMIME, SMTPUTF8 and DSN shape MAIL FROM, DSN
-// also each RCPT TO, and PIPELINING lets the envelope and DATA go as one group. The send's
-// outcome is the reply to the end of the data: a 2xx there is delivered mail, whatever happens
-// after it.
+// also each RCPT TO, and PIPELINING lets the envelope and DATA go as one group, and the end
+// of the data with QUIT. The send's outcome is the reply to the end of the data: a 2xx there
+// is delivered mail, whatever happens after it.
 
 #include <algorithm>
 #include <array>
